@@ -1,0 +1,66 @@
+#include "HostCommandLine.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+QString hostUsage()
+{
+    return QStringLiteral(
+        "Usage: QuvorSimulator [--port PATH] [--auto-start]\n"
+        "  --port PATH    open PATH as the aircraft's serial port at start-up\n"
+        "                 (no USB id check; a name without '/' means /dev/NAME)\n"
+        "  --auto-start   press \"Start Simulation\" once the aircraft is connected\n"
+        "  --help         show this text\n"
+        "Without --port the aircraft is found when its USB port appears.\n");
+}
+
+CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions& options, QString& error)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments.at(i);
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
+            return CommandLineHelp;
+        if (arg == QLatin1String("--auto-start")) {
+            options.autoStart = true;
+        } else if (arg == QLatin1String("--port")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
+                error = QStringLiteral("--port needs a device path");
+                return CommandLineError;
+            }
+            options.port = arguments.at(++i);
+        } else if (arg.startsWith(QLatin1String("--port="))) {
+            options.port = arg.mid(7);
+            if (options.port.isEmpty()) {
+                error = QStringLiteral("--port needs a device path");
+                return CommandLineError;
+            }
+        } else {
+            error = QStringLiteral("unknown option '%1'").arg(arg);
+            return CommandLineError;
+        }
+    }
+    return CommandLineOk;
+}
+
+QString portDevicePath(const QString& port)
+{
+    return port.startsWith('/') ? port : QStringLiteral("/dev/") + port;
+}
+
+bool checkPortAccess(const QString& port, QString& error)
+{
+    const QString path = portDevicePath(port);
+    if (::access(path.toLocal8Bit().constData(), R_OK | W_OK) == 0)
+        return true;
+    const int code = errno;
+    if (code == EACCES) {
+        error = QStringLiteral("no permission to open %1. Serial ports belong to the group dialout: "
+                               "run 'sudo usermod -aG dialout $USER' and log in again.")
+                    .arg(path);
+    } else {
+        error = QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(code)));
+    }
+    return false;
+}
