@@ -1,5 +1,6 @@
 #include "host/DeviceLog.h"
 
+#include "host/HostPaths.h"
 #include "link/Package.h"
 #include "logwindow/LogClass.h"
 
@@ -8,20 +9,11 @@
 
 #include <new>
 
-#include <sys/stat.h>
-
 namespace {
 
 const char16_t* utf16(const QString& text)
 {
     return reinterpret_cast<const char16_t*>(text.utf16());
-}
-
-// One folder level, named in the locale's 8-bit encoding; an existing folder
-// or a failure is ignored (the window then cannot write its file).
-void makeLogFolder(const QString& path)
-{
-    ::mkdir(path.toLocal8Bit().constData(), 0777);
 }
 
 // The text before the last "/"; the whole text when it has none.
@@ -134,7 +126,7 @@ QString excludeLogTypeEntry(const QString& excluded, const QString& entry)
 DeviceLog::DeviceLog(const QString& appDir)
     : mLogDir(appDir + QStringLiteral("/LOG_FILES/"))
 {
-    makeLogFolder(mLogDir);
+    makeFolder(mLogDir);
 }
 
 DeviceLog::~DeviceLog()
@@ -171,7 +163,7 @@ bool DeviceLog::handlePackage(const PackageProperty_V1* package)
     const QString line = formatLine(package, mLogInfo.time, mLogInfo.info, now);
     window->Save2File(mLogInfo.save);
     if (mLogInfo.save && mLogDir != mLogDirMade) {
-        makeLogFolder(mLogDir);
+        makeFolder(mLogDir);
         mLogDirMade = mLogDir;
     }
     window->Append(utf16(line));
