@@ -1,0 +1,12 @@
+#pragma once
+#include "QuvorModel.h"
+
+// The small quadcopter with a three-axis gimbal (product type 2).
+class NerioModel : public QuvorModel {
+public:
+    explicit NerioModel(Ogre::SceneManager* sceneMgr);
+
+    void createScene(const std::string& prefix) override;
+    void destroyScene() override;
+    void startMotors() override;
+};

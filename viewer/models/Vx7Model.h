@@ -1,0 +1,16 @@
+#pragma once
+#include "QuvorModel.h"
+
+// The developer-platform quadcopter (product type 3): no gimbal, no arm transform. Its
+// fan nodes sit at the body origin and the spin animation carries each rotor round its
+// hub.
+class Vx7Model : public QuvorModel {
+public:
+    explicit Vx7Model(Ogre::SceneManager* sceneMgr);
+
+    void createScene(const std::string& prefix) override;
+    void destroyScene() override;
+    void startMotors() override;
+    Ogre::AnimationState* createFanAnimation(const std::string& name, Ogre::SceneNode* node,
+                                             const Ogre::Vector3& position) override;
+};
