@@ -1,0 +1,117 @@
+#include "view/OgreWidget.h"
+#include "view/SceneCamera.h"
+
+#include <gtest/gtest.h>
+
+TEST(WorldToScene, FirstPositionIsAbsoluteThenHorizontalIntegratesScaled)
+{
+    ScenePlacement p;
+    EXPECT_EQ(p.worldToScene(1, 2, 3, 0.5f), Ogre::Vector3(-800, 1200, 400));
+    EXPECT_EQ(p.worldToScene(1, 2, 3, 0.5f), Ogre::Vector3(-800, 1200, 400)) << "same position, same result";
+    // Moving 2 in x and 1 in y at half speed: 400 and -200 scene units; height stays absolute.
+    EXPECT_EQ(p.worldToScene(3, 3, 1, 0.5f), Ogre::Vector3(-1000, 400, 800));
+
+    ScenePlacement still;
+    still.worldToScene(0, 0, 0, 0);
+    EXPECT_EQ(still.worldToScene(10, -7, 2, 0), Ogre::Vector3(0, 800, 0)) << "speed 0 moves only vertically";
+
+    p.reset(true);
+    EXPECT_EQ(p.worldToScene(5, 0, 0, 1), Ogre::Vector3(0, 0, 2000)) << "a reset starts a new origin";
+    p.reset(false);
+    EXPECT_EQ(p.worldToScene(5, 0, 0, 1), Ogre::Vector3(0, 0, 2000)) << "integrates from the zeroed last world";
+}
+
+TEST(FollowCamera, HoldsInsideTheBandAndMovesBackToIt)
+{
+    struct Case
+    {
+        float distance;
+        int state;
+    };
+    // Camera at home; target straight ahead along +Z at the given distance.
+    const Case cases[] = {{3000, FollowCamera::Hold}, {3000.5f, FollowCamera::Closing},
+                          {1000, FollowCamera::Hold}, {999, FollowCamera::BackingOff},
+                          {2000, FollowCamera::Hold}};
+    for (const Case& c : cases) {
+        FollowCamera cam;
+        const Ogre::Vector3 target = FollowCamera::HomePosition + Ogre::Vector3(0, 0, c.distance);
+        cam.step(target, 1);
+        EXPECT_EQ(cam.mFollowState, c.state) << c.distance;
+        EXPECT_EQ(cam.mFollowCamPos, FollowCamera::HomePosition) << "the deciding frame does not move";
+    }
+
+    FollowCamera cam;
+    const Ogre::Vector3 far = FollowCamera::HomePosition + Ogre::Vector3(0, 0, 4000);
+    int frames = 0;
+    do {
+        cam.step(far, 1);
+        ++frames;
+    } while (cam.mFollowState != FollowCamera::Hold && frames < 1000);
+    const float d = cam.mFollowCamPos.distance(far);
+    EXPECT_LE(d, 2000.0f);
+    EXPECT_GT(d, 1960.0f) << "stops within one 1.5 % step of 2000";
+
+    FollowCamera close;
+    const Ogre::Vector3 near = FollowCamera::HomePosition + Ogre::Vector3(0, 0, 500);
+    frames = 0;
+    do {
+        close.step(near, 2);
+        ++frames;
+    } while (close.mFollowState != FollowCamera::Hold && frames < 1000);
+    EXPECT_GE(close.mFollowCamPos.distance(near), 2000.0f);
+    EXPECT_LT(close.mFollowCamPos.z, FollowCamera::HomePosition.z) << "backs away from the aircraft";
+
+    FollowCamera still;
+    still.step(far, 0);
+    for (int i = 0; i < 10; ++i)
+        still.step(far, 0);
+    EXPECT_EQ(still.mFollowCamPos, FollowCamera::HomePosition) << "speed rate 0 never moves";
+}
+
+TEST(FixedCameraAim, AimsOnceEachTimeTheMovableCameraIsOff)
+{
+    FixedCameraAim aim;
+    EXPECT_TRUE(aim.needsAim(false));
+    EXPECT_FALSE(aim.needsAim(false));
+    EXPECT_FALSE(aim.needsAim(true));
+    EXPECT_FALSE(aim.needsAim(true));
+    EXPECT_TRUE(aim.needsAim(false));
+    EXPECT_FALSE(aim.needsAim(false));
+}
+
+TEST(OgreWidgetRules, PathGainsTheAppDirOnce)
+{
+    using OgreWidgetRules::pathWithAppDir;
+    EXPECT_EQ(pathWithAppDir("/usr/bin:/bin", "/opt/q"), "/usr/bin:/bin:/opt/q");
+    EXPECT_EQ(pathWithAppDir("/usr/bin:/opt/q/bin", "/opt/q"), "/usr/bin:/opt/q/bin") << "occurs anywhere";
+}
+
+TEST(OgreWidgetRules, ResourceLocations)
+{
+    using OgreWidgetRules::resolveResourceLocation;
+    EXPECT_EQ(resolveResourceLocation("./media", "/app"), "/app/media");
+    EXPECT_EQ(resolveResourceLocation(".\\media", "/app"), "/app\\media");
+    EXPECT_EQ(resolveResourceLocation("./", "/app"), "") << "two characters are skipped";
+    EXPECT_EQ(resolveResourceLocation("ab", "/app"), "");
+    EXPECT_EQ(resolveResourceLocation("/usr/share/x.zip", "/app"), "/usr/share/x.zip");
+    EXPECT_EQ(resolveResourceLocation("../m", "/app"), "../m");
+}
+
+TEST(OgreWidgetRules, BorderColumnAndRowAreIgnored)
+{
+    EXPECT_TRUE(OgreWidgetRules::insideView(1, 1, 800, 600));
+    EXPECT_TRUE(OgreWidgetRules::insideView(799, 599, 800, 600));
+    EXPECT_FALSE(OgreWidgetRules::insideView(0, 300, 800, 600));
+    EXPECT_FALSE(OgreWidgetRules::insideView(800, 300, 800, 600));
+    EXPECT_FALSE(OgreWidgetRules::insideView(400, 0, 800, 600));
+    EXPECT_FALSE(OgreWidgetRules::insideView(400, 600, 800, 600));
+}
+
+TEST(OgreWidgetRules, Utf8ToAnsi)
+{
+    EXPECT_EQ(utf8ToAnsi(nullptr), nullptr);
+    char* converted = utf8ToAnsi("/tmp/ä");
+    ASSERT_NE(converted, nullptr);
+    EXPECT_STREQ(converted, QString::fromUtf8("/tmp/ä").toLocal8Bit().constData());
+    delete[] converted;
+}

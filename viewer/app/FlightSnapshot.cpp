@@ -1,0 +1,225 @@
+#include "app/FlightSnapshot.h"
+
+#include <QHostAddress>
+#include <QNetworkInterface>
+
+namespace {
+float realOf(const QVariantMap& m, const char* key)
+{
+    const QVariant v = m.value(QLatin1String(key));
+    return v.isNull() ? 0.0f : v.toFloat();
+}
+
+qint64 integerOf(const QVariantMap& m, const char* key)
+{
+    const QVariant v = m.value(QLatin1String(key));
+    if (v.isNull())
+        return 0;
+    bool ok = false;
+    const qint64 n = v.toLongLong(&ok);
+    // Integer keys written as reals (a replay source may do so) are truncated.
+    return ok ? n : qint64(v.toDouble());
+}
+
+uint8_t byteOf(const QVariantMap& m, const char* key)
+{
+    return static_cast<uint8_t>(integerOf(m, key) & 0xff);
+}
+
+bool present(const QVariantMap& m, const char* key)
+{
+    const auto it = m.constFind(QLatin1String(key));
+    return it != m.constEnd() && !it->isNull();
+}
+} // namespace
+
+FlightSnapshot readSnapshot(const QVariantMap& m)
+{
+    FlightSnapshot s;
+    s.Roll = realOf(m, "Roll");
+    s.Pitch = realOf(m, "Pitch");
+    s.Yaw = realOf(m, "Yaw");
+    s.WorldX = realOf(m, "WorldX");
+    s.WorldY = realOf(m, "WorldY");
+    s.WorldZ = realOf(m, "WorldZ");
+    s.WorldLatitude = realOf(m, "WorldLatitude");
+    s.WorldLongitude = realOf(m, "WorldLongitude");
+    s.VelocityX = realOf(m, "VelocityX");
+    s.VelocityY = realOf(m, "VelocityY");
+    s.VelocityZ = realOf(m, "VelocityZ");
+    s.AccX = realOf(m, "AccX");
+    s.AccY = realOf(m, "AccY");
+    s.AccZ = realOf(m, "AccZ");
+    s.GyroX = realOf(m, "GyroX");
+    s.GyroY = realOf(m, "GyroY");
+    s.GyroZ = realOf(m, "GyroZ");
+    float* rpm[8] = {&s.Rpm1, &s.Rpm2, &s.Rpm3, &s.Rpm4, &s.Rpm5, &s.Rpm6, &s.Rpm7, &s.Rpm8};
+    for (int i = 0; i < 8; ++i)
+        *rpm[i] = realOf(m, ("Rpm" + std::to_string(i + 1)).c_str());
+    s.Time = static_cast<int32_t>(integerOf(m, "Time"));
+    s.TransformState = byteOf(m, "TransformState");
+    s.MotorStarted = byteOf(m, "MotorStarted");
+    s.FlyingState = byteOf(m, "FlyingState");
+    s.ProductType = byteOf(m, "ProductType");
+    s.SimulatorCommand = byteOf(m, "SimulatorCommand");
+    return s;
+}
+
+ViewState toViewState(const FlightSnapshot& s)
+{
+    ViewState v;
+    v.roll = s.Roll;
+    v.pitch = s.Pitch;
+    v.yaw = s.Yaw;
+    v.x = s.WorldX;
+    v.y = s.WorldY;
+    v.z = s.WorldZ;
+    v.latitude = s.WorldLatitude;
+    v.longitude = s.WorldLongitude;
+    v.velX = s.VelocityX;
+    v.velY = s.VelocityY;
+    v.velZ = s.VelocityZ;
+    v.timeMs = s.Time;
+    v.productType = s.ProductType;
+    v.simulatorCommand = s.SimulatorCommand;
+    return v;
+}
+
+void buildParamValues(const QVariantMap& m, const FlightSnapshot& s, QMap<QString, QString>& values,
+                      QStringList& order)
+{
+    struct Row
+    {
+        const char* key;
+        const char* name;
+        float value;
+    };
+    const Row rows[] = {
+        {"Roll", "Roll", s.Roll},
+        {"Pitch", "Pitch", s.Pitch},
+        {"Yaw", "Yaw", s.Yaw},
+        {"WorldX", "WorldX", s.WorldX},
+        {"WorldY", "WorldY", s.WorldY},
+        {"WorldZ", "WorldZ", s.WorldZ},
+        {"WorldLatitude", "Latitude", s.WorldLatitude},
+        {"WorldLongitude", "Longitude", s.WorldLongitude},
+        {"VelocityX", "VelocityX", s.VelocityX},
+        {"VelocityY", "VelocityY", s.VelocityY},
+        {"VelocityZ", "VelocityZ", s.VelocityZ},
+        {"AccX", "AccX", s.AccX},
+        {"AccY", "AccY", s.AccY},
+        {"AccZ", "AccZ", s.AccZ},
+        {"GyroX", "GyroX", s.GyroX},
+        {"GyroY", "GyroY", s.GyroY},
+        {"GyroZ", "GyroZ", s.GyroZ},
+        {"Rpm1", "RPM1", s.Rpm1},
+        {"Rpm2", "RPM2", s.Rpm2},
+        {"Rpm3", "RPM3", s.Rpm3},
+        {"Rpm4", "RPM4", s.Rpm4},
+        {"Rpm5", "RPM5", s.Rpm5},
+        {"Rpm6", "RPM6", s.Rpm6},
+        {"Rpm7", "RPM7", s.Rpm7},
+        {"Rpm8", "RPM8", s.Rpm8},
+    };
+    values.clear();
+    order.clear();
+    for (const Row& row : rows) {
+        if (!present(m, row.key))
+            continue;
+        const QString name = QString::fromLatin1(row.name);
+        values.insert(name, QString::number(double(row.value), 'f', 4));
+        order.append(name);
+    }
+}
+
+QStringList localIPv4Addresses()
+{
+    QStringList result;
+    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+        if (address.protocol() != QAbstractSocket::IPv4Protocol || address.isNull() || address.isLoopback())
+            continue;
+        result.append(address.toString());
+    }
+    result.append(QStringLiteral("127.0.0.1"));
+    return result;
+}
+
+void DatagramFilter::countMiss()
+{
+    if (++mPlaybackMisses >= 20) {
+        mPlaybackMisses = 0;
+        mPlaybackEnabled = false;
+    }
+}
+
+bool DatagramFilter::accept(const QVariantMap& m, bool localOnly)
+{
+    if (localOnly && !mLocalAddresses.contains(m.value(QStringLiteral("SenderIP")).toString())) {
+        countMiss();
+        return false;
+    }
+    const QVariant playback = m.value(QStringLiteral("PlayBackEnabled"));
+    bool ok = false;
+    if (!playback.isNull() && playback.toLongLong(&ok) == 1 && ok) {
+        mPlaybackEnabled = true;
+        mPlaybackMisses = 0;
+    } else {
+        countMiss();
+    }
+    return true;
+}
+
+StateTriggers::Arms StateTriggers::transform(uint8_t transformState)
+{
+    Arms arms = Arms::None;
+    if (mLastTransformState == 3 && transformState == 2)
+        arms = Arms::Raise;
+    else if (mLastTransformState == 1 && transformState == 4)
+        arms = Arms::Lower;
+    mLastTransformState = transformState;
+    return arms;
+}
+
+bool StateTriggers::simulatorCommandChanged(uint8_t command)
+{
+    if (command == mLastSimulatorCommand)
+        return false;
+    mLastSimulatorCommand = command;
+    return true;
+}
+
+bool StateTriggers::traceDue(qint64 nowMs)
+{
+    if (mLastTraceMs < 0)
+        mLastTraceMs = nowMs;
+    if (nowMs - mLastTraceMs < 300)
+        return false;
+    mLastTraceMs = nowMs;
+    return true;
+}
+
+bool RunTracker::onState()
+{
+    if (mRunning) {
+        ++mStateCount;
+        return false;
+    }
+    mStateCount = 0;
+    mLastStateCount = 0;
+    mRunning = true;
+    return true;
+}
+
+bool RunTracker::onHeartBeat()
+{
+    if (mStateCount != mLastStateCount) {
+        mLastStateCount = mStateCount;
+        mHeartbeatMisses = 0;
+        return false;
+    }
+    if (++mHeartbeatMisses < 5)
+        return false;
+    // The miss count is kept: after a restart the first heartbeat without progress ends the run.
+    mRunning = false;
+    return true;
+}
