@@ -129,6 +129,8 @@ protected:
     void onHangup() override;
 
 private:
+    using CSerial::write;  // the raw port write, without lock, time-out or dump
+
     bool openPort(const QString& portName);
     void notify(int32_t code, const void* data);
     void dump(const char* prefix, const uint8_t* data, size_t length);

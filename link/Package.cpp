@@ -198,8 +198,10 @@ size_t PackageAssembler::process(const FrameHandler& handler)
             logMessage(LogError, "Decoder", "Package too short (%zu bytes), dropped", hit.length);
             continue;
         }
-        // The frame is read in place: nothing touches the buffer until the handler returns.
-        handler(PackageProperty_V1::from(frame), hit.length);
+        // Listeners get a copy in a buffer larger than any frame, so a reader
+        // that strays past a short frame stays inside it.
+        memcpy(m_frame.data(), frame, hit.length);
+        handler(PackageProperty_V1::from(m_frame.data()), hit.length);
         ++delivered;
     }
     if (m_head == m_buffer.size()) {

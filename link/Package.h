@@ -105,4 +105,5 @@ public:
 private:
     std::vector<uint8_t> m_buffer;
     size_t m_head = 0;  // consumed bytes not yet compacted away
+    std::vector<uint8_t> m_frame = std::vector<uint8_t>(4096);
 };
