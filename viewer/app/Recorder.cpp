@@ -1,0 +1,91 @@
+#include "app/Recorder.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+// One level only: a missing parent is not created.
+void makeFolder(const QString& path)
+{
+    if (!path.isEmpty())
+        QDir().mkdir(path);
+}
+
+} // namespace
+
+Recorder::Recorder(Clock clock) : mClock(std::move(clock)) {}
+
+QString Recorder::datedFile(const QString& dir, const char* name) const
+{
+    const QDateTime now = mClock();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    const QString folder = QString("/[%1-%2-%3,%4_%5_%6]/")
+                               .arg(d.year(), 4, 10, QChar('0'))
+                               .arg(d.month(), 2, 10, QChar('0'))
+                               .arg(d.day(), 2, 10, QChar('0'))
+                               .arg(t.hour(), 2, 10, QChar('0'))
+                               .arg(t.minute(), 2, 10, QChar('0'))
+                               .arg(t.second(), 2, 10, QChar('0'));
+    return dir + folder + "/" + name;
+}
+
+void Recorder::refresh(const QString& traceDir, const QString& udpDir, bool clearToggle,
+                       const std::function<void()>& clearDrawn)
+{
+    if (traceDir != mTraceDirSeen) {
+        makeFolder(traceDir);
+        mTraceDirSeen = traceDir;
+        mTraceFilePath = datedFile(traceDir, "trace.txt");
+    }
+    if (udpDir != mUdpDirSeen) {
+        makeFolder(udpDir);
+        mUdpDirSeen = udpDir;
+        mUdpFilePath = datedFile(udpDir, "udp.txt");
+    }
+    if (clearToggle != mClearSeen) {
+        if (clearDrawn)
+            clearDrawn();
+        // Truncate only; a log whose folder does not exist yet stays absent.
+        QFile file(mTraceFilePath);
+        if (!mTraceFilePath.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Text))
+            file.close();
+        mClearSeen = clearToggle;
+    }
+}
+
+QByteArray Recorder::timestamp() const
+{
+    const QTime t = mClock().time();
+    return QString::asprintf("[%02d:%02d:%02d.%03d]\t", t.hour(), t.minute(), t.second(), t.msec())
+        .toLatin1();
+}
+
+void Recorder::append(const QString& path, QString& made, const QByteArray& line)
+{
+    if (path != made) {
+        makeFolder(path.left(path.lastIndexOf('/') + 1));
+        made = path;
+    }
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    file.write(line);
+}
+
+void Recorder::writeTrace(double x, double y, double z)
+{
+    const QByteArray line =
+        timestamp() + QString::asprintf("x:%.6f,y:%.6f,z:%.6f\n", x, y, z).toLatin1();
+    append(mTraceFilePath, mTraceFileMade, line);
+}
+
+void Recorder::writeDatagram(const QByteArray& datagram)
+{
+    const int nul = datagram.indexOf('\0');
+    const QByteArray text = nul < 0 ? datagram : datagram.left(nul);
+    append(mUdpFilePath, mUdpFileMade, timestamp() + text + '\n');
+}

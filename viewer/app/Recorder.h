@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+// Trace and datagram logs below the save path: one dated folder per log,
+// named when a save path is taken in, and one open-append-close per line so a
+// reader can tail the files. Every folder or file error only loses the line.
+class Recorder {
+public:
+    using Clock = std::function<QDateTime()>; // local time
+
+    explicit Recorder(Clock clock = &QDateTime::currentDateTime);
+
+    // Takes in the dialog's folders (new dated log paths when they changed) and
+    // the Clear trace toggle: any flip calls clearDrawn and empties the trace log.
+    void refresh(const QString& traceDir, const QString& udpDir, bool clearToggle,
+                 const std::function<void()>& clearDrawn);
+
+    // Appends "[hh:mm:ss.zzz]\tx:..,y:..,z:..".
+    void writeTrace(double x, double y, double z);
+    // Appends "[hh:mm:ss.zzz]\t" and the datagram up to its first NUL byte.
+    void writeDatagram(const QByteArray& datagram);
+
+    QString mTraceDirSeen;  // the trace folder mTraceFilePath was built for
+    QString mTraceFilePath; // current trace log
+    QString mTraceFileMade; // the trace log whose folder was last created
+    QString mUdpDirSeen;
+    QString mUdpFilePath;
+    QString mUdpFileMade;
+
+private:
+    QString datedFile(const QString& dir, const char* name) const;
+    void append(const QString& path, QString& made, const QByteArray& line);
+    QByteArray timestamp() const;
+
+    Clock mClock;
+    bool mClearSeen = false;
+};
