@@ -1,0 +1,72 @@
+// QuvorFlightEmulator: stands in for the aircraft's flight controller on a
+// pseudo-terminal, so the host can be run and tested without an aircraft.
+
+#include "EmulatorLoop.h"
+
+#include "link/ConsoleLog.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int gStopPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = write(gStopPipe[1], &c, 1);
+}
+
+void event(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string program = argc > 0 ? argv[0] : "QuvorFlightEmulator";
+    emu::EmulatorOptions options;
+    std::string error;
+    if (!emu::parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.c_str(), error.c_str(), program.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::printf("%s", emu::usageText(program).c_str());
+        return 0;
+    }
+    // Standard output carries one line per event; link diagnostics go to the error stream.
+    ConsoleLogger::global().setStream(stderr);
+
+    if (pipe2(gStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("pipe");
+        return 1;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    emu::PseudoTerminal terminal;
+    if (!terminal.open(error)) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+        return 1;
+    }
+    if (!terminal.makeLink(options.linkPath, error)) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+        return 1;
+    }
+    event("pseudo-terminal " + terminal.hostPath() + ", link " + options.linkPath + ", product " +
+          emu::productName(options.session.product) + ", mission " + emu::missionName(options.session.mission) +
+          ", " + std::to_string(options.session.rateHz) + " Hz");
+
+    emu::EmulatorLoop loop(options, terminal, event);
+    const bool ok = loop.run(gStopPipe[0]);
+    terminal.close();  // removes the link
+    event("exit");
+    return ok ? 0 : 1;
+}
