@@ -1,0 +1,436 @@
+#include "app/QuvorSimulator.h"
+
+#include "app/QuvorConfig.h"
+#include "common/Json.h"
+#include "models/NerioModel.h"
+#include "models/QuvorModel.h"
+#include "models/TavikModel.h"
+#include "models/Vx7Model.h"
+#include "ui_QuvorSimulatorUI.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <Ogre.h>
+#include <Bites/OgreCameraMan.h>
+
+#include <cmath>
+
+QuvorSimulator* gMainWindow = nullptr;
+
+namespace {
+int gContextCounter = 0;
+
+qint64 processMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+} // namespace
+
+QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort)
+    : OgreWidget(parent)
+    , mFilter(localIPv4Addresses())
+{
+    gMainWindow = this;
+    gConfigTarget = this;
+    ui = std::make_unique<Ui::QuvorSimulatorClass>();
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("QuvorSimulatorClass"));
+    ui->setupUi(this);
+    setAttribute(Qt::WA_QuitOnClose);
+
+    mContextName = "QuvorSimulator/Context/" + std::to_string(++gContextCounter) + "/";
+    mParamValues.clear();
+    mParamOrder.clear();
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move((area.width() - width()) / 2, (area.height() - height()) / 2);
+    }
+
+    connect(this, &QuvorSimulator::updateUI, this, &QuvorSimulator::onUpdateUI);
+    openReceiver(udpPort);
+
+    mSetupAction = new QAction(QIcon(QStringLiteral("QuvorSimulator.ico")), tr("Setup"), this);
+    connect(mSetupAction, &QAction::triggered, this, &QuvorSimulator::onShowConfigWindow);
+
+    mHeartbeatTimer = std::make_unique<QTimer>();
+    mHeartbeatTimer->setInterval(500);
+    connect(mHeartbeatTimer.get(), &QTimer::timeout, this, &QuvorSimulator::onHeartBeat);
+    connect(this, &QuvorSimulator::startRun, this, &QuvorSimulator::onRun);
+
+    mCameraTimer = std::make_unique<QTimer>();
+    mCameraTimer->setInterval(10);
+    connect(mCameraTimer.get(), &QTimer::timeout, this, &QuvorSimulator::onCameraMove);
+    mCameraTimer->start();
+
+    mRenderTimer = std::make_unique<QTimer>();
+    mRenderTimer->setInterval(20);
+    connect(mRenderTimer.get(), &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    mRenderTimer->start();
+}
+
+QuvorSimulator::~QuvorSimulator()
+{
+    if (gMainWindow == this)
+        gMainWindow = nullptr;
+    if (gConfigTarget == this)
+        gConfigTarget = nullptr;
+    delete mTavik;
+    delete mNerio;
+    delete mVx7;
+}
+
+void QuvorSimulator::openReceiver(quint16 port)
+{
+    mUdpSocket = new QUdpSocket(this);
+    if (mUdpSocket->bind(QHostAddress::Any, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+        connect(mUdpSocket, &QUdpSocket::readyRead, this, &QuvorSimulator::onUdpRecv);
+        return;
+    }
+    delete mUdpSocket;
+    mUdpSocket = nullptr;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Info"), QStringLiteral("Failed to open UDP receiver!"));
+    box.exec();
+}
+
+void QuvorSimulator::onUdpRecv()
+{
+    while (mUdpSocket && mUdpSocket->hasPendingDatagrams()) {
+        QByteArray datagram(int(mUdpSocket->pendingDatagramSize()), Qt::Uninitialized);
+        const qint64 size = mUdpSocket->readDatagram(datagram.data(), datagram.size());
+        if (size < 0)
+            continue;
+        datagram.resize(int(size));
+        handleDatagram(datagram);
+    }
+}
+
+void QuvorSimulator::handleDatagram(const QByteArray& datagram)
+{
+    bool ok = false;
+    const QVariant parsed = Json::parse(QString::fromUtf8(datagram), ok);
+    if (!ok)
+        return;
+    const QVariantMap map = parsed.toMap();
+    if (!mFilter.accept(map, gConfigDialog && gConfigDialog->mCheckIP))
+        return;
+    mSnapshot = readSnapshot(map);
+    buildParamValues(map, mSnapshot, mParamValues, mParamOrder);
+    mNewState = true;
+    emit updateUI();
+    if (gConfigDialog && gConfigDialog->m_udp_save)
+        mRecorder.writeDatagram(datagram);
+}
+
+void QuvorSimulator::onUpdateUI()
+{
+    if (mNewState)
+        onSimState();
+    mNewState = false;
+}
+
+void QuvorSimulator::onSimState()
+{
+    if (stateLock.tryLock()) {
+        mViewState = toViewState(mSnapshot);
+
+        if (mSnapshot.ProductType != mModelProductType) {
+            mRenderTimer->stop();
+            releaseModel();
+            selectModel();
+            destroyTrajDrawer();
+            destroyTraceDrawer();
+            markTrajDirty();
+            mModelProductType = mSnapshot.ProductType;
+            mRenderTimer->start();
+        }
+
+        if (mModel) {
+            if (mSnapshot.MotorStarted)
+                mModel->startMotors();
+            else
+                mModel->stopMotors();
+        }
+        const StateTriggers::Arms arms = mTriggers.transform(mSnapshot.TransformState);
+        if (mModel && arms == StateTriggers::Arms::Raise)
+            mModel->raiseArms();
+        else if (mModel && arms == StateTriggers::Arms::Lower)
+            mModel->lowerArms();
+
+        if (gConfigDialog && gConfigDialog->m_save)
+            mRecorder.writeTrace(mViewState.x, mViewState.y, mViewState.z);
+
+        if (mTriggers.traceDue(processMs()))
+            appendTracePoint(worldToScene(mViewState.x, mViewState.y, mViewState.z));
+
+        if (mTriggers.simulatorCommandChanged(mSnapshot.SimulatorCommand)) {
+            clearTracePoints();
+            markTrajDirty();
+            mPlacement.mOriginPending = true;
+            resetFollowCamera();
+        }
+        stateLock.unlock();
+    }
+    emit startRun();
+}
+
+void QuvorSimulator::onRun()
+{
+    if (mRun.onState()) {
+        mHeartbeatTimer->start();
+        if (gConfigDialog)
+            gConfigDialog->setSpeedEditable(false);
+    }
+}
+
+void QuvorSimulator::onHeartBeat()
+{
+    if (mRun.onHeartBeat())
+        endRun();
+}
+
+void QuvorSimulator::endRun()
+{
+    mHeartbeatTimer->stop();
+    clearTracePoints();
+    mPlacement.reset(true);
+    mViewState.roll = mViewState.pitch = mViewState.yaw = 0;
+    mViewState.velX = mViewState.velY = mViewState.velZ = 0;
+    mViewState.x = mViewState.y = mViewState.z = 0;
+    releaseModel();
+    selectModel();
+    destroyTraceDrawer();
+    destroyTrajDrawer();
+    markTrajDirty();
+    if (gConfigDialog)
+        gConfigDialog->setSpeedEditable(true);
+}
+
+void QuvorSimulator::onShowConfigWindow()
+{
+    if (gConfigDialog)
+        gConfigDialog->show();
+}
+
+void QuvorSimulator::onTraceChanged()
+{
+    const bool locked = stateLock.tryLock();
+    if (locked && gConfigDialog) {
+        mRecorder.refresh(gConfigDialog->mTraceDir, gConfigDialog->mUdpDir, gConfigDialog->mClearToggle,
+                          [this] { clearTracePoints(); });
+        setTraceVisible(gConfigDialog->m_show);
+        mSpeedRate = gConfigDialog->mSpeed;
+    }
+    if (locked)
+        stateLock.unlock();
+    if (gConfigDialog)
+        gConfigDialog->writeSettings();
+}
+
+void QuvorSimulator::replaceTrajectory(const QVector<ScenePoint>& points)
+{
+    clearTrajPoints();
+    for (const ScenePoint& p : points)
+        appendTrajPoint(Ogre::Vector3(p.x, p.y, p.z));
+    markTrajDirty();
+}
+
+Ogre::Vector3 QuvorSimulator::worldToScene(double x, double y, double z)
+{
+    return mPlacement.worldToScene(x, y, z, mSpeedRate);
+}
+
+void QuvorSimulator::resetFollowCamera()
+{
+    mFollow.reset();
+    mPlacement.mLastWorld = Ogre::Vector3::ZERO;
+    mPlacement.mSceneTarget = Ogre::Vector3::ZERO;
+}
+
+void QuvorSimulator::createScene()
+{
+    mSceneMgr->setAmbientLight(Ogre::ColourValue(0.7f, 0.7f, 0.7f, 1));
+    mSceneMgr->setShadowTechnique(Ogre::SHADOWTYPE_TEXTURE_MODULATIVE);
+    mSceneMgr->setSkyDome(true, "Examples/CloudySky", 10, 8, 4000, true, Ogre::Quaternion::IDENTITY, 16, 16, -1,
+                          Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME);
+
+    // One grass tile per 512 units.
+    Ogre::Plane plane(Ogre::Vector3::UNIT_Y, 0);
+    Ogre::MeshManager::getSingleton().createPlane(
+        "floor", Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME, plane, 100000, 100000, 100, 100, true, 1,
+        195.3125f, 195.3125f, Ogre::Vector3::UNIT_Z, Ogre::HardwareBuffer::HBU_STATIC_WRITE_ONLY,
+        Ogre::HardwareBuffer::HBU_STATIC_WRITE_ONLY, true, true);
+    Ogre::Entity* floor = mSceneMgr->createEntity("Floor", "floor");
+    floor->setMaterialName("Examples/GrassFloor");
+    floor->setCastShadows(false);
+    mSceneMgr->getRootSceneNode()->attachObject(floor);
+
+    selectModel();
+
+    Ogre::Light* light = mSceneMgr->createLight("Light1");
+    light->setType(Ogre::Light::LT_DIRECTIONAL);
+    // OGRE 1.12 takes a light's direction from its node.
+    Ogre::SceneNode* lightNode = mSceneMgr->getRootSceneNode()->createChildSceneNode("Light1Node");
+    lightNode->attachObject(light);
+    lightNode->setDirection(Ogre::Vector3(0.57735f, -0.57735f, -0.57735f), Ogre::Node::TS_WORLD);
+
+    Ogre::CompositorManager& compositors = Ogre::CompositorManager::getSingleton();
+    if (compositors.addCompositor(mViewport, "Glow", -1))
+        compositors.setCompositorEnabled(mViewport, "Glow", true);
+
+    mTrayMgr->hideCursor();
+
+    mFollow.reset();
+    mCameraNode->setPosition(FollowCamera::HomePosition);
+    mCameraNode->pitch(Ogre::Degree(-50));
+}
+
+void QuvorSimulator::selectModel()
+{
+    QuvorModel** slot = &mTavik;
+    if (mViewState.productType == 2) {
+        slot = &mNerio;
+    } else if (mViewState.productType == 3) {
+        slot = &mVx7;
+        mVx7Active = true;
+    }
+    if (!*slot) {
+        if (slot == &mNerio)
+            *slot = new NerioModel(mSceneMgr);
+        else if (slot == &mVx7)
+            *slot = new Vx7Model(mSceneMgr);
+        else
+            *slot = new TavikModel(mSceneMgr);
+    }
+    mModel = *slot;
+    mModel->createScene(mContextName);
+    mCameraMan->setTarget(mModel->bodyNode());
+    mModel->createAnimations();
+    mModel->setInitialPose();
+
+    resetFollowCamera();
+    mCameraNode->setPosition(FollowCamera::HomePosition);
+    mCameraNode->pitch(Ogre::Degree(-50));
+}
+
+void QuvorSimulator::releaseModel()
+{
+    QuvorModel* model = mTavik;
+    if (mModelProductType == 2) {
+        model = mNerio;
+    } else if (mModelProductType == 3) {
+        model = mVx7;
+        mVx7Active = false;
+    }
+    if (model) {
+        model->destroyAnimations();
+        model->destroyScene();
+    }
+    mModel = nullptr;
+}
+
+bool QuvorSimulator::frameStarted(const Ogre::FrameEvent& evt)
+{
+    OgreWidget::frameStarted(evt);
+    if (mModel) {
+        mModel->addTime(evt.timeSinceLastFrame);
+        mModel->checkLowering();
+        mModel->checkRaising();
+    }
+    return true;
+}
+
+bool QuvorSimulator::frameRenderingQueued(const Ogre::FrameEvent& evt)
+{
+    OgreWidget::frameRenderingQueued(evt);
+    poseModel();
+    // Panels are brought up to date here, before the follow camera moves.
+    mFollow.step(mPlacement.mSceneTarget, mSpeedRate);
+    return true;
+}
+
+void QuvorSimulator::poseModel()
+{
+    Ogre::Vector3 p = worldToScene(mViewState.x, mViewState.y, mViewState.z);
+    if (!mVx7Active)
+        p.y += 210;
+    const Ogre::Quaternion q = eulerToQuaternion(-mViewState.yaw * 180.0f / float(M_PI), 0, 0);
+    // A non-finite yaw fails this test and leaves the body where it was.
+    if (!(std::abs(q.Norm() - 1) < 1e-6f) || !mModel)
+        return;
+    Ogre::SceneNode* body = mModel->bodyNode();
+    body->setOrientation(q);
+    body->pitch(Ogre::Degree(90), Ogre::Node::TS_LOCAL);
+    body->yaw(Ogre::Radian(mViewState.roll), Ogre::Node::TS_LOCAL);
+    body->pitch(Ogre::Radian(-mViewState.pitch), Ogre::Node::TS_LOCAL);
+    body->setPosition(p);
+    if (mVx7Active)
+        body->rotate(Ogre::Vector3::UNIT_Y, Ogre::Radian(Ogre::Math::PI), Ogre::Node::TS_LOCAL);
+}
+
+void QuvorSimulator::onCameraMove()
+{
+    if (!mInitialised)
+        return;
+    const bool movable = gConfigDialog && gConfigDialog->mCameraMovable;
+    if (movable) {
+        mCameraNode->setPosition(mFollow.mFollowCamPos);
+        mCameraNode->lookAt(mPlacement.mSceneTarget, Ogre::Node::TS_WORLD);
+    }
+    if (mFixedAim.needsAim(movable))
+        mCameraNode->lookAt(mPlacement.mSceneTarget, Ogre::Node::TS_WORLD);
+}
+
+bool QuvorSimulator::mousePressed(const OgreBites::MouseButtonEvent& evt, int id)
+{
+    if (id == OgreBites::BUTTON_RIGHT) {
+        QMenu menu;
+        menu.addAction(mSetupAction);
+        menu.exec(QCursor::pos());
+    }
+    return OgreWidget::mousePressed(evt, id);
+}
+
+void QuvorSimulator::keyPressEvent(QKeyEvent* event)
+{
+    OgreWidget::keyPressEvent(event);
+    if (!mModel)
+        return;
+    Ogre::SceneNode* body = mModel->bodyNode();
+    auto rotateGimbal = [this](float a, float b, float c) {
+        if (Ogre::SceneNode* yaw = mModel->gimbalYawNode())
+            yaw->roll(Ogre::Degree(a));
+        if (Ogre::SceneNode* camera = mModel->cameraNode())
+            camera->pitch(Ogre::Degree(b));
+        if (Ogre::SceneNode* roll = mModel->gimbalRollNode())
+            roll->yaw(Ogre::Degree(c));
+    };
+    switch (event->key()) {
+    case Qt::Key_1: mModel->startMotors(); break;
+    case Qt::Key_2: if (body) body->translate(0, -2, 0); break;
+    case Qt::Key_3: mModel->raiseArms(); break;
+    case Qt::Key_4: if (body) body->translate(-2, 0, 0); break;
+    case Qt::Key_5: mModel->stopMotors(); break;
+    case Qt::Key_6: if (body) body->translate(2, 0, 0); break;
+    case Qt::Key_7: mModel->pauseTransform(); break;
+    case Qt::Key_8: if (body) body->translate(0, 10, 0); break;
+    case Qt::Key_9: mModel->lowerArms(); break;
+    case Qt::Key_H: rotateGimbal(2, 0, 0); break;
+    case Qt::Key_J: rotateGimbal(0, 2, 0); break;
+    case Qt::Key_K: rotateGimbal(0, 0, 2); break;
+    default: break;
+    }
+    update();
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "app/ConfigTarget.h"
+#include "app/FlightSnapshot.h"
+#include "app/Recorder.h"
+#include "view/OgreWidget.h"
+#include "view/SceneCamera.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+
+class QAction;
+class QTimer;
+class QUdpSocket;
+class QuvorModel;
+namespace Ui {
+class QuvorSimulatorClass;
+}
+
+// The visualiser's main window: the 3D view, the state receiver and the timers
+// that drive camera and repaint.
+class QuvorSimulator : public OgreWidget, public ConfigTarget
+{
+    Q_OBJECT
+public:
+    explicit QuvorSimulator(QWidget* parent = nullptr, quint16 udpPort = 5566);
+    ~QuvorSimulator() override;
+
+    Ogre::Vector3 worldToScene(double x, double y, double z);
+    void resetFollowCamera();
+    void selectModel();
+    void releaseModel();
+    // Handles one datagram's bytes as if it had arrived on the socket.
+    void handleDatagram(const QByteArray& datagram);
+
+    // The dialog's changes and trajectory arrive here.
+    void applyConfig() override { onTraceChanged(); }
+    void replaceTrajectory(const QVector<ScenePoint>& points) override;
+
+    QuvorModel* currentModel() const { return mModel; }
+    const ViewState& viewState() const { return mViewState; }
+    const FlightSnapshot& snapshot() const { return mSnapshot; }
+    bool playbackEnabled() const { return mFilter.playbackEnabled(); }
+    bool isRunning() const { return mRun.running(); }
+    bool hasReceiver() const { return mUdpSocket != nullptr; }
+
+    // Scene and camera state.
+    float mSpeedRate = 1.0f;
+    ScenePlacement mPlacement;
+    FollowCamera mFollow;
+    // Panel texts of the latest state, in display order.
+    QMap<QString, QString> mParamValues;
+    QStringList mParamOrder;
+    // Name prefix of the aircraft's entities and nodes.
+    std::string mContextName;
+
+signals:
+    void updateUI();
+    void startRun();
+
+public slots:
+    void onRun();
+    void onUpdateUI();
+    void onSimState();
+    void onUdpRecv();
+    void onShowConfigWindow();
+    void onHeartBeat();
+    void onCameraMove();
+    void onTraceChanged();
+
+protected:
+    void createScene() override;
+    bool frameStarted(const Ogre::FrameEvent& evt) override;
+    bool frameRenderingQueued(const Ogre::FrameEvent& evt) override;
+    bool mousePressed(const OgreBites::MouseButtonEvent& evt, int id) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void openReceiver(quint16 port);
+    void endRun();
+    void poseModel();
+
+    std::unique_ptr<Ui::QuvorSimulatorClass> ui;
+    QUdpSocket* mUdpSocket = nullptr;
+    DatagramFilter mFilter;
+    StateTriggers mTriggers;
+    RunTracker mRun;
+    FixedCameraAim mFixedAim;
+    Recorder mRecorder;
+    bool mNewState = false;
+    FlightSnapshot mSnapshot;
+    ViewState mViewState;
+    uint8_t mModelProductType = 0;
+
+    QuvorModel* mTavik = nullptr;
+    QuvorModel* mNerio = nullptr;
+    QuvorModel* mVx7 = nullptr;
+    QuvorModel* mModel = nullptr;
+    bool mVx7Active = false;
+
+    QAction* mSetupAction = nullptr;
+    std::unique_ptr<QTimer> mHeartbeatTimer;
+    std::unique_ptr<QTimer> mCameraTimer;
+    std::unique_ptr<QTimer> mRenderTimer;
+};
+
+extern QuvorSimulator* gMainWindow;
