@@ -283,9 +283,14 @@ private:
             const QChar* run = mPos;
             while (mPos != mEnd && mPos->unicode() != '"' && mPos->unicode() != '\\')
                 ++mPos;
-            text.append(run, int(mPos - run));
             if (mPos == mEnd)
                 break;
+            // Most strings have no escape: one exact allocation, no growing.
+            if (mPos->unicode() == '"' && text.isEmpty()) {
+                ++mPos;
+                return QString(run, int(mPos - 1 - run));
+            }
+            text.append(run, int(mPos - run));
             if ((mPos++)->unicode() == '"')
                 return text;
             if (mPos == mEnd)
