@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QTime>
 
+#include <algorithm>
+#include <ctime>
 #include <new>
 
 namespace {
@@ -21,6 +23,17 @@ QString beforeLastSlash(const QString& text)
 {
     const int slash = text.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? text : text.left(slash);
+}
+
+// QTime::currentTime re-reads the time zone on every call; localtime_r reads
+// it once per process, which matters on the listener thread.
+QTime localTimeNow()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    return QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), int(now.tv_nsec / 1000000));
 }
 
 QString windowName(int logType)
@@ -143,7 +156,6 @@ bool DeviceLog::handlePackage(const PackageProperty_V1* package)
     if (package->payloadLength() < 1)
         return false;
     const int logType = package->payload()[0];
-    const QTime now = QTime::currentTime();
 
     QMutexLocker lock(&mLock);
     auto it = mLogWindows.find(logType);
@@ -160,7 +172,8 @@ bool DeviceLog::handlePackage(const PackageProperty_V1* package)
     if (beforeLastSlash(QString::fromUtf16(window->GetCurDir())) != beforeLastSlash(mLogDir))
         window->SetLogPath(utf16(logPath));
 
-    const QString line = formatLine(package, mLogInfo.time, mLogInfo.info, now);
+    const QString line =
+        formatLine(package, mLogInfo.time, mLogInfo.info, mLogInfo.time ? localTimeNow() : QTime());
     window->Save2File(mLogInfo.save);
     if (mLogInfo.save && mLogDir != mLogDirMade) {
         makeFolder(mLogDir);

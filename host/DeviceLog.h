@@ -3,7 +3,14 @@
 //
 // Owned by the simulation object. handlePackage runs on the serial listener
 // thread; everything else on the GUI thread. One lock of its own guards all
-// presenter state, so the two threads never see a half-applied change.
+// presenter state, so the two threads never see a half-applied change, and
+// callers need no other lock around these calls.
+//
+// Wiring in the simulation object:
+//   onCommandReceived (listener):  handlePackage(package), then go on with the package
+//   onLogChanged(info) (GUI):      applyOptions(info, &dialog values or nullptr),
+//                                  then setBroadcast and the settings file
+//   clearLogWindow / onLogClear:   clearWindows()
 #pragma once
 
 #include <QMetaType>

@@ -35,6 +35,8 @@ public:
     void submit(std::function<void()> op)
     {
         QCoreApplication* app = QCoreApplication::instance();
+        if (!app)  // the application is gone (shutdown); nothing can show or save any more
+            return;
         const bool onGuiThread = QThread::currentThread() == app->thread();
         bool post = false;
         {

@@ -238,6 +238,26 @@ TEST_F(Presenter, EachLogTypeGetsItsOwnWindowAndFile)
     EXPECT_TRUE(shownLines(three).isEmpty());
 }
 
+TEST_F(Presenter, TimeOptionStampsLinesWithTheLocalTime)
+{
+    LOG_INFO info = options(false, false, root());
+    info.time = true;
+    log->applyOptions(info, &dialog);
+    const QTime before = QTime::currentTime();
+    receive(3, "stamped");
+
+    const QStringList lines = shownLines(findLogWindow(QStringLiteral("Log type:3")));
+    ASSERT_EQ(1, lines.size());
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\[(\\d\\d:\\d\\d:\\d\\d\\.\\d{3})\\]\\[1\\]\\[sender=0x03\\.0\\]\tstamped$"));
+    const auto match = stamp.match(lines.first());
+    ASSERT_TRUE(match.hasMatch()) << lines.first().toStdString();
+    const QTime shown = QTime::fromString(match.captured(1), QStringLiteral("hh:mm:ss.zzz"));
+    constexpr int kDay = 24 * 3600 * 1000;
+    const int late = (before.msecsTo(shown) + kDay) % kDay;  // also right across midnight
+    EXPECT_TRUE(late < 60 * 1000 || late > kDay - 1000) << lines.first().toStdString();
+}
+
 TEST_F(Presenter, FilterDisablesAndEnablesEveryWindow)
 {
     log->applyOptions(options(true, true, root()), &dialog);
