@@ -1,6 +1,8 @@
 // The emulator program on its pseudo-terminal, driven by the link library's
 // serial device I/O as the host drives an aircraft.
 
+#include "link/CmdManager.h"
+#include "link/Connector.h"
 #include "link/ConsoleLog.h"
 #include "link/DevIo.h"
 
@@ -90,12 +92,16 @@ public:
         }
     }
     bool waitLine(const QString& prefix) {
-        return waitUntil([&] {
+        bool found = false;
+        waitUntil([&] {
             while (process.canReadLine()) lines << QString::fromUtf8(process.readLine()).trimmed();
             for (const QString& l : lines)
-                if (l.startsWith(prefix)) return true;
-            return false;
+                found = found || l.startsWith(prefix);
+            return found || process.state() == QProcess::NotRunning;
         });
+        if (!found) ADD_FAILURE() << process.program().toStdString() << " " << process.errorString().toStdString()
+                                  << ", lines so far:\n" << lines.join("\n").toStdString();
+        return found;
     }
     // Stops it the way a user does and returns the exit code.
     int terminate() {
@@ -209,6 +215,53 @@ TEST_F(EmulatorEndToEnd, SimulationRunOverThePseudoTerminal) {
     ASSERT_TRUE(emulator.waitLine("disconnected"));
     EXPECT_EQ(emulator.terminate(), 0);
     EXPECT_NE(lstat(link.toLocal8Bit().constData(), &st), 0) << "link removed on exit";
+}
+
+TEST_F(EmulatorEndToEnd, HostLinkLayerStaysInStepWithTheEmulator) {
+    // The host's own connection and command managers on the same device.
+    zel::DevIo::setCurrent(&device);
+    qConnector connector;
+    qCmdManager manager;
+    device.addListener(&connector);
+    device.addListener(&manager);
+    std::mutex logMutex;
+    QStringList logs;
+    QObject::connect(&manager, &qCmdManager::deviceLog, [&](int, int type, QString text, int senderType, int) {
+        std::lock_guard<std::mutex> lock(logMutex);
+        logs << QString("%1/%2: %3").arg(senderType).arg(type).arg(text.trimmed());
+    });
+    auto logged = [&](const QString& part) {
+        std::lock_guard<std::mutex> lock(logMutex);
+        return !logs.filter(part).isEmpty();
+    };
+
+    Emulator emulator({"--link", link, "--rate", "100"});
+    ASSERT_TRUE(emulator.waitLine("waiting for a host"));
+    device.onDeviceArrival(link);
+    // The connection asks for the status; the ready answer starts the command
+    // writer and moves the sequence counter on.
+    ASSERT_TRUE(waitUntil([&] { return manager.deviceStatus(0x03) == 0; }));
+    EXPECT_TRUE(manager.writer()->writing());
+    EXPECT_EQ(manager.sequence(), 1);
+
+    const uint8_t start[] = {0, 1, 0, 0};
+    manager.sendCommand(1, 11, start, sizeof start, 3, 0, true);
+    ASSERT_TRUE(waitUntil([&] { return manager.sequence() == 2; }));
+    const auto env = environment(0.4, 1.9);
+    manager.sendCommand(4, 11, env.data(), env.size(), 3, 0, true);
+    ASSERT_TRUE(waitUntil([&] { return logged("3/2: GPS: 3D fix"); })) << logs.join("\n").toStdString();
+    EXPECT_TRUE(logged("3/1: Mission square: motors started"));
+    const uint8_t heartbeat[] = {0, 0, 0, 0};
+    const uint16_t before = manager.sequence();
+    manager.sendCommand(1, 11, heartbeat, sizeof heartbeat, 3, 0, true);
+    ASSERT_TRUE(waitUntil([&] { return manager.sequence() == before + 1; }));
+
+    device.onDeviceRemoveComplete(link);
+    ASSERT_TRUE(emulator.waitLine("disconnected"));
+    device.removeListener(&manager);
+    device.removeListener(&connector);
+    zel::DevIo::setCurrent(nullptr);
+    EXPECT_EQ(emulator.terminate(), 0);
 }
 
 TEST_F(EmulatorEndToEnd, FlightStatesStillGetThroughInjectedFaults) {
