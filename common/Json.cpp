@@ -203,6 +203,28 @@ private:
         return true;
     }
 
+    enum class Step { Element, Closed, Failed };
+
+    // Skips any commas before the next element of an object or array and
+    // consumes its closing token; the end of the text leaves it unclosed.
+    Step nextElement(Token closing)
+    {
+        for (;;) {
+            const Token token = peek();
+            if (token == Token::End)
+                return Step::Failed;
+            if (token == Token::Comma) {
+                ++mPos;
+                continue;
+            }
+            if (token == closing) {
+                ++mPos;
+                return Step::Closed;
+            }
+            return Step::Element;
+        }
+    }
+
     QVariant readObject(bool& ok)
     {
         QVariantMap map;
@@ -210,19 +232,14 @@ private:
             return map;
         ++mPos; // {
         for (;;) {
-            const Token token = peek();
-            if (token == Token::End) {
-                ok = false;
-                break;
-            }
-            if (token == Token::Comma) {
-                ++mPos;
-                continue;
-            }
-            if (token == Token::ObjectEnd) {
-                ++mPos;
+            const Step step = nextElement(Token::ObjectEnd);
+            if (step == Step::Closed) {
                 --mDepth;
                 return map;
+            }
+            if (step == Step::Failed) {
+                ok = false;
+                break;
             }
             // The key goes through the string reader even when it is not
             // quoted: its first character is taken for the quote.
@@ -250,19 +267,14 @@ private:
             return list;
         ++mPos; // [
         for (;;) {
-            const Token token = peek();
-            if (token == Token::End) {
-                ok = false;
-                break;
-            }
-            if (token == Token::Comma) {
-                ++mPos;
-                continue;
-            }
-            if (token == Token::ArrayEnd) {
-                ++mPos;
+            const Step step = nextElement(Token::ArrayEnd);
+            if (step == Step::Closed) {
                 --mDepth;
                 return list;
+            }
+            if (step == Step::Failed) {
+                ok = false;
+                break;
             }
             QVariant value = readValue(ok);
             if (!ok)
