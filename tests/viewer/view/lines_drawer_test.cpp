@@ -1,0 +1,183 @@
+#include "view/LineDrawer.h"
+
+#include <OgreDefaultHardwareBufferManager.h>
+#include <OgreLogManager.h>
+#include <OgreManualObject.h>
+#include <OgreMaterialManager.h>
+#include <OgrePass.h>
+#include <OgreRoot.h>
+#include <OgreSceneManager.h>
+#include <OgreSceneNode.h>
+#include <OgreTechnique.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+TEST(TracePlan, Steps)
+{
+    struct Case {
+        const char* name;
+        bool visible;
+        int count, drawn;
+        TraceStep::Action action;
+        int from, to, drawnAfter;
+    };
+    const Case cases[] = {
+        {"one point draws nothing", true, 1, 0, TraceStep::Keep, 0, 0, 0},
+        {"the second point draws a segment", true, 2, 0, TraceStep::Draw, 0, 1, 1},
+        {"a new batch starts at the last drawn point", true, 5, 1, TraceStep::Draw, 1, 4, 4},
+        {"nothing new", true, 5, 4, TraceStep::Keep, 0, 0, 4},
+        {"hidden clears", false, 5, 4, TraceStep::Clear, 0, 0, 0},
+        {"no points clears", true, 0, 4, TraceStep::Clear, 0, 0, 0},
+        {"list cleared and refilled between paints", true, 3, 4, TraceStep::Draw, 0, 2, 2},
+        {"refilled with one point", true, 1, 4, TraceStep::Clear, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TraceStep s = planTraceStep(c.visible, c.count, c.drawn);
+        EXPECT_EQ(s.action, c.action);
+        if (s.action == TraceStep::Draw) {
+            EXPECT_EQ(s.from, c.from);
+            EXPECT_EQ(s.to, c.to);
+        }
+        EXPECT_EQ(s.drawn, c.drawnAfter);
+    }
+}
+
+// A real scene manager without a window: geometry lands in system-memory buffers.
+class LineDrawerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        // A silent default log keeps OGRE from echoing it to the test output.
+        (new Ogre::LogManager())->createLog("lines_drawer_test.log", true, false, true);
+        root = new Ogre::Root("", "", "");
+        buffers = new Ogre::DefaultHardwareBufferManager();
+        Ogre::MaterialManager::getSingleton().initialise();
+    }
+    void SetUp() override { scene = root->createSceneManager(); }
+    void TearDown() override
+    {
+        trace.destroy(scene);
+        traj.destroy(scene);
+        root->destroySceneManager(scene);
+    }
+
+    // Paints until the drawer exists and hangs on its node.
+    void bringUp(LineDrawer& d, bool trajectory)
+    {
+        bool dirty = false;
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_FALSE(d.node() && d.object() && d.object()->isAttached());
+            trajectory ? d.updateTrajectory(scene, points, dirty) : d.updateTrace(scene, points, true);
+        }
+        ASSERT_NE(d.node(), nullptr);
+        EXPECT_EQ(d.node()->getParent(), scene->getRootSceneNode());
+        EXPECT_EQ(d.object()->getParentSceneNode(), d.node());
+    }
+    size_t vertices(LineDrawer& d, unsigned section)
+    {
+        return d.object()->getSections()[section]->getRenderOperation()->vertexData->vertexCount;
+    }
+    void add(float x, float y, float z) { points.append(Ogre::Vector3(x, y, z)); }
+
+    static Ogre::Root* root;
+    static Ogre::DefaultHardwareBufferManager* buffers;
+    Ogre::SceneManager* scene = nullptr;
+    LineDrawer trace{"mTraceDrawer", "TraceMaterialUI", Ogre::ColourValue(0, 0, 1)};
+    LineDrawer traj{"mTrajDrawer", "TrajMaterialUI", Ogre::ColourValue(1, 0, 0)};
+    QList<Ogre::Vector3> points;
+};
+
+Ogre::Root* LineDrawerTest::root = nullptr;
+Ogre::DefaultHardwareBufferManager* LineDrawerTest::buffers = nullptr;
+
+TEST_F(LineDrawerTest, TraceGrowsInJoinedSectionsAndRedrawsWholeWhenShownAgain)
+{
+    bringUp(trace, false);
+    add(0, 0, 0);
+    trace.updateTrace(scene, points, true);
+    EXPECT_EQ(trace.object()->getSections().size(), 0u);
+    add(1, 0, 0);
+    trace.updateTrace(scene, points, true);
+    ASSERT_EQ(trace.object()->getSections().size(), 1u);
+    EXPECT_EQ(vertices(trace, 0), 2u);
+    add(2, 0, 0);
+    add(3, 0, 0);
+    trace.updateTrace(scene, points, true);
+    ASSERT_EQ(trace.object()->getSections().size(), 2u);
+    EXPECT_EQ(vertices(trace, 1), 3u); // starts at the last drawn point
+    EXPECT_EQ(trace.object()->getSections()[1]->getRenderOperation()->operationType,
+              Ogre::RenderOperation::OT_LINE_STRIP);
+
+    trace.updateTrace(scene, points, false);
+    EXPECT_EQ(trace.object()->getSections().size(), 0u);
+    trace.updateTrace(scene, points, true);
+    ASSERT_EQ(trace.object()->getSections().size(), 1u);
+    EXPECT_EQ(vertices(trace, 0), 4u);
+
+    const Ogre::Pass* pass = Ogre::MaterialManager::getSingleton()
+                                 .getByName("TraceMaterialUI")->getTechnique(0)->getPass(0);
+    EXPECT_EQ(pass->getSelfIllumination(), Ogre::ColourValue(0, 0, 1));
+    EXPECT_EQ(pass->getDiffuse(), Ogre::ColourValue(0, 0, 1, 0));
+    EXPECT_EQ(pass->getPointSize(), 3);
+}
+
+TEST_F(LineDrawerTest, ARecreatedTraceDrawerStartsFromTheFirstPoint)
+{
+    bringUp(trace, false);
+    for (int i = 0; i < 6; ++i)
+        add(float(i), 0, 0);
+    trace.updateTrace(scene, points, true);
+    EXPECT_EQ(trace.drawnIndex(), 5);
+
+    // A model rebuild removes the root's children; the drawer is destroyed with them.
+    scene->getRootSceneNode()->removeAndDestroyAllChildren();
+    trace.destroy(scene);
+    EXPECT_FALSE(scene->hasManualObject("mTraceDrawer"));
+    bringUp(trace, false);
+    trace.updateTrace(scene, points, true);
+    ASSERT_EQ(trace.object()->getSections().size(), 1u);
+    EXPECT_EQ(vertices(trace, 0), 6u);
+}
+
+TEST_F(LineDrawerTest, TrajectoryIsRebuiltOnlyWhenDirty)
+{
+    bringUp(traj, true);
+    bool dirty = true;
+    for (int i = 0; i < 4; ++i)
+        add(float(i), 1, 0);
+    traj.updateTrajectory(scene, points, dirty);
+    EXPECT_FALSE(dirty);
+    ASSERT_EQ(traj.object()->getSections().size(), 1u);
+    EXPECT_EQ(vertices(traj, 0), 4u);
+    EXPECT_EQ(traj.object()->getSections()[0]->getMaterialName(), "TrajMaterialUI");
+
+    add(9, 9, 9); // not dirty: the line stays as it was
+    traj.updateTrajectory(scene, points, dirty);
+    EXPECT_EQ(vertices(traj, 0), 4u);
+
+    points.clear(); // an empty dirty trajectory clears the line and the flag
+    dirty = true;
+    traj.updateTrajectory(scene, points, dirty);
+    EXPECT_FALSE(dirty);
+    EXPECT_EQ(traj.object()->getSections().size(), 0u);
+}
+
+TEST_F(LineDrawerTest, DirtyFlagWaitsForTheRecreatedDrawer)
+{
+    bool dirty = true;
+    add(0, 0, 0);
+    add(1, 1, 1);
+    traj.updateTrajectory(scene, points, dirty); // object created
+    traj.updateTrajectory(scene, points, dirty); // node created
+    EXPECT_TRUE(dirty);
+    traj.updateTrajectory(scene, points, dirty);
+    EXPECT_FALSE(dirty);
+    EXPECT_EQ(traj.object()->getSections().size(), 1u);
+}
+
+} // namespace

@@ -1,0 +1,120 @@
+#include "view/LineDrawer.h"
+
+#include <OgreManualObject.h>
+#include <OgreMaterialManager.h>
+#include <OgreSceneManager.h>
+#include <OgreSceneNode.h>
+#include <OgreTechnique.h>
+
+TraceStep planTraceStep(bool visible, int count, int drawn)
+{
+    TraceStep step;
+    if (!visible || count <= 0) {
+        step.action = TraceStep::Clear;
+        step.drawn = 0;
+        return step;
+    }
+    if (drawn >= count) {
+        // The points were cleared and refilled since the last paint: the drawn
+        // sections belong to the old list, so start over.
+        step.action = count > 1 ? TraceStep::Draw : TraceStep::Clear;
+        step.from = 0;
+        step.to = count - 1;
+        step.drawn = count > 1 ? count - 1 : 0;
+        return step;
+    }
+    if (drawn + 1 < count) {
+        step.action = TraceStep::Draw;
+        step.from = drawn;
+        step.to = count - 1;
+        step.drawn = count - 1;
+        return step;
+    }
+    step.drawn = drawn;
+    return step;
+}
+
+LineDrawer::LineDrawer(const char* objectName, const char* materialName, const Ogre::ColourValue& colour)
+    : mObjectName(objectName), mMaterialName(materialName), mColour(colour)
+{
+}
+
+bool LineDrawer::ready(Ogre::SceneManager* sceneMgr)
+{
+    if (!mObject) {
+        mObject = sceneMgr->hasManualObject(mObjectName) ? sceneMgr->getManualObject(mObjectName)
+                                                          : sceneMgr->createManualObject(mObjectName);
+        if (mNode && !mObject->isAttached())
+            mNode->attachObject(mObject);
+        return false;
+    }
+    if (!mNode) {
+        mNode = sceneMgr->getRootSceneNode()->createChildSceneNode(Ogre::Vector3::ZERO,
+                                                                   Ogre::Quaternion::IDENTITY);
+        if (!mObject->isAttached())
+            mNode->attachObject(mObject);
+        return false;
+    }
+    return true;
+}
+
+void LineDrawer::ensureMaterial()
+{
+    auto& materials = Ogre::MaterialManager::getSingleton();
+    const auto group = Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME;
+    if (materials.resourceExists(mMaterialName, group))
+        return;
+    Ogre::MaterialPtr material = materials.create(mMaterialName, group);
+    material->setReceiveShadows(false);
+    Ogre::Pass* pass = material->getTechnique(0)->getPass(0);
+    pass->setLightingEnabled(true);
+    pass->setDiffuse(mColour.r, mColour.g, mColour.b, 0);
+    pass->setAmbient(mColour.r, mColour.g, mColour.b);
+    pass->setSelfIllumination(mColour.r, mColour.g, mColour.b);
+    pass->setPointSize(3);
+    pass->setPointMinSize(3);
+    pass->setPointMaxSize(3);
+}
+
+void LineDrawer::emitSection(const QList<Ogre::Vector3>& points, int from, int to)
+{
+    ensureMaterial();
+    mObject->begin(mMaterialName, Ogre::RenderOperation::OT_LINE_STRIP,
+                   Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME);
+    for (int i = from; i <= to; ++i)
+        mObject->position(points[i]);
+    mObject->end();
+}
+
+void LineDrawer::updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points,
+                                  bool& dirty)
+{
+    if (!ready(sceneMgr) || !dirty)
+        return;
+    mObject->clear();
+    if (!points.isEmpty())
+        emitSection(points, 0, points.size() - 1);
+    dirty = false;
+}
+
+void LineDrawer::updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points,
+                             bool visible)
+{
+    if (!ready(sceneMgr))
+        return;
+    const TraceStep step = planTraceStep(visible, points.size(), mDrawn);
+    if (step.action == TraceStep::Clear || (step.action == TraceStep::Draw && step.from == 0))
+        mObject->clear();
+    if (step.action == TraceStep::Draw)
+        emitSection(points, step.from, step.to);
+    mDrawn = step.drawn;
+}
+
+void LineDrawer::destroy(Ogre::SceneManager* sceneMgr)
+{
+    mNode = nullptr;
+    if (sceneMgr && sceneMgr->hasManualObject(mObjectName))
+        sceneMgr->destroyManualObject(mObjectName);
+    mObject = nullptr;
+    mDrawn = 0;
+}

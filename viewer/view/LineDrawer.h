@@ -1,0 +1,58 @@
+#pragma once
+
+#include <OgreColourValue.h>
+#include <OgreVector.h>
+
+#include <QList>
+
+namespace Ogre {
+class ManualObject;
+class SceneManager;
+class SceneNode;
+}
+
+// What one paint does to the trace line, decided without OGRE.
+struct TraceStep {
+    enum Action { Keep, Draw, Clear } action = Keep;
+    int from = 0; // Draw: first index of the new section (the last point already drawn)
+    int to = 0;   // Draw: last index, inclusive
+    int drawn = 0; // index of the last drawn point after this paint
+};
+
+// visible: trace display on; count: number of trace points; drawn: index of the
+// last point already emitted. A new batch becomes its own section starting at
+// the last drawn point, so the sections join without redrawing the old part.
+TraceStep planTraceStep(bool visible, int count, int drawn);
+
+// The blue trace and the red trajectory: OGRE manual objects kept up to date
+// after every rendered frame. A drawer is created on one paint and attached to
+// its node on the next; destroy() returns it to absent (after a model rebuild
+// has taken the root's child nodes with it).
+class LineDrawer {
+public:
+    LineDrawer(const char* objectName, const char* materialName, const Ogre::ColourValue& colour);
+
+    // Trajectory: rebuilds the whole line when dirty (and clears the flag).
+    void updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool& dirty);
+    // Trace: emits only the points added since the last paint.
+    void updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool visible);
+    void destroy(Ogre::SceneManager* sceneMgr);
+
+    Ogre::ManualObject* object() const { return mObject; }
+    Ogre::SceneNode* node() const { return mNode; }
+    int drawnIndex() const { return mDrawn; }
+
+private:
+    // Creates the object or its node when missing; true when both already existed.
+    bool ready(Ogre::SceneManager* sceneMgr);
+    void ensureMaterial();
+    void emitSection(const QList<Ogre::Vector3>& points, int from, int to);
+
+    const char* mObjectName;
+    const char* mMaterialName;
+    Ogre::ColourValue mColour;
+    Ogre::ManualObject* mObject = nullptr;
+    Ogre::SceneNode* mNode = nullptr;
+    // Per drawer: a recreated drawer starts again from the first point.
+    int mDrawn = 0;
+};
