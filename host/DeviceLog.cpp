@@ -144,7 +144,7 @@ DeviceLog::DeviceLog(const QString& appDir)
 
 DeviceLog::~DeviceLog()
 {
-    QMutexLocker lock(&mLock);
+    std::lock_guard<std::mutex> lock(mLock);
     mLogWindows.clear();
 }
 
@@ -157,7 +157,7 @@ bool DeviceLog::handlePackage(const PackageProperty_V1* package)
         return false;
     const int logType = package->payload()[0];
 
-    QMutexLocker lock(&mLock);
+    std::lock_guard<std::mutex> lock(mLock);
     auto it = mLogWindows.find(logType);
     if (it == mLogWindows.end())
         it = mLogWindows.emplace(logType, createWindow(logType)).first;
@@ -209,7 +209,7 @@ void DeviceLog::enableByFilter(int logType, LogClass* window)
 
 void DeviceLog::applyOptions(const LOG_INFO& info, const LogDialogValues* dialog)
 {
-    QMutexLocker lock(&mLock);
+    std::lock_guard<std::mutex> lock(mLock);
     mLogInfo = info;
     if (dialog)
         mDialog = *dialog;
@@ -238,7 +238,7 @@ void DeviceLog::applyOptions(const LOG_INFO& info, const LogDialogValues* dialog
 
 void DeviceLog::setDialogValues(const LogDialogValues* dialog)
 {
-    QMutexLocker lock(&mLock);
+    std::lock_guard<std::mutex> lock(mLock);
     if (dialog)
         mDialog = *dialog;
     else
@@ -247,7 +247,7 @@ void DeviceLog::setDialogValues(const LogDialogValues* dialog)
 
 void DeviceLog::clearWindows()
 {
-    QMutexLocker lock(&mLock);
+    std::lock_guard<std::mutex> lock(mLock);
     for (const auto& [logType, window] : mLogWindows)
         if (window)
             window->ClearAll();
@@ -255,25 +255,25 @@ void DeviceLog::clearWindows()
 
 LOG_INFO DeviceLog::logInfo() const
 {
-    QMutexLocker lock(&mLock);
+    std::lock_guard<std::mutex> lock(mLock);
     return mLogInfo;
 }
 
 QString DeviceLog::logDir() const
 {
-    QMutexLocker lock(&mLock);
+    std::lock_guard<std::mutex> lock(mLock);
     return mLogDir;
 }
 
 QString DeviceLog::logDirMade() const
 {
-    QMutexLocker lock(&mLock);
+    std::lock_guard<std::mutex> lock(mLock);
     return mLogDirMade;
 }
 
 LogClass* DeviceLog::window(int logType) const
 {
-    QMutexLocker lock(&mLock);
+    std::lock_guard<std::mutex> lock(mLock);
     const auto it = mLogWindows.find(logType);
     return it == mLogWindows.end() ? nullptr : it->second;
 }

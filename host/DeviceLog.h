@@ -14,12 +14,12 @@
 #pragma once
 
 #include <QMetaType>
-#include <QMutex>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <optional>
 
 class LogClass;
@@ -105,7 +105,7 @@ private:
     LogClass* createWindow(int logType);
     void enableByFilter(int logType, LogClass* window);
 
-    mutable QMutex mLock;
+    mutable std::mutex mLock;
     std::map<int, LogClass*> mLogWindows;
     LOG_INFO mLogInfo;
     QString mLogDir;

@@ -28,8 +28,9 @@ class Dispatcher
 public:
     static Dispatcher& instance()
     {
-        static Dispatcher dispatcher;
-        return dispatcher;
+        // Never destroyed: a listener thread may still call in during process exit.
+        static Dispatcher* dispatcher = new Dispatcher;
+        return *dispatcher;
     }
 
     void submit(std::function<void()> op)
