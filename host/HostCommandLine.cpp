@@ -3,15 +3,16 @@
 #include <cerrno>
 #include <cstring>
 
-#include <unistd.h>
 
 QString hostUsage()
 {
     return QStringLiteral(
-        "Usage: QuvorSimulator [--port PATH] [--auto-start]\n"
+        "Usage: QuvorSimulator [--port PATH] [--auto-start] [--no-auto-ui]\n"
         "  --port PATH    open PATH as the aircraft's serial port at start-up\n"
         "                 (no USB id check; a name without '/' means /dev/NAME)\n"
         "  --auto-start   press \"Start Simulation\" once the aircraft is connected\n"
+        "  --no-auto-ui   do not start the visualiser at start-up, whatever the\n"
+        "                 saved \"Auto Executing UI\" choice (for scripts that start it)\n"
         "  --help         show this text\n"
         "Without --port the aircraft is found when its USB port appears.\n");
 }
@@ -24,6 +25,8 @@ CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions
             return CommandLineHelp;
         if (arg == QLatin1String("--auto-start")) {
             options.autoStart = true;
+        } else if (arg == QLatin1String("--no-auto-ui")) {
+            options.noAutoUi = true;
         } else if (arg == QLatin1String("--port")) {
             if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
                 error = QStringLiteral("--port needs a device path");
@@ -49,18 +52,15 @@ QString portDevicePath(const QString& port)
     return port.startsWith('/') ? port : QStringLiteral("/dev/") + port;
 }
 
-bool checkPortAccess(const QString& port, QString& error)
+QString portOpenErrorText(const QString& port, int code)
 {
     const QString path = portDevicePath(port);
-    if (::access(path.toLocal8Bit().constData(), R_OK | W_OK) == 0)
-        return true;
-    const int code = errno;
-    if (code == EACCES) {
-        error = QStringLiteral("no permission to open %1. Serial ports belong to the group dialout: "
-                               "run 'sudo usermod -aG dialout $USER' and log in again.")
-                    .arg(path);
-    } else {
-        error = QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(code)));
-    }
-    return false;
+    if (code == EACCES || code == EPERM)
+        return QStringLiteral("no permission to open the aircraft port %1. Serial ports belong to the group "
+                              "dialout: run 'sudo usermod -aG dialout $USER' and log in again.")
+            .arg(path);
+    if (code == EBUSY || code == EAGAIN)
+        return QStringLiteral("the aircraft port %1 is in use by another program.").arg(path);
+    return QStringLiteral("cannot open the aircraft port %1: %2.")
+        .arg(path, QString::fromLocal8Bit(std::strerror(code)));
 }

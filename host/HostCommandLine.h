@@ -7,6 +7,7 @@ struct HostOptions
 {
     QString port;          // opened at start-up as an arrived aircraft port
     bool autoStart = false; // press "Start Simulation" once the aircraft is connected
+    bool noAutoUi = false;  // leave the visualiser to the caller even if "Auto Executing UI" is saved on
 };
 
 enum CommandLineResult { CommandLineOk, CommandLineHelp, CommandLineError };
@@ -14,9 +15,8 @@ enum CommandLineResult { CommandLineOk, CommandLineHelp, CommandLineError };
 QString hostUsage();
 CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions& options, QString& error);
 
-// Checks that the port exists and that this user may read and write it, without
-// opening it. error explains a failure and, for missing permission, the fix.
-bool checkPortAccess(const QString& port, QString& error);
+// Why the port could not be opened (code: errno), with the fix for missing permission.
+QString portOpenErrorText(const QString& port, int code);
 
 // "/dev/" + name, unless the name is already a path.
 QString portDevicePath(const QString& port);

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
+#include <cerrno>
 
 namespace {
 
@@ -14,6 +13,7 @@ struct CommandLineCase
     QString port;
     bool autoStart;
     QString errorPart;
+    bool noAutoUi = false;
 };
 
 TEST(HostCommandLine, ParsesOptionsAndRejectsUnknownOnes)
@@ -22,6 +22,7 @@ TEST(HostCommandLine, ParsesOptionsAndRejectsUnknownOnes)
         {{}, CommandLineOk, {}, false, {}},
         {{"--port", "/tmp/quvor-fc"}, CommandLineOk, "/tmp/quvor-fc", false, {}},
         {{"--port=ttyACM0", "--auto-start"}, CommandLineOk, "ttyACM0", true, {}},
+        {{"--no-auto-ui", "--port", "/dev/pts/3"}, CommandLineOk, "/dev/pts/3", false, {}, true},
         {{"--auto-start", "--help"}, CommandLineHelp, {}, true, {}},
         {{"-h"}, CommandLineHelp, {}, false, {}},
         {{"--port"}, CommandLineError, {}, false, "--port needs"},
@@ -36,6 +37,7 @@ TEST(HostCommandLine, ParsesOptionsAndRejectsUnknownOnes)
         EXPECT_EQ(c.result, parseHostCommandLine(QStringList{"QuvorSimulator"} + c.args, options, error));
         EXPECT_EQ(c.port, options.port);
         EXPECT_EQ(c.autoStart, options.autoStart);
+        EXPECT_EQ(c.noAutoUi, options.noAutoUi);
         if (c.errorPart.isEmpty())
             EXPECT_TRUE(error.isEmpty()) << error.toStdString();
         else
@@ -49,19 +51,15 @@ TEST(HostCommandLine, PortNamesMapToDevicePaths)
     EXPECT_EQ("/tmp/quvor-fc", portDevicePath("/tmp/quvor-fc"));
 }
 
-TEST(HostCommandLine, PortCheckExplainsWhatIsWrong)
+TEST(HostCommandLine, PortErrorsSayWhatToDo)
 {
-    QString error;
-    EXPECT_FALSE(checkPortAccess("/nonexistent/ttyQ9", error));
-    EXPECT_TRUE(error.contains("/nonexistent/ttyQ9")) << error.toStdString();
-    EXPECT_TRUE(error.contains("No such file")) << error.toStdString();
-
-    QTemporaryDir dir;
-    QFile port(dir.filePath("tty"));
-    ASSERT_TRUE(port.open(QIODevice::WriteOnly));
-    error.clear();
-    EXPECT_TRUE(checkPortAccess(port.fileName(), error));
-    EXPECT_TRUE(error.isEmpty());
+    struct { int code; const char* part; } cases[] = {
+        {EACCES, "group dialout"}, {EBUSY, "in use by another program"}, {ENOENT, "No such file or directory"}};
+    for (const auto& c : cases) {
+        const QString text = portOpenErrorText("ttyACM0", c.code);
+        EXPECT_TRUE(text.contains("/dev/ttyACM0")) << text.toStdString();
+        EXPECT_TRUE(text.contains(c.part)) << text.toStdString();
+    }
 }
 
 } // namespace

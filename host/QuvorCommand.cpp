@@ -1,0 +1,300 @@
+#include "QuvorCommand.h"
+
+#include "DeviceLog.h"
+#include "HostPaths.h"
+#include "HostSettings.h"
+#include "QuvorSimulator.h"
+#include "QuvorVersion.h"
+#include "SimCommands.h"
+#include "ui_QuvorCommand.h"
+
+#include "link/ConsoleLog.h"
+#include "link/Connector.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QSignalBlocker>
+#include <QThread>
+#include <QTimer>
+#include <QWhatsThis>
+
+QuvorCommand* gCommandDialog = nullptr;
+bool gStartupPending = true;
+
+QuvorCommand::QuvorCommand(const QString& appDir, QWidget* parent)
+    : QDialog(parent), ui(new Ui::QuvorCommand), mAppDir(appDir)
+{
+    ui->setupUi(this);
+    setWindowIcon(hostWindowIcon());
+    setWindowFlag(Qt::WindowContextHelpButtonHint, true);
+    gCommandDialog = this;
+    mSimRunning = false;
+    setAttribute(Qt::WA_QuitOnClose, true);
+    ui->tabWidget_config->setCurrentIndex(0);
+
+    offeredLogTypes = allLogTypes();
+    excludedLogTypes.clear();
+    ui->listWidget_log->clear();
+    const HostSettings initial = HostSettings::defaults(mAppDir);
+    mAutoUI = initial.mAutoUI;
+    mFontSize = initial.mFontSize;
+    mUdpBroadcast = initial.mUdpBroadcast;
+    m_save = initial.m_save;
+    m_time = initial.m_time;
+    m_info = initial.m_info;
+    m_show = initial.m_show;
+    m_path = initial.m_path;
+
+    {
+        // The form wires its signals; setting up the initial values must not
+        // run the slots (they would push options and write the settings file).
+        const QSignalBlocker blockLon(ui->doubleSpinBox_longtitude);
+        const QSignalBlocker blockLat(ui->doubleSpinBox_latitude);
+        const QSignalBlocker blockFont(ui->spinBox_fontSize);
+        ui->doubleSpinBox_longtitude->setValue(initial.m_longitude);
+        ui->doubleSpinBox_latitude->setValue(initial.m_latitude);
+        showMembers();
+    }
+    setRunning(false);
+
+    mStartupTimer = new QTimer(this);
+    connect(mStartupTimer, &QTimer::timeout, this, &QuvorCommand::onStartupTick);
+    mStartupTimer->start(300);
+    mConnectionTimer = new QTimer(this);
+    connect(mConnectionTimer, &QTimer::timeout, this, &QuvorCommand::onCheckConnection);
+    mConnectionTimer->start(1000);
+}
+
+QuvorCommand::~QuvorCommand()
+{
+    // Readers test the pointer, so a dialog that goes first must not leave it dangling.
+    if (gCommandDialog == this)
+        gCommandDialog = nullptr;
+    delete ui;
+}
+
+double QuvorCommand::latitude() const
+{
+    return ui->doubleSpinBox_latitude->value();
+}
+
+double QuvorCommand::longitude() const
+{
+    return ui->doubleSpinBox_longtitude->value();
+}
+
+LOG_INFO QuvorCommand::logInfo() const
+{
+    LOG_INFO info;
+    info.save = m_save;
+    info.time = m_time;
+    info.info = m_info;
+    info.show = m_show;
+    info.path = m_path;
+    return info;
+}
+
+QString QuvorCommand::pathLabel() const
+{
+    return QStringLiteral("save path:\"") + m_path + QStringLiteral("\"");
+}
+
+void QuvorCommand::showMembers()
+{
+    ui->checkBox_udp->setChecked(mUdpBroadcast);
+    ui->checkBox_autoUI->setChecked(mAutoUI);
+    ui->checkBox_time->setChecked(m_time);
+    ui->checkBox_save->setChecked(m_save);
+    ui->checkBox_info->setChecked(m_info);
+    ui->checkBox_show->setChecked(m_show);
+    ui->label_path->setText(pathLabel());
+    ui->spinBox_fontSize->setValue(mFontSize);
+}
+
+void QuvorCommand::setRunning(bool running)
+{
+    mSimRunning = running;
+    ui->pushButton_enter->setEnabled(!running);
+    ui->pushButton_exit->setEnabled(running);
+}
+
+void QuvorCommand::pushLogOptions()
+{
+    if (gSimulator)
+        gSimulator->onLogChanged(logInfo());
+}
+
+void QuvorCommand::loadSettings()
+{
+    const HostSettings s = readSettingsFile(mAppDir);
+    mUdpBroadcast = s.mUdpBroadcast;
+    mFontSize = s.mFontSize;
+    mAutoUI = s.mAutoUI;
+    m_time = s.m_time;
+    m_save = s.m_save;
+    m_info = s.m_info;
+    m_show = s.m_show;
+    m_path = s.m_path;
+    // These run the slots when the value changes, so each may save the file;
+    // the spin boxes clamp out-of-range values and the clamped value is kept.
+    ui->doubleSpinBox_longtitude->setValue(s.m_longitude);
+    ui->doubleSpinBox_latitude->setValue(s.m_latitude);
+    showMembers();
+    mFontSize = ui->spinBox_fontSize->value();
+}
+
+void QuvorCommand::on_pushButton_enter_clicked()
+{
+    sendSimCommand(SimCmdHeartbeat, simStartPayload());
+    setRunning(true);
+}
+
+void QuvorCommand::stopRun()
+{
+    if (gSimulator)
+        gSimulator->stopSimulation();
+    setRunning(false);
+}
+
+void QuvorCommand::on_pushButton_exit_clicked()
+{
+    stopRun();
+}
+
+void QuvorCommand::appendLog(int logLevel, const QString& szText)
+{
+    logDefault(logLevel, "%s", szText.toLatin1().constData());
+}
+
+void QuvorCommand::onLogTime()
+{
+    m_time = ui->checkBox_time->isChecked();
+    pushLogOptions();
+}
+
+void QuvorCommand::onLogSave()
+{
+    m_save = ui->checkBox_save->isChecked();
+    pushLogOptions();
+}
+
+void QuvorCommand::onLogInfo()
+{
+    m_info = ui->checkBox_info->isChecked();
+    pushLogOptions();
+}
+
+void QuvorCommand::onLogShow()
+{
+    m_show = ui->checkBox_show->isChecked();
+    pushLogOptions();
+}
+
+void QuvorCommand::onAutoUI()
+{
+    mAutoUI = ui->checkBox_autoUI->isChecked();
+    pushLogOptions();
+}
+
+void QuvorCommand::onUdpPro()
+{
+    mUdpBroadcast = ui->checkBox_udp->isChecked();
+    pushLogOptions();
+}
+
+void QuvorCommand::onFontSize(int value)
+{
+    mFontSize = value;
+    pushLogOptions();
+}
+
+void QuvorCommand::onLongtitude(double)
+{
+    pushLogOptions();
+}
+
+void QuvorCommand::onLatitude(double)
+{
+    pushLogOptions();
+}
+
+void QuvorCommand::onLogPath()
+{
+    const QString dir =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("select a path"), QString(), QFileDialog::ShowDirsOnly);
+    if (dir.isEmpty())
+        return;
+    m_path = QDir::fromNativeSeparators(dir) + QStringLiteral("/LOG_FILES/");
+    ui->label_path->setText(pathLabel());
+    makeFolder(m_path);
+    pushLogOptions();
+}
+
+void QuvorCommand::onLogClear()
+{
+    if (gSimulator)
+        gSimulator->clearLogWindow();
+}
+
+void QuvorCommand::onShowUI()
+{
+    startVisualiser(mAppDir);
+}
+
+void QuvorCommand::onLogListClick(QListWidgetItem* item)
+{
+    if (!item)
+        return;
+    excludedLogTypes = item->checkState() == Qt::Checked ? includeLogTypeEntry(excludedLogTypes, item->text())
+                                                         : excludeLogTypeEntry(excludedLogTypes, item->text());
+    pushLogOptions();
+}
+
+void QuvorCommand::onStartupTick()
+{
+    if (gStartupPending) {
+        loadSettings();
+        ui->listWidget_log->clear();
+        for (const QString& entry : logTypeEntries(offeredLogTypes)) {
+            auto* item = new QListWidgetItem(entry, ui->listWidget_log);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Checked);
+        }
+        pushLogOptions();
+        if (mAutoUI && !mAutoUiSuppressed)
+            startVisualiser(mAppDir);
+        gStartupPending = false;
+    }
+    if (mAutoStartPending && !mSimRunning && qConnector::instance() && qConnector::instance()->isConnected()) {
+        mAutoStartPending = false;
+        ui->pushButton_enter->click();
+    }
+    ui->pushButton_enter->setEnabled(!mSimRunning);
+    ui->pushButton_exit->setEnabled(mSimRunning);
+}
+
+void QuvorCommand::onCheckConnection()
+{
+    if (mSimRunning && !(qConnector::instance() && qConnector::instance()->isConnected()))
+        stopRun();
+}
+
+void QuvorCommand::closeEvent(QCloseEvent* event)
+{
+    mSimRunning = false;
+    if (gSimulator)
+        gSimulator->stopSimulation();
+    // Gives the stop command time to leave before the port closes with the process.
+    QThread::msleep(300);
+    event->accept();
+}
+
+bool QuvorCommand::event(QEvent* event)
+{
+    if (event->type() == QEvent::EnterWhatsThisMode) {
+        QWhatsThis::leaveWhatsThisMode();
+        if (gVersionBox)
+            gVersionBox->show();
+    }
+    return QDialog::event(event);
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QListWidgetItem;
+class QTimer;
+struct LOG_INFO;
+
+namespace Ui {
+class QuvorCommand;
+}
+
+// The control dialog: start and stop, start position, visualiser, log and
+// broadcast options. It holds no simulation logic; every option change is
+// pushed to the simulation object, which also saves the settings.
+class QuvorCommand : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit QuvorCommand(const QString& appDir, QWidget* parent = nullptr);
+    ~QuvorCommand() override;
+
+    double latitude() const;
+    double longitude() const;
+    LOG_INFO logInfo() const;
+
+    // Presses "Start Simulation" once an aircraft is connected (scripted runs).
+    void setAutoStart(bool on) { mAutoStartPending = on; }
+    // Leaves the visualiser to whoever started the host, whatever mAutoUI says.
+    void setAutoUiSuppressed(bool on) { mAutoUiSuppressed = on; }
+
+    Ui::QuvorCommand* ui;
+
+    QString offeredLogTypes;
+    QString excludedLogTypes;
+    bool mAutoUI = false;
+    int mFontSize = 12;
+    bool mSimRunning = false;
+    bool mUdpBroadcast = false;
+    bool m_save = false;
+    bool m_time = true;
+    bool m_info = false;
+    bool m_show = false;
+    QString m_path;
+
+public slots:
+    void on_pushButton_enter_clicked();
+    void on_pushButton_exit_clicked();
+    void appendLog(int logLevel, const QString& szText);
+    void onLogTime();
+    void onLogSave();
+    void onLogInfo();
+    void onLogShow();
+    void onAutoUI();
+    void onUdpPro();
+    void onFontSize(int value);
+    void onLongtitude(double value);
+    void onLatitude(double value);
+    void onLogPath();
+    void onLogClear();
+    void onShowUI();
+    void onLogListClick(QListWidgetItem* item);
+    void onStartupTick();
+    void onCheckConnection();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void pushLogOptions();
+    void loadSettings();
+    void showMembers();
+    void setRunning(bool running);
+    void stopRun();
+    QString pathLabel() const;
+
+    const QString mAppDir;
+    QTimer* mStartupTimer = nullptr;
+    QTimer* mConnectionTimer = nullptr;
+    bool mAutoStartPending = false;
+    bool mAutoUiSuppressed = false;
+};
+
+extern QuvorCommand* gCommandDialog;
+extern bool gStartupPending;

@@ -1,0 +1,278 @@
+#include "QuvorSimulator.h"
+
+#include "HostPaths.h"
+#include "HostSettings.h"
+#include "QuvorCommand.h"
+#include "SimCommands.h"
+#include "UdpSend.h"
+
+#include "link/ConsoleLog.h"
+
+#include <QHostAddress>
+#include <QMutexLocker>
+#include <QNetworkInterface>
+#include <QTimer>
+
+#include <cstring>
+#include <optional>
+
+QuvorSimulator* gSimulator = nullptr;
+
+QString findSenderAddress()
+{
+    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+        if (address.protocol() != QAbstractSocket::IPv4Protocol || address.isNull() ||
+            address == QHostAddress(QHostAddress::LocalHost))
+            continue;
+        const QString text = address.toString();
+        if (text.contains(QLatin1String("127.0.")))
+            continue;
+        return text;
+    }
+    return QString();
+}
+
+QuvorSimulator::QuvorSimulator(const QString& appDir, quint16 udpPort, QWidget* parent)
+    : QWidget(parent), mAppDir(appDir), mDeviceLog(appDir)
+{
+    gSimulator = this;
+    setAttribute(Qt::WA_QuitOnClose, false);
+    connect(this, &QuvorSimulator::updateUI, this, &QuvorSimulator::onUpdateUI);
+
+    mHeartbeatTimer = new QTimer(this);
+    mHeartbeatTimer->setInterval(1000);
+    connect(mHeartbeatTimer, &QTimer::timeout, this, &QuvorSimulator::sendHeartbeat);
+    mZeroStateTimer = new QTimer(this);
+    connect(mZeroStateTimer, &QTimer::timeout, this, &QuvorSimulator::onStopSignalProc);
+    mZeroStateTimer->start(300);
+
+    mUdpSend = new UdpSend(udpPort);
+    mUdpSend->createSocket();
+    mSenderIp = findSenderAddress();
+    makeFolder(mAppDir + "/LOG_FILES/");
+}
+
+QuvorSimulator::~QuvorSimulator()
+{
+    delete mUdpSend;
+    if (gSimulator == this)
+        gSimulator = nullptr;
+}
+
+bool QuvorSimulator::heartbeatRunning() const
+{
+    return mHeartbeatTimer->isActive();
+}
+
+int32_t QuvorSimulator::onNotify(const DevNotify* notify)
+{
+    if (const PackageProperty_V1* package = notify ? notify->package() : nullptr)
+        onCommandReceived(package);
+    return 0;
+}
+
+void QuvorSimulator::onCommandReceived(const PackageProperty_V1* package)
+{
+    mDeviceLog.handlePackage(package);
+
+    if (package->senderType() != FlightControllerType || package->cmdSet != SimCmdSet)
+        return;
+
+    const uint8_t* payload = package->payload();
+    const size_t length = package->payloadLength();
+    bool pending = false;
+    {
+        QMutexLocker lock(&mPendingLock);
+        switch (package->cmdId) {
+        case SimCmdHeartbeat:
+            // A short reply reads as zeros rather than past its end.
+            mPendingHeartbeat = sim_heartbeat_t();
+            std::memcpy(mPendingHeartbeat.bytes, payload, std::min<size_t>(length, 4));
+            mHeartbeatPending = true;
+            break;
+        case SimCmdParamRequest:
+            mPendingProduct = length > 0 ? payload[0] : 0;
+            mParamsPending = true;
+            break;
+        case SimCmdFlightState:
+            if (length < size_t(FlightStateSize)) {
+                lock.unlock();
+                logDefault(LogWarning, "Flight state of %zu bytes dropped, %d expected.", length, FlightStateSize);
+                return;
+            }
+            // A fresh copy each time: the GUI thread takes the previous one
+            // over whole, so neither side ever frees what the other reads.
+            mPendingState = QByteArray(reinterpret_cast<const char*>(payload), int(length));
+            mStatePending = true;
+            break;
+        default:
+            break;
+        }
+        pending = mHeartbeatPending || mParamsPending || mStatePending;
+    }
+    if (pending)
+        emit updateUI();
+}
+
+void QuvorSimulator::onUpdateUI()
+{
+    bool heartbeat, params, state;
+    sim_heartbeat_t heartbeatCopy;
+    {
+        QMutexLocker lock(&mPendingLock);
+        heartbeat = mHeartbeatPending;
+        params = mParamsPending;
+        state = mStatePending;
+        heartbeatCopy = mPendingHeartbeat;
+        if (params)
+            mProductByte = mPendingProduct;
+        if (state)
+            mStateRecord = std::move(mPendingState);
+        mPendingState = QByteArray();
+        mHeartbeatPending = mParamsPending = mStatePending = false;
+    }
+    if (heartbeat)
+        onHeartBeat(&heartbeatCopy);
+    if (params)
+        onSimParams();
+    if (state)
+        onSimState();
+}
+
+void QuvorSimulator::onHeartBeat(sim_heartbeat_t* heartbeat)
+{
+    if (heartbeat->simState() == 0)
+        logDefault(LogInfoLevel, "Switching to sim.");
+    else if (heartbeat->simState() == 2)
+        logDefault(LogWarning, "Unknown state.");
+
+    if (mFirstReply) {
+        mHeartbeatTimer->start(1000);
+        mFirstReply = false;
+        sendSimCommand(SimCmdAckReply, simAckPayload());
+    }
+}
+
+void QuvorSimulator::sendHeartbeat()
+{
+    sendSimCommand(SimCmdHeartbeat, simHeartbeatPayload());
+}
+
+void QuvorSimulator::onSimParams()
+{
+    const ProductType type = productTypeFromByte(mProductByte);
+    mProductType = type;
+    logDefault(LogInfoLevel, "Product type: %s.", productTypeName(type));
+    logDefault(LogInfoLevel, "Ready to start sim.");
+
+    const double latitude = gCommandDialog ? gCommandDialog->latitude() : 0.0;
+    const double longitude = gCommandDialog ? gCommandDialog->longitude() : 0.0;
+    sendSimCommand(SimCmdEnvironment, simEnvironmentPayload(latitude, longitude));
+}
+
+void QuvorSimulator::onSimState()
+{
+    if (mStateRecord.size() < FlightStateSize)
+        return;
+    if (!mStateLock.tryLock())
+        return;
+    mLastState = decodeFlightState(reinterpret_cast<const uint8_t*>(mStateRecord.constData()));
+
+    if (gCommandDialog && gCommandDialog->mSimRunning) {
+        if (!mCountedThisRun) {
+            mRunCounter = (mRunCounter + 1) % 256;
+            mCountedThisRun = true;
+        }
+    } else {
+        mCountedThisRun = false;
+    }
+    mLastState.productType = mProductType;
+    mLastState.senderIp = mSenderIp;
+    mLastState.simulatorCommand = mRunCounter;
+    sendPairs(StateDatagram::statePairs(mLastState));
+    mStateLock.unlock();
+}
+
+void QuvorSimulator::onStopSignalProc()
+{
+    if (!gCommandDialog) {
+        mZeroCountdown = 10;
+        return;
+    }
+    if (gCommandDialog->mSimRunning) {
+        mZeroCountdown = 0;
+        return;
+    }
+    if (++mZeroCountdown >= 10)
+        return;
+    mRunCounter = (mRunCounter + 1) % 256;
+    sendPairs(StateDatagram::zeroStatePairs(mProductType, mRunCounter));
+}
+
+void QuvorSimulator::sendPairs(const StateDatagram::Pairs& pairs)
+{
+    if (!mUdpSend)
+        return;
+    mUdpSend->clearPairs();
+    for (const auto& pair : pairs)
+        mUdpSend->addPair(pair.first, pair.second);
+    mUdpSend->sendPairs();
+}
+
+void QuvorSimulator::stopSimulation()
+{
+    mCountedThisRun = false;
+    mHeartbeatTimer->stop();
+    mFirstReply = true;
+    sendSimCommand(SimCmdEnvironment, simStopPayload());
+}
+
+namespace {
+
+std::optional<LogDialogValues> dialogValues()
+{
+    if (!gCommandDialog)
+        return std::nullopt;
+    return LogDialogValues{gCommandDialog->mFontSize, gCommandDialog->offeredLogTypes,
+                           gCommandDialog->excludedLogTypes};
+}
+
+} // namespace
+
+void QuvorSimulator::takeDialogValues()
+{
+    const std::optional<LogDialogValues> values = dialogValues();
+    mDeviceLog.setDialogValues(values ? &*values : nullptr);
+}
+
+void QuvorSimulator::onLogChanged(LOG_INFO info)
+{
+    QuvorCommand* dialog = gCommandDialog;
+    if (mUdpSend && dialog)
+        mUdpSend->setBroadcast(dialog->mUdpBroadcast);
+
+    const std::optional<LogDialogValues> values = dialogValues();
+    mDeviceLog.applyOptions(info, values ? &*values : nullptr);
+
+    // Without a dialog there is nothing to save but the log options, and
+    // rewriting the file from them alone would lose the user's other choices.
+    if (!dialog)
+        return;
+    HostSettings s;
+    s.mUdpBroadcast = dialog->mUdpBroadcast;
+    s.mAutoUI = dialog->mAutoUI;
+    s.mFontSize = dialog->mFontSize;
+    s.m_time = info.time;
+    s.m_save = info.save;
+    s.m_info = info.info;
+    s.m_show = info.show;
+    s.m_path = info.path;
+    s.m_longitude = dialog->longitude();
+    s.m_latitude = dialog->latitude();
+    writeSettingsFile(mAppDir, s);
+}
+
+void QuvorSimulator::clearLogWindow()
+{
+    mDeviceLog.clearWindows();
+}

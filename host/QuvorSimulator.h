@@ -1,0 +1,102 @@
+#pragma once
+
+#include "DeviceLog.h"
+#include "FlightState.h"
+
+#include "link/DevIo.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QWidget>
+
+#include <cstdint>
+
+class QTimer;
+class UdpSend;
+
+// The aircraft's state reply (command id 1): byte 1 is the simulation state.
+struct sim_heartbeat_t
+{
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    uint8_t simState() const { return bytes[1]; }
+};
+
+// Drives a simulation run with the flight controller and turns the reported
+// flight state into datagrams. Packages arrive on the serial listener thread;
+// it only copies them there and does all the work on the GUI thread. It also
+// holds the device-log presenter.
+class QuvorSimulator : public QWidget, public zel::DevListener
+{
+    Q_OBJECT
+public:
+    explicit QuvorSimulator(const QString& appDir, quint16 udpPort = StateDatagram::Port, QWidget* parent = nullptr);
+    ~QuvorSimulator() override;
+
+    int32_t onNotify(const DevNotify* notify) override;
+
+    // Sends the stop command and returns to idle.
+    void stopSimulation();
+
+    // Hands the control dialog's font size and filter texts to the log
+    // presenter; option changes do this on their own.
+    void takeDialogValues();
+
+    int productType() const { return mProductType; }
+    int runCounter() const { return mRunCounter; }
+    QString senderIp() const { return mSenderIp; }
+    bool heartbeatRunning() const;
+    DeviceLog& deviceLog() { return mDeviceLog; }
+
+signals:
+    void updateUI();
+    void msg(int logLevel, const QString& text);
+
+public slots:
+    void sendHeartbeat();
+    void onUpdateUI();
+    void onCommandReceived(const PackageProperty_V1* package);
+    void onHeartBeat(sim_heartbeat_t* heartbeat);
+    void onSimParams();
+    void onFlyCmd(const PackageProperty_V1*) {}
+    void onSimChannels(const PackageProperty_V1*) {}
+    void onSimState();
+    void onLogChanged(LOG_INFO info);
+    void clearLogWindow();
+    void onStopSignalProc();
+
+private:
+    void sendPairs(const StateDatagram::Pairs& pairs);
+
+    const QString mAppDir;
+    QMutex mStateLock;
+    QTimer* mHeartbeatTimer = nullptr;
+    QTimer* mZeroStateTimer = nullptr;
+    bool mFirstReply = true;
+
+    // Filled on the listener thread, taken over whole by the GUI thread.
+    QMutex mPendingLock;
+    bool mHeartbeatPending = false;
+    bool mParamsPending = false;
+    bool mStatePending = false;
+    sim_heartbeat_t mPendingHeartbeat;
+    uint8_t mPendingProduct = 0;
+    QByteArray mPendingState;
+
+    // GUI thread only.
+    uint8_t mProductByte = 0;
+    QByteArray mStateRecord;
+    int mProductType = ProductUnknown;
+    int32_t mRunCounter = 0;
+    bool mCountedThisRun = false;
+    int32_t mZeroCountdown = 10;
+    QString mSenderIp;
+    UdpSend* mUdpSend = nullptr;
+    StateDatagram::State mLastState;
+
+    DeviceLog mDeviceLog;
+};
+
+extern QuvorSimulator* gSimulator;
+
+// The first IPv4 address of this host that is not a loopback one, or empty.
+QString findSenderAddress();

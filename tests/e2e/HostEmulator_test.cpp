@@ -1,0 +1,142 @@
+// The host program with the flight-controller emulator on its pseudo-terminal
+// and a listener where the visualiser would be.
+#include "E2eSupport.h"
+
+#include "common/Json.h"
+#include "common/StateDatagram.h"
+
+#include <gtest/gtest.h>
+
+#include <QVariantMap>
+
+#include <csignal>
+
+namespace {
+
+class Emulator
+{
+public:
+    explicit Emulator(const QString& link, const QStringList& extra = {})
+    {
+        process.setProgram(binDir() + "/QuvorFlightEmulator");
+        process.setArguments(QStringList{"--link", link} + extra);
+        process.start();
+        process.waitForStarted(5000);
+    }
+    ~Emulator()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+    // Waits for a line of the emulator's event output that contains text.
+    bool saw(const QString& text, int timeoutMs)
+    {
+        return waitUntil(
+            [&] {
+                output += process.readAllStandardOutput();
+                return output.contains(text.toUtf8());
+            },
+            timeoutMs);
+    }
+    void signal(int number) { ::kill(pid_t(process.processId()), number); }
+
+    QProcess process;
+    QByteArray output;
+};
+
+QVariantMap parsed(const QByteArray& text)
+{
+    bool ok = false;
+    const QVariantMap map = Json::parse(QString::fromLatin1(text), ok).toMap();
+    EXPECT_TRUE(ok) << text.constData();
+    return map;
+}
+
+QStringList keysInOrder(const QByteArray& text)
+{
+    QStringList keys;
+    for (const QByteArray& pair : text.mid(1, text.size() - 2).split(','))
+        keys << QString::fromLatin1(pair.left(pair.indexOf(':'))).remove('"');
+    return keys;
+}
+
+class HostWithEmulator : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        e2eApp();
+        ASSERT_TRUE(udp.bound) << "UDP port 5566 is taken";
+        link = host.dir.path() + "/fc";
+        emulator = std::make_unique<Emulator>(link, QStringList{"--product", "nerio", "--rate", "200",
+                                                                 "--mission", "hover"});
+        ASSERT_TRUE(emulator->saw("pseudo-terminal", 5000)) << emulator->process.readAllStandardError().constData();
+        host.writeSettings("{ \"mFontSize\" : 12, \"m_latitude\" : 10.5, \"m_longitude\" : 20.25, "
+                           "\"m_path\" : \"" + host.dir.path().toUtf8() + "/LOG_FILES/\", \"m_time\" : true }");
+        host.start({"--port", link, "--auto-start"});
+        ASSERT_TRUE(emulator->saw("environment received: latitude 10.500000, longitude 20.250000", 8000))
+            << emulator->output.constData();
+    }
+
+    StateListener udp;
+    HostProcess host;
+    QString link;
+    std::unique_ptr<Emulator> emulator;
+};
+
+TEST_F(HostWithEmulator, FlightStatesBecomeDatagramsUntilTheAircraftGoes)
+{
+    ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return d.size() >= 100; }, 5000));
+    double lastTime = -1;
+    for (const Datagram& d : udp.received) {
+        ASSERT_EQ(StateDatagram::stateKeys(), keysInOrder(d.text)) << d.text.constData();
+        const QVariantMap state = parsed(d.text);
+        EXPECT_EQ(2, state["ProductType"].toInt());
+        EXPECT_EQ(1, state["SimulatorCommand"].toInt());
+        EXPECT_NEAR(10.5, state["WorldLatitude"].toDouble(), 0.01);
+        EXPECT_NEAR(20.25, state["WorldLongitude"].toDouble(), 0.01);
+        EXPECT_GE(state["Time"].toDouble(), lastTime);
+        lastTime = state["Time"].toDouble();
+    }
+
+    // The emulator ends: the run stops within about a second and nine zero
+    // states follow, 300 ms apart, then nothing.
+    emulator->signal(SIGTERM);
+    ASSERT_TRUE(emulator->saw("exit", 5000));
+    const int before = udp.take().size();
+    auto zeros = [&] {
+        QList<Datagram> out;
+        for (const Datagram& d : udp.take().mid(before))
+            if (!d.text.contains("SenderIP"))
+                out << d;
+        return out;
+    };
+    ASSERT_TRUE(waitUntil([&] { return zeros().size() >= 9; }, 6000));
+    waitUntil([] { return false; }, 700);
+    const QList<Datagram> z = zeros();
+    ASSERT_EQ(9, z.size());
+    EXPECT_LT(z[0].atMs - udp.received[before - 1].atMs, 2500); // Start enabled again within about a second
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(2 + i, parsed(z[i].text)["SimulatorCommand"].toInt());
+    const double spacing = double(z[8].atMs - z[0].atMs) / 8;
+    EXPECT_GT(spacing, 200);
+    EXPECT_LT(spacing, 450);
+
+    ::kill(pid_t(host.process.processId()), SIGTERM);
+    ASSERT_TRUE(host.finished(5000));
+    EXPECT_EQ(0, host.process.exitCode());
+}
+
+TEST_F(HostWithEmulator, CtrlCStopsTheAircraftBeforeTheHostExits)
+{
+    ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return !d.isEmpty(); }, 5000));
+    ::kill(pid_t(host.process.processId()), SIGINT);
+    EXPECT_TRUE(emulator->saw("\nstop\n", 3000)) << emulator->output.constData();
+    ASSERT_TRUE(host.finished(5000));
+    EXPECT_EQ(QProcess::NormalExit, host.process.exitStatus());
+    EXPECT_EQ(0, host.process.exitCode());
+}
+
+} // namespace

@@ -1,0 +1,240 @@
+#include "HostStack.h"
+
+#include "common/Json.h"
+#include "ui_QuvorCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QtEndian>
+#include <QVariantMap>
+
+#include <cmath>
+#include <thread>
+
+namespace {
+
+constexpr double Pi = 3.141592653589793;
+
+QByteArray flightState(float time, float z = 0, uint8_t flags = 0x03, int size = FlightStateSize)
+{
+    QByteArray record(size, '\0');
+    record[1] = char(flags);
+    qToLittleEndian(z, record.data() + 22);
+    qToLittleEndian(time, record.data() + 46);
+    return record;
+}
+
+QVariantMap parsed(const QByteArray& datagram)
+{
+    bool ok = false;
+    const QVariantMap map = Json::parse(QString::fromLatin1(datagram), ok).toMap();
+    EXPECT_TRUE(ok) << datagram.constData();
+    return map;
+}
+
+QStringList keysInOrder(const QByteArray& datagram)
+{
+    QStringList keys;
+    for (const QByteArray& pair : datagram.mid(1, datagram.size() - 2).split(','))
+        keys << QString::fromLatin1(pair.left(pair.indexOf(':'))).remove('"');
+    return keys;
+}
+
+class Simulation : public ::testing::Test
+{
+protected:
+    void click(QPushButton* button)
+    {
+        ASSERT_TRUE(button->isEnabled());
+        button->click();
+    }
+    void receive(uint8_t cmdId, const QByteArray& payload)
+    {
+        host.dev.receive(SimCmdSet, cmdId, payload);
+        QCoreApplication::processEvents();
+    }
+    // Drives the zero-state countdown to its end; the timer may tick in between.
+    QList<QByteArray> zeroStates()
+    {
+        for (int i = 0; i < 12; ++i)
+            host.simulator->onStopSignalProc();
+        QList<QByteArray> zeros;
+        for (const QByteArray& d : host.udp.take())
+            if (!d.contains("SenderIP"))
+                zeros << d;
+        host.udp.received.clear();
+        return zeros;
+    }
+
+    HostStack host;
+};
+
+TEST_F(Simulation, RunFromStartToStopAndAgain)
+{
+    host.startUp();
+    host.connect();
+    host.dev.clearCommands();
+
+    click(host.dialog->ui->pushButton_enter);
+    host.simulator->onStopSignalProc(); // a zero-state tick during the run
+    auto start = host.dev.commands(SimCmdSet, 1);
+    ASSERT_EQ(1u, start.size());
+    EXPECT_EQ(QByteArray("\x00\x01\x00\x00", 4), start[0].payload);
+    EXPECT_EQ(3, start[0].receiverType);
+    EXPECT_TRUE(host.dialog->mSimRunning);
+    EXPECT_FALSE(host.dialog->ui->pushButton_enter->isEnabled());
+    EXPECT_TRUE(host.dialog->ui->pushButton_exit->isEnabled());
+
+    // The first state reply starts the heartbeat and is acknowledged once.
+    receive(1, QByteArray("\x00\x00\x00\x00", 4));
+    receive(1, QByteArray("\x00\x00\x00\x00", 4));
+    ASSERT_EQ(1u, host.dev.commands(SimCmdSet, 2).size());
+    EXPECT_EQ(QByteArray(1, '\x01'), host.dev.commands(SimCmdSet, 2)[0].payload);
+    EXPECT_TRUE(host.simulator->heartbeatRunning());
+    host.simulator->sendHeartbeat();
+    EXPECT_EQ(QByteArray(4, '\0'), host.dev.commands(SimCmdSet, 1).back().payload);
+
+    // Parameter request: only the low four bits name the product; the
+    // environment carries the dialog's position in radians.
+    host.dialog->ui->doubleSpinBox_latitude->setValue(-33.5);
+    host.dialog->ui->doubleSpinBox_longtitude->setValue(151.25);
+    receive(3, QByteArray(1, '\x21'));
+    EXPECT_EQ(ProductNerio3, host.simulator->productType());
+    auto environment = host.dev.commands(SimCmdSet, 4);
+    ASSERT_EQ(1u, environment.size());
+    const QByteArray env = environment[0].payload;
+    ASSERT_EQ(40, env.size());
+    EXPECT_EQ(QByteArray::fromHex("000114 0a"), env.left(4));
+    EXPECT_DOUBLE_EQ(151.25 * Pi / 180, qFromLittleEndian<double>(env.constData() + 4));
+    EXPECT_DOUBLE_EQ(-33.5 * Pi / 180, qFromLittleEndian<double>(env.constData() + 12));
+    EXPECT_DOUBLE_EQ(0.1, qFromLittleEndian<double>(env.constData() + 20));
+    EXPECT_EQ(QByteArray::fromHex("ff07000e0000000000000000"), env.mid(28));
+
+    // Flight states: one datagram each, the run counter moves once per run.
+    receive(6, flightState(10, 1.5f, 0x05));
+    receive(6, flightState(11));
+    ASSERT_TRUE(host.udp.waitFor(2));
+    const QVariantMap first = parsed(host.udp.received[0]);
+    EXPECT_EQ(StateDatagram::stateKeys(), keysInOrder(host.udp.received[0]));
+    EXPECT_EQ(10, first["Time"].toInt());
+    EXPECT_DOUBLE_EQ(-1.5, first["WorldZ"].toDouble());
+    EXPECT_EQ(1, first["MotorStarted"].toInt());
+    EXPECT_EQ(2, first["FlyingState"].toInt());
+    EXPECT_EQ(2, first["ProductType"].toInt());
+    EXPECT_EQ(host.simulator->senderIp(), first["SenderIP"].toString());
+    EXPECT_EQ(1, first["SimulatorCommand"].toInt());
+    EXPECT_EQ(1, parsed(host.udp.received[1])["SimulatorCommand"].toInt());
+    host.udp.received.clear();
+
+    click(host.dialog->ui->pushButton_exit);
+    ASSERT_EQ(2u, host.dev.commands(SimCmdSet, 4).size());
+    QByteArray stop(40, '\0');
+    stop[0] = 2;
+    EXPECT_EQ(stop, host.dev.commands(SimCmdSet, 4).back().payload);
+    EXPECT_FALSE(host.simulator->heartbeatRunning());
+    EXPECT_FALSE(host.dialog->mSimRunning);
+
+    // Nine zero states, each with a new counter, then silence.
+    const QList<QByteArray> zeros = zeroStates();
+    ASSERT_EQ(9, zeros.size());
+    for (int i = 0; i < zeros.size(); ++i) {
+        EXPECT_TRUE(zeros[i].startsWith("{\"Roll\":0,\"Pitch\":0,")) << zeros[i].constData();
+        EXPECT_TRUE(zeros[i].endsWith(QString(",\"ProductType\":2,\"SimulatorCommand\":%1}").arg(2 + i).toLatin1()))
+            << zeros[i].constData();
+    }
+
+    // A second run acknowledges its first reply again and counts once more.
+    host.dev.clearCommands();
+    click(host.dialog->ui->pushButton_enter);
+    receive(1, QByteArray("\x00\x00\x00\x00", 4));
+    EXPECT_EQ(1u, host.dev.commands(SimCmdSet, 2).size());
+    receive(6, flightState(1));
+    ASSERT_TRUE(host.udp.waitFor(1));
+    EXPECT_EQ(11, parsed(host.udp.received.last())["SimulatorCommand"].toInt());
+    EXPECT_TRUE(zeroStates().isEmpty()); // none while running
+}
+
+TEST_F(Simulation, IgnoresForeignAndUnknownPackages)
+{
+    host.dev.clearCommands();
+    host.dev.receive(SimCmdSet, 1, QByteArray(4, '\0'), /*senderType*/ 4);
+    host.dev.receive(SimCmdSet, 6, flightState(1), /*senderType*/ 4);
+    host.dev.receive(SimCmdSet, 5, flightState(1));
+    host.dev.receive(0x0C, 6, flightState(1));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(host.dev.commands().empty());
+    EXPECT_FALSE(host.simulator->heartbeatRunning());
+    EXPECT_TRUE(host.udp.take().isEmpty());
+}
+
+TEST_F(Simulation, MalformedPayloadsAreNeverReadPastTheirEnd)
+{
+    host.dialog->mSimRunning = true; // keeps zero states out of the way
+    testing::internal::CaptureStdout();
+    receive(6, flightState(1, 0, 0, FlightStateSize - 1));
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, console.find("Flight state of 57 bytes dropped")) << console;
+    EXPECT_TRUE(host.udp.take().isEmpty());
+
+    // Longer records are fine; only the first 58 bytes count.
+    receive(6, flightState(7, 0, 0, 80));
+    ASSERT_TRUE(host.udp.waitFor(1));
+    EXPECT_EQ(7, parsed(host.udp.received[0])["Time"].toInt());
+
+    // An empty state reply or parameter request still gets its answer.
+    receive(1, QByteArray());
+    EXPECT_EQ(1u, host.dev.commands(SimCmdSet, 2).size());
+    receive(3, QByteArray());
+    EXPECT_EQ(ProductTavik1, host.simulator->productType());
+}
+
+TEST_F(Simulation, StatesFromTheListenerThreadArriveWholeAndInOrder)
+{
+    host.dialog->mSimRunning = true;
+    constexpr int Count = 3000;
+    std::atomic<bool> done{false};
+    std::thread listener([&] {
+        for (int i = 1; i <= Count; ++i)
+            host.dev.receive(SimCmdSet, 6, flightState(float(i), float(-i)));
+        done = true;
+    });
+    // The GUI thread keeps converting while the listener replaces the kept copy.
+    waitUntil([&] { return done.load(); }, 30000);
+    listener.join();
+    ASSERT_TRUE(waitUntil([&] {
+        const auto& all = host.udp.take();
+        return !all.isEmpty() && parsed(all.last())["Time"].toInt() == Count;
+    }));
+    int previous = 0;
+    for (const QByteArray& d : host.udp.received) {
+        const QVariantMap m = parsed(d);
+        const int time = m["Time"].toInt();
+        EXPECT_GT(time, previous); // newest wins, never an older or mixed record
+        EXPECT_DOUBLE_EQ(double(time), m["WorldZ"].toDouble());
+        previous = time;
+    }
+}
+
+TEST_F(Simulation, DeviceLogPackagesReachTheirWindowAndSimulationGoesOn)
+{
+    host.dev.receive(0x00, 0x0E, QByteArray("\x11hello", 6));
+    EXPECT_NE(nullptr, host.simulator->deviceLog().window(17));
+    EXPECT_EQ(nullptr, host.simulator->deviceLog().window(3));
+}
+
+TEST(SimulationWithoutDialog, SendsZeroPositionAndNoZeroStates)
+{
+    HostStack host(/*withDialog*/ false);
+    host.dev.receive(SimCmdSet, 3, QByteArray(1, '\x02'));
+    QCoreApplication::processEvents();
+    const auto environment = host.dev.commands(SimCmdSet, 4);
+    ASSERT_EQ(1u, environment.size());
+    EXPECT_EQ(0.0, qFromLittleEndian<double>(environment[0].payload.constData() + 4));
+    EXPECT_EQ(0.0, qFromLittleEndian<double>(environment[0].payload.constData() + 12));
+    for (int i = 0; i < 12; ++i)
+        host.simulator->onStopSignalProc();
+    EXPECT_TRUE(host.udp.take().isEmpty());
+}
+
+} // namespace
