@@ -30,6 +30,8 @@ LogWindowWidget::LogWindowWidget(const QString& title)
     : mView(new QPlainTextEdit(this))
 {
     setWindowTitle(title);
+    // Only the program's main window ends it; a log window left open must not keep it running.
+    setAttribute(Qt::WA_QuitOnClose, false);
     mView->setReadOnly(true);
     mView->setLineWrapMode(QPlainTextEdit::NoWrap);
     mView->setMaximumBlockCount(kMaxViewLines);

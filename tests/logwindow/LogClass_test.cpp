@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include <thread>
@@ -139,6 +140,21 @@ TEST_F(LogWindow, GeometryIsStoredAndRestoredUnderItsPositionName)
     other.SetWindowPosFileName(u"geometry_other");
     EXPECT_EQ(placed, findLogWindow(QStringLiteral("same name"))->geometry());
     EXPECT_NE(placed, findLogWindow(QStringLiteral("other name"))->geometry());
+}
+
+TEST_F(LogWindow, AnOpenLogWindowDoesNotKeepTheProgramRunning)
+{
+    LogClass log(u"open log");
+    log.Show(true);
+    QWidget mainWindow;
+    mainWindow.show();
+    // Closing the last window only ends a running event loop.
+    QTimer::singleShot(0, &mainWindow, &QWidget::close);
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    giveUp.start(10000);
+    EXPECT_EQ(0, QApplication::exec());
 }
 
 TEST_F(LogWindow, NullTextsAreRefused)
