@@ -25,6 +25,12 @@ std::vector<char> format(const char* fmt, va_list args)
 }
 } // namespace
 
+namespace {
+bool isTerminal(FILE* out) { return out && isatty(fileno(out)) == 1; }
+} // namespace
+
+ConsoleLogger::ConsoleLogger(FILE* out) : m_out(out), m_colour(isTerminal(out)) {}
+
 const char* ConsoleLogger::colourOf(int level)
 {
     return (level >= 0 && level <= 6) ? kColours[level] : kColours[0];
@@ -42,6 +48,7 @@ FILE* ConsoleLogger::setStream(FILE* out)
     std::lock_guard<std::mutex> lock(m_lock);
     FILE* previous = m_out;
     m_out = out;
+    m_colour = isTerminal(out);
     m_atLineStart = true;
     return previous;
 }
@@ -51,7 +58,7 @@ void ConsoleLogger::vlog(int level, const char* tag, const char* fmt, va_list ar
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_out)
         return;
-    const bool colour = isatty(fileno(m_out)) == 1;
+    const bool colour = m_colour;
     if (!m_atLineStart)
         fputc('\n', m_out);
     if (colour)

@@ -16,7 +16,7 @@ enum LogLevel { LogPlain = 0, LogInfoLevel = 1, LogWarning = 2, LogError = 3 };
 class ConsoleLogger
 {
 public:
-    explicit ConsoleLogger(FILE* out) : m_out(out) {}
+    explicit ConsoleLogger(FILE* out);
     ConsoleLogger(const ConsoleLogger&) = delete;
     ConsoleLogger& operator=(const ConsoleLogger&) = delete;
 
@@ -36,6 +36,7 @@ public:
 private:
     std::mutex m_lock;
     FILE* m_out;
+    bool m_colour;  // decided once per stream: a syscall per line would cost more than the line
     uint32_t m_counter = 0;
     bool m_atLineStart = true;
 };

@@ -169,25 +169,25 @@ void PackageAssembler::append(const uint8_t* data, size_t count)
         m_buffer.insert(m_buffer.end(), data, data + count);
 }
 
-size_t PackageAssembler::process(const FrameHandler& handler)
+size_t PackageAssembler::consume(const uint8_t* data, size_t count, const FrameHandler& handler, size_t* delivered)
 {
-    size_t delivered = 0;
-    while (buffered() > 5) {
-        const uint8_t* const data = m_buffer.data() + m_head;
-        const size_t count = buffered();
-        const HeaderHit hit = findHeader(data, count);
-        if (hit.pos == count) {
+    size_t at = 0;
+    while (count - at > 5) {
+        const uint8_t* const rest = data + at;
+        const size_t left = count - at;
+        const HeaderHit hit = findHeader(rest, left);
+        if (hit.pos == left) {
             // Searched without a hit: only the last four bytes can still begin a header.
-            if (count >= kMinSearchBytes)
-                m_head += count - 4;
+            if (left >= kMinSearchBytes)
+                at += left - 4;
             break;
         }
-        if (count - hit.pos < hit.length) {
-            m_head += hit.pos;  // wait for the rest of the frame
+        if (left - hit.pos < hit.length) {
+            at += hit.pos;  // wait for the rest of the frame
             break;
         }
-        const uint8_t* frame = data + hit.pos;
-        m_head += hit.pos + hit.length;
+        const uint8_t* frame = rest + hit.pos;
+        at += hit.pos + hit.length;
         if (!checkFrame(frame, hit.length)) {
             logChecksumError();
             continue;
@@ -202,8 +202,15 @@ size_t PackageAssembler::process(const FrameHandler& handler)
         // that strays past a short frame stays inside it.
         memcpy(m_frame.data(), frame, hit.length);
         handler(PackageProperty_V1::from(m_frame.data()), hit.length);
-        ++delivered;
+        ++*delivered;
     }
+    return at;
+}
+
+size_t PackageAssembler::process(const FrameHandler& handler)
+{
+    size_t delivered = 0;
+    m_head += consume(m_buffer.data() + m_head, buffered(), handler, &delivered);
     if (m_head == m_buffer.size()) {
         m_buffer.clear();
         m_head = 0;
@@ -211,6 +218,19 @@ size_t PackageAssembler::process(const FrameHandler& handler)
         m_buffer.erase(m_buffer.begin(), m_buffer.begin() + std::ptrdiff_t(m_head));
         m_head = 0;
     }
+    return delivered;
+}
+
+size_t PackageAssembler::feed(const uint8_t* data, size_t count, const FrameHandler& handler)
+{
+    if (buffered() > 0) {
+        append(data, count);
+        return process(handler);
+    }
+    // Nothing held back: decode straight from the caller's bytes and keep only the tail.
+    size_t delivered = 0;
+    const size_t used = consume(data, count, handler, &delivered);
+    append(data + used, count - used);
     return delivered;
 }
 

@@ -94,15 +94,13 @@ public:
     // returns the number of frames delivered.
     size_t process(const FrameHandler& handler);
     // append + process.
-    size_t feed(const uint8_t* data, size_t count, const FrameHandler& handler)
-    {
-        append(data, count);
-        return process(handler);
-    }
+    size_t feed(const uint8_t* data, size_t count, const FrameHandler& handler);
     void clear();
     size_t buffered() const { return m_buffer.size() - m_head; }
 
 private:
+    size_t consume(const uint8_t* data, size_t count, const FrameHandler& handler, size_t* delivered);
+
     std::vector<uint8_t> m_buffer;
     size_t m_head = 0;  // consumed bytes not yet compacted away
     std::vector<uint8_t> m_frame = std::vector<uint8_t>(4096);
