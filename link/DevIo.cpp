@@ -84,7 +84,10 @@ bool SimpleDevIo::write(const uint8_t* data, size_t length)
             logMessage(LogError, "Device", "Write Timeout !");
             return false;
         }
-        // Other errors surface as a hang-up on the listener thread.
+        // A port that fails otherwise (a vanished device) is not reported as
+        // written; the hang-up that follows removes it.
+        if (error != 0)
+            return false;
         dump("W:    ", data, length);
         return true;
     } catch (...) {

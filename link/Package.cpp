@@ -12,32 +12,22 @@ constexpr uint16_t kFrameCrcStart = 0x3692;
 constexpr size_t kMinHeaderLength = 11;
 constexpr size_t kMinSearchBytes = 8;
 
-constexpr std::array<uint8_t, 256> makeCrc8Table()
+// Reflected CRC table for the given reflected polynomial.
+template <class T>
+constexpr std::array<T, 256> makeCrcTable(T polynomial)
 {
-    std::array<uint8_t, 256> table{};
+    std::array<T, 256> table{};
     for (unsigned i = 0; i < 256; ++i) {
-        uint8_t crc = uint8_t(i);
+        T crc = T(i);
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? uint8_t((crc >> 1) ^ 0x8C) : uint8_t(crc >> 1);
+            crc = (crc & 1) ? T((crc >> 1) ^ polynomial) : T(crc >> 1);
         table[i] = crc;
     }
     return table;
 }
 
-constexpr std::array<uint16_t, 256> makeCrc16Table()
-{
-    std::array<uint16_t, 256> table{};
-    for (unsigned i = 0; i < 256; ++i) {
-        uint16_t crc = uint16_t(i);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0x8408) : uint16_t(crc >> 1);
-        table[i] = crc;
-    }
-    return table;
-}
-
-constexpr auto kCrc8 = makeCrc8Table();
-constexpr auto kCrc16 = makeCrc16Table();
+constexpr auto kCrc8 = makeCrcTable<uint8_t>(0x8C);
+constexpr auto kCrc16 = makeCrcTable<uint16_t>(0x8408);
 static_assert(kCrc8[1] == 0x5E && kCrc8[128] == 0x8C, "CRC-8 table");
 static_assert(kCrc16[1] == 0x1189 && kCrc16[128] == 0x8408, "CRC-16 table");
 

@@ -163,6 +163,10 @@ TEST_F(DevIoTest, PeerHangUpIsARemovalAndTheListenerSleeps)
     const double cpuBefore = processCpuSeconds();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LT(processCpuSeconds() - cpuBefore, 0.15);
+    // Still open until the removal runs, but the write cannot succeed.
+    const Bytes f = frame(1, 4);
+    EXPECT_TRUE(device.isOpen());
+    EXPECT_FALSE(device.write(f.data(), f.size()));
 
     ASSERT_TRUE(recorder.waitFor(DevDisconnected));
     EXPECT_FALSE(device.isOpen());
