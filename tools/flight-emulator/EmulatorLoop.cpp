@@ -93,7 +93,6 @@ bool EmulatorLoop::readTerminal() {
 }
 
 bool EmulatorLoop::run(int stopFd) {
-    if (mTerminal.hostConnected()) mEvents("connected");
     mEvents("waiting for a host");
     for (;;) {
         const bool connected = mTerminal.hostConnected();
