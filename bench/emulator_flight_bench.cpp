@@ -5,10 +5,9 @@
 #include "tools/flight-emulator/FlightSimulation.h"
 
 #include "link/Package.h"
+#include "tests/tools/SimulationPayloads.h"
 
 #include <benchmark/benchmark.h>
-
-#include <cstring>
 
 using namespace emu;
 
@@ -45,11 +44,7 @@ static void BM_StreamedState(benchmark::State& state) {
         session.onFrame(PackageProperty_V1::from(f.data()), f.size(), 0.0);
     };
     host(1, {0, 1, 0, 0});
-    std::vector<uint8_t> env(40, 0);
-    const double lat = 0.4, lon = 1.9;
-    std::memcpy(&env[4], &lon, 8);
-    std::memcpy(&env[12], &lat, 8);
-    host(4, env);
+    host(4, emutest::environmentPayload(0.4, 1.9));
     double now = 0.0;
     for (auto _ : state) {
         now += 0.001;

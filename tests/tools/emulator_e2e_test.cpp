@@ -5,6 +5,7 @@
 #include "link/Connector.h"
 #include "link/ConsoleLog.h"
 #include "link/DevIo.h"
+#include "tests/tools/SimulationPayloads.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -120,27 +121,8 @@ void send(zel::SimpleDevIo& device, uint8_t set, uint8_t id, std::vector<uint8_t
     ASSERT_TRUE(device.write(frame.data(), frame.size()));
 }
 
-std::vector<uint8_t> environment(double lat, double lon) {
-    std::vector<uint8_t> p(40, 0);
-    p[1] = 1;
-    p[2] = 2580 & 0xFF;
-    p[3] = 2580 >> 8;
-    std::memcpy(&p[4], &lon, 8);
-    std::memcpy(&p[12], &lat, 8);
-    return p;
-}
-
-std::vector<uint8_t> stopCommand() {
-    std::vector<uint8_t> p(40, 0);
-    p[0] = 2;
-    return p;
-}
-
-float floatAt(const std::vector<uint8_t>& p, size_t offset) {
-    float v;
-    std::memcpy(&v, &p[offset], 4);
-    return v;
-}
+using emutest::environmentPayload;
+using emutest::floatAt;
 
 class EmulatorEndToEnd : public ::testing::Test {
 protected:
@@ -185,7 +167,7 @@ TEST_F(EmulatorEndToEnd, SimulationRunOverThePseudoTerminal) {
     ASSERT_TRUE(emulator.waitLine("start: product Nerio3, mission hover"));
 
     send(device, 11, 2, {1}, 2);
-    send(device, 11, 4, environment(0.4, 1.9), 2);
+    send(device, 11, 4, environmentPayload(0.4, 1.9), 2);
     ASSERT_TRUE(emulator.waitLine("environment received"));
     ASSERT_TRUE(emulator.waitLine("mission phase: take-off"));
     // Climbing: z is negative above the ground.
@@ -204,7 +186,7 @@ TEST_F(EmulatorEndToEnd, SimulationRunOverThePseudoTerminal) {
     ASSERT_TRUE(waitUntil([&] { return recorder.count(11, 1) == 2; }));
     EXPECT_EQ(recorder.all(11, 1)[1].payload.at(1), 1);
 
-    send(device, 11, 4, stopCommand(), 4);
+    send(device, 11, 4, emutest::stopPayload(), 4);
     ASSERT_TRUE(emulator.waitLine("stop"));
     waitUntil([] { return false; }, 200);  // states already in the terminal drain
     const size_t states = recorder.count(11, 6);
@@ -247,7 +229,7 @@ TEST_F(EmulatorEndToEnd, HostLinkLayerStaysInStepWithTheEmulator) {
     const uint8_t start[] = {0, 1, 0, 0};
     manager.sendCommand(1, 11, start, sizeof start, 3, 0, true);
     ASSERT_TRUE(waitUntil([&] { return manager.sequence() == 2; }));
-    const auto env = environment(0.4, 1.9);
+    const auto env = environmentPayload(0.4, 1.9);
     manager.sendCommand(4, 11, env.data(), env.size(), 3, 0, true);
     ASSERT_TRUE(waitUntil([&] { return logged("3/2: GPS: 3D fix"); })) << logs.join("\n").toStdString();
     EXPECT_TRUE(logged("3/1: Mission square: motors started"));
@@ -283,7 +265,7 @@ TEST_F(EmulatorEndToEnd, FlightStatesStillGetThroughInjectedFaults) {
     send(device, 11, 1, {0, 1, 0, 0});
     // A damaged parameter request is repeated until one gets through.
     ASSERT_TRUE(waitUntil([&] { return recorder.count(11, 3) > 0; }));
-    send(device, 11, 4, environment(0.4, 1.9));
+    send(device, 11, 4, environmentPayload(0.4, 1.9));
     ASSERT_TRUE(waitUntil([&] { return recorder.count(11, 6) >= 500; }));
     for (const Package& p : recorder.all(11, 6)) ASSERT_EQ(p.payload.size(), 58u);
 

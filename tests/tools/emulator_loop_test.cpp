@@ -1,6 +1,7 @@
 // The emulator's event loop on a real pseudo-terminal, with the test as the host.
 
 #include "tools/flight-emulator/EmulatorLoop.h"
+#include "tests/tools/SimulationPayloads.h"
 
 #include <gtest/gtest.h>
 
@@ -103,14 +104,6 @@ bool unprivilegedCanOpen(const std::string& path) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::vector<uint8_t> environment() {
-    std::vector<uint8_t> p(40, 0);
-    const double lat = 0.4, lon = 1.9;
-    std::memcpy(&p[4], &lon, 8);
-    std::memcpy(&p[12], &lat, 8);
-    return p;
-}
-
 class LoopTest : public ::testing::Test {
 protected:
     void start(int rateHz = 50) {
@@ -188,15 +181,13 @@ TEST_F(LoopTest, KeepsServingAHostThatStoppedReading) {
     HostPort host(terminal.hostPath());
     ASSERT_TRUE(waitEvent("connected"));
     host.send(11, 1, {0, 1, 0, 0});
-    host.send(11, 4, environment());
+    host.send(11, 4, emutest::environmentPayload(0.4, 1.9));
     ASSERT_TRUE(waitEvent("environment received"));
     // About 70 kB of flight states a second meet a terminal that holds a few kB.
     std::this_thread::sleep_for(1500ms);
     EXPECT_GT(loop->droppedStates(), 0u);
 
-    std::vector<uint8_t> stop(40, 0);
-    stop[0] = 2;
-    host.send(11, 4, stop);
+    host.send(11, 4, emutest::stopPayload());
     ASSERT_TRUE(waitEvent("stop")) << "the loop kept reading while its writes were blocked";
     host.send(0, 12, {0}, 9);
     ASSERT_TRUE(host.waitFor(0, 12));

@@ -3,6 +3,7 @@
 #include "tools/flight-emulator/FlightControllerSession.h"
 
 #include "link/Package.h"
+#include "tests/tools/SimulationPayloads.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 using namespace emu;
+using namespace emutest;
 
 namespace {
 
@@ -22,29 +24,6 @@ struct Frame {
     std::vector<uint8_t> payload;
     bool droppable;
 };
-
-std::vector<uint8_t> environmentPayload(double latitude, double longitude, uint8_t mode = 0) {
-    std::vector<uint8_t> p(40, 0);
-    p[0] = mode;
-    if (mode != 0) return p;
-    p[1] = 1;
-    p[2] = 2580 & 0xFF;
-    p[3] = 2580 >> 8;
-    std::memcpy(&p[4], &longitude, 8);
-    std::memcpy(&p[12], &latitude, 8);
-    const double step = 0.1;
-    std::memcpy(&p[20], &step, 8);
-    p[28] = 255;
-    p[29] = 7;
-    p[31] = 14;
-    return p;
-}
-
-float floatAt(const std::vector<uint8_t>& p, size_t offset) {
-    float v;
-    std::memcpy(&v, &p[offset], 4);
-    return v;
-}
 
 uint32_t u32At(const std::vector<uint8_t>& p, size_t offset) {
     return p[offset] | p[offset + 1] << 8 | p[offset + 2] << 16 | uint32_t(p[offset + 3]) << 24;
@@ -190,7 +169,7 @@ TEST_F(SessionTest, FlightStatesStreamAtTheRateFromTheStartPositionUntilStop) {
     EXPECT_NEAR(lastTime, 2000.0f, 15.0f);
     EXPECT_EQ(states.back().payload[1] & 1, 1) << "motors started";
 
-    host(11, 4, environmentPayload(0, 0, 2));
+    host(11, 4, stopPayload());
     EXPECT_TRUE(hasEvent("stop"));
     const size_t before = take(11, 6).size();
     runFor(1.0);
