@@ -28,6 +28,11 @@ void exportMesh(const media::NamedMesh& named, const std::string& folder)
 {
     Ogre::ManualObject manual(named.file);
     for (const auto& [material, sub] : named.mesh.subMeshes()) {
+        // The scripts are not loaded here; without a material of that name the section
+        // would silently fall back to a default one.
+        auto& materials = Ogre::MaterialManager::getSingleton();
+        if (!materials.resourceExists(material))
+            materials.create(material, Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME);
         manual.begin(material, Ogre::RenderOperation::OT_TRIANGLE_LIST);
         for (size_t i = 0; i < sub.positions.size(); ++i) {
             manual.position(sub.positions[i]);
