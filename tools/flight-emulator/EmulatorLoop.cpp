@@ -86,8 +86,7 @@ bool EmulatorLoop::readTerminal() {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-        // End of file or EIO: our own descriptor of the host's end keeps the pair
-        // alive, so this means the terminal itself is broken.
+        if (n == 0) errno = EIO;
         return false;
     }
 }
@@ -116,11 +115,15 @@ bool EmulatorLoop::run(int stopFd) {
         }
         if (fds[0].revents) return true;
         if (fds[1].revents) onHostChange(mTerminal.readWatch());
-        if (fds[2].revents & POLLIN) {
-            if (!readTerminal()) {
-                mEvents("terminal failed: " + std::string(std::strerror(errno)));
-                return false;
-            }
+        // Our own descriptor of the host's end keeps the pair alive, so a hang-up
+        // or error here means the terminal itself is broken; polling on would spin.
+        if ((fds[2].revents & (POLLERR | POLLHUP | POLLNVAL)) && !(fds[2].revents & POLLIN)) {
+            mEvents("terminal failed: hung up");
+            return false;
+        }
+        if ((fds[2].revents & POLLIN) && !readTerminal()) {
+            mEvents("terminal failed: " + std::string(std::strerror(errno)));
+            return false;
         }
         if (mTerminal.hostConnected()) {
             mSession.advance(now());
