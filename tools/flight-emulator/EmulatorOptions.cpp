@@ -97,7 +97,9 @@ bool parseOptions(const std::vector<std::string>& args, EmulatorOptions& options
 
 std::string usageText(const std::string& program) {
     return "Usage: " + program + " [options]\n"
-           "Takes the flight controller's place on a pseudo-terminal.\n"
+           "Takes the flight controller's place on a pseudo-terminal: point the host at the\n"
+           "link (QuvorSimulator --port /tmp/quvor-fc). One line per event on standard output;\n"
+           "when the host closes the port the emulator waits for the next one.\n"
            "\n"
            "  --link PATH        symbolic link to the pseudo-terminal (default /tmp/quvor-fc)\n"
            "  --product NAME     tavik, nerio or vx7 (default tavik)\n"

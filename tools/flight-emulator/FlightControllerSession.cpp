@@ -74,9 +74,9 @@ FlightControllerSession::FlightControllerSession(const SessionConfig& config, Ou
 FlightControllerSession::~FlightControllerSession() = default;
 
 void FlightControllerSession::send(uint8_t cmdSet, uint8_t cmdId, const std::vector<uint8_t>& payload,
-                                   uint16_t seq, bool droppable) {
+                                   bool droppable) {
     mOut.frame(buildPackageFrom(makeAddress(kFlightControllerType, 0), cmdSet, cmdId, payload.data(),
-                                payload.size(), addressType(kHostAddress), addressIndex(kHostAddress), seq),
+                                payload.size(), addressType(kHostAddress), addressIndex(kHostAddress), mLastSeq),
                droppable);
 }
 
@@ -86,15 +86,15 @@ void FlightControllerSession::sendLog(LogType type, const std::string& text) {
     std::vector<uint8_t> payload(line.size() + 2, 0);
     payload[0] = static_cast<uint8_t>(type);
     std::copy(line.begin(), line.end(), payload.begin() + 1);
-    send(kSetGeneral, kIdDeviceLog, payload, mLastSeq);
+    send(kSetGeneral, kIdDeviceLog, payload);
 }
 
-void FlightControllerSession::sendStateReply(SimState state, uint16_t seq) {
-    send(kSetSimulation, kIdSimState, {0, static_cast<uint8_t>(state), 0, 0}, seq);
+void FlightControllerSession::sendStateReply(SimState state) {
+    send(kSetSimulation, kIdSimState, {0, static_cast<uint8_t>(state), 0, 0});
 }
 
-void FlightControllerSession::sendParameterRequest(uint16_t seq, double now) {
-    send(kSetSimulation, kIdParameters, {static_cast<uint8_t>(mConfig.product)}, seq);
+void FlightControllerSession::sendParameterRequest(double now) {
+    send(kSetSimulation, kIdParameters, {static_cast<uint8_t>(mConfig.product)});
     mParameterRetryAt = now + kParameterRetry;
 }
 
@@ -102,13 +102,13 @@ void FlightControllerSession::onFrame(const PackageProperty_V1* frame, size_t le
     if (length < kPackageOverhead || frame->length() != length || frame->version() != 1) return;
     const unsigned receiver = frame->receiverType();
     if (receiver != kFlightControllerType && receiver != kBroadcastType) return;
-    // Every answer carries the sequence number of the host's latest command, which
-    // is what moves the host's counter on.
+    // Everything sent from here on carries the sequence number of the host's
+    // latest command, which is what moves the host's counter on.
     mLastSeq = static_cast<uint16_t>(frame->seq());
 
     if (frame->cmdSet == kSetGeneral && frame->cmdId == kIdStatus) {
         // Status 0: ready, the host may start its command writer.
-        send(kSetGeneral, kIdStatus, {0, 0, 0, 0, 0, 0}, mLastSeq);
+        send(kSetGeneral, kIdStatus, {0, 0, 0, 0, 0, 0});
     } else if (frame->cmdSet == kSetSimulation) {
         onSimulationCommand(frame, now);
     }
@@ -126,10 +126,10 @@ void FlightControllerSession::onSimulationCommand(const PackageProperty_V1* fram
             mStarted = true;
             mOut.event(format("start: product %s, mission %s", productName(mConfig.product),
                               missionName(mConfig.mission)));
-            sendStateReply(SimState::Switching, mLastSeq);
-            sendParameterRequest(mLastSeq, now);
+            sendStateReply(SimState::Switching);
+            sendParameterRequest(now);
         } else if (readU32(payload) == 0) {
-            sendStateReply(mStarted ? SimState::Running : SimState::Unknown, mLastSeq);
+            sendStateReply(mStarted ? SimState::Running : SimState::Unknown);
         }
         break;
     case kIdSimAck:
@@ -208,7 +208,7 @@ void FlightControllerSession::reportBattery() {
 }
 
 void FlightControllerSession::advance(double now) {
-    if (mStarted && !mFlight && now >= mParameterRetryAt) sendParameterRequest(mLastSeq, now);
+    if (mStarted && !mFlight && now >= mParameterRetryAt) sendParameterRequest(now);
     if (!mFlight) return;
 
     mFlight->advanceTo(now - mFlightStart);
@@ -222,7 +222,7 @@ void FlightControllerSession::advance(double now) {
     }
     if (now >= mNextRecord) {
         const auto record = mFlight->record().encode();
-        send(kSetSimulation, kIdFlightState, std::vector<uint8_t>(record.begin(), record.end()), mLastSeq, true);
+        send(kSetSimulation, kIdFlightState, std::vector<uint8_t>(record.begin(), record.end()), true);
         const double period = 1.0 / mConfig.rateHz;
         mNextRecord += period;
         // After a stall, resume the rhythm instead of sending a burst of stale states.

@@ -65,11 +65,10 @@ public:
     const FlightSimulation* flight() const { return mFlight.get(); }
 
 private:
-    void send(uint8_t cmdSet, uint8_t cmdId, const std::vector<uint8_t>& payload, uint16_t seq,
-              bool droppable = false);
+    void send(uint8_t cmdSet, uint8_t cmdId, const std::vector<uint8_t>& payload, bool droppable = false);
     void sendLog(LogType type, const std::string& text);
-    void sendStateReply(SimState state, uint16_t seq);
-    void sendParameterRequest(uint16_t seq, double now);
+    void sendStateReply(SimState state);
+    void sendParameterRequest(double now);
     void onSimulationCommand(const PackageProperty_V1* frame, double now);
     void onEnvironment(const uint8_t* payload, size_t length, double now);
     void startFlight(double latitude, double longitude, double now);
