@@ -9,6 +9,7 @@
 
 #include "link/Package.h"
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <string>
@@ -63,7 +64,7 @@ private:
     FlightControllerSession mSession;
     PackageAssembler mAssembler;
     OutputQueue mOut;
-    uint64_t mDroppedStates = 0;
+    std::atomic<uint64_t> mDroppedStates{0};  // read by other threads for reports
 };
 
 } // namespace emu
