@@ -80,9 +80,15 @@ void QuvorSimulator::onCommandReceived(const PackageProperty_V1* package)
 
     const uint8_t* payload = package->payload();
     const size_t length = package->payloadLength();
-    bool pending = false;
+    if (package->cmdId == SimCmdFlightState && length < size_t(FlightStateSize)) {
+        logDefault(LogWarning, "Flight state of %zu bytes dropped, %d expected.", length, FlightStateSize);
+        return;
+    }
+    bool wake = false;
     {
         QMutexLocker lock(&mPendingLock);
+        // One queued updateUI() serves everything that arrives before it runs.
+        wake = !mHeartbeatPending && !mParamsPending && mPendingStates.empty();
         switch (package->cmdId) {
         case SimCmdHeartbeat:
             // A short reply reads as zeros rather than past its end.
@@ -95,48 +101,42 @@ void QuvorSimulator::onCommandReceived(const PackageProperty_V1* package)
             mParamsPending = true;
             break;
         case SimCmdFlightState:
-            if (length < size_t(FlightStateSize)) {
-                lock.unlock();
-                logDefault(LogWarning, "Flight state of %zu bytes dropped, %d expected.", length, FlightStateSize);
-                return;
-            }
-            // A fresh copy each time: the GUI thread takes the previous one
-            // over whole, so neither side ever frees what the other reads.
-            mPendingState = QByteArray(reinterpret_cast<const char*>(payload), int(length));
-            mStatePending = true;
+            if (mPendingStates.size() >= MaxPendingStates)
+                mPendingStates.pop_front();
+            mPendingStates.emplace_back(reinterpret_cast<const char*>(payload), int(length));
             break;
         default:
+            wake = false;
             break;
         }
-        pending = mHeartbeatPending || mParamsPending || mStatePending;
     }
-    if (pending)
+    if (wake)
         emit updateUI();
 }
 
 void QuvorSimulator::onUpdateUI()
 {
-    bool heartbeat, params, state;
+    bool heartbeat, params;
     sim_heartbeat_t heartbeatCopy;
+    std::deque<QByteArray> states;
     {
         QMutexLocker lock(&mPendingLock);
         heartbeat = mHeartbeatPending;
         params = mParamsPending;
-        state = mStatePending;
         heartbeatCopy = mPendingHeartbeat;
         if (params)
             mProductByte = mPendingProduct;
-        if (state)
-            mStateRecord = std::move(mPendingState);
-        mPendingState = QByteArray();
-        mHeartbeatPending = mParamsPending = mStatePending = false;
+        states.swap(mPendingStates);
+        mHeartbeatPending = mParamsPending = false;
     }
     if (heartbeat)
         onHeartBeat(&heartbeatCopy);
     if (params)
         onSimParams();
-    if (state)
+    for (QByteArray& record : states) {
+        mStateRecord = std::move(record);
         onSimState();
+    }
 }
 
 void QuvorSimulator::onHeartBeat(sim_heartbeat_t* heartbeat)

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
 
 class QTimer;
 class UdpSend;
@@ -73,14 +74,17 @@ private:
     QTimer* mZeroStateTimer = nullptr;
     bool mFirstReply = true;
 
-    // Filled on the listener thread, taken over whole by the GUI thread.
+    // Filled on the listener thread, taken over whole by the GUI thread, so
+    // neither side ever frees a copy the other is reading. Flight states queue
+    // up (every state becomes a datagram, in order); a GUI thread that falls
+    // further behind than the queue holds loses the oldest.
+    static constexpr size_t MaxPendingStates = 256;
     QMutex mPendingLock;
     bool mHeartbeatPending = false;
     bool mParamsPending = false;
-    bool mStatePending = false;
     sim_heartbeat_t mPendingHeartbeat;
     uint8_t mPendingProduct = 0;
-    QByteArray mPendingState;
+    std::deque<QByteArray> mPendingStates;
 
     // GUI thread only.
     uint8_t mProductByte = 0;

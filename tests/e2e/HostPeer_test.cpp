@@ -1,118 +1,17 @@
 // The host program against a scripted flight controller on a pseudo-terminal:
 // every command the host writes is checked byte for byte.
+#include "AircraftPeer.h"
 #include "E2eSupport.h"
-
-#include "link/Package.h"
 
 #include <gtest/gtest.h>
 
 #include <QtEndian>
 
-#include <cmath>
 #include <csignal>
-#include <deque>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr double Pi = 3.141592653589793;
-
-struct Frame
-{
-    qint64 atMs;
-    uint8_t cmdSet;
-    uint8_t cmdId;
-    QByteArray payload;
-};
-
-class AircraftPeer
-{
-public:
-    AircraftPeer()
-    {
-        clock.start();
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0) {
-            path = name;
-            ::close(slave); // the host opens it by name
-            ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-            // The host is started from this process: it must not inherit the
-            // master, or closing ours would not hang up the line.
-            ::fcntl(master, F_SETFD, FD_CLOEXEC);
-        }
-    }
-    ~AircraftPeer() { hangUp(); }
-
-    void hangUp()
-    {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
-    }
-    // Next frame with this command set and id; earlier ones are kept in history.
-    bool expect(uint8_t cmdSet, uint8_t cmdId, Frame& out, int timeoutMs = 3000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        for (;;) {
-            while (!pending.empty()) {
-                Frame f = pending.front();
-                pending.pop_front();
-                if (f.cmdSet == cmdSet && f.cmdId == cmdId) {
-                    out = f;
-                    return true;
-                }
-            }
-            const int left = timeoutMs - int(timer.elapsed());
-            if (left <= 0 || !readSome(left))
-                return false;
-        }
-    }
-    void send(uint8_t cmdSet, uint8_t cmdId, const QByteArray& payload)
-    {
-        const std::vector<uint8_t> frame =
-            buildPackageFrom(makeAddress(3, 0), cmdSet, cmdId, reinterpret_cast<const uint8_t*>(payload.data()),
-                             size_t(payload.size()), 10, 0, seq++);
-        ASSERT_EQ(ssize_t(frame.size()), ::write(master, frame.data(), frame.size()));
-    }
-
-    int master = -1;
-    QString path;
-    QElapsedTimer clock;
-    std::vector<Frame> history;
-
-private:
-    bool readSome(int timeoutMs)
-    {
-        pollfd p{master, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return false;
-        if (!(p.revents & POLLIN)) {
-            ::usleep(20000); // no host on the other side yet
-            return true;
-        }
-        uint8_t buf[4096];
-        const ssize_t n = ::read(master, buf, sizeof buf);
-        if (n <= 0)
-            return true;
-        assembler.feed(buf, size_t(n), [this](const PackageProperty_V1* frame, size_t) {
-            Frame f{clock.elapsed(), frame->cmdSet, frame->cmdId,
-                    QByteArray(reinterpret_cast<const char*>(frame->payload()), int(frame->payloadLength()))};
-            history.push_back(f);
-            pending.push_back(f);
-        });
-        return true;
-    }
-
-    PackageAssembler assembler;
-    std::deque<Frame> pending;
-    uint16_t seq = 0;
-};
 
 QByteArray flightState()
 {
@@ -138,7 +37,7 @@ protected:
         // Connecting asks for the status; --auto-start then presses Start.
         Frame f;
         ASSERT_TRUE(peer.expect(0x00, 0x0C, f, 5000));
-        peer.send(0x00, 0x0C, QByteArray::fromHex("000000000000"));
+        ASSERT_TRUE(peer.send(0x00, 0x0C, QByteArray::fromHex("000000000000")));
         ASSERT_TRUE(peer.expect(0x0B, 1, f, 5000));
         EXPECT_EQ(QByteArray::fromHex("00010000"), f.payload);
     }
@@ -151,7 +50,7 @@ protected:
 TEST_F(HostWithPeer, WholeRunFromStartToLinkLoss)
 {
     Frame f;
-    peer.send(0x0B, 1, QByteArray::fromHex("00000000"));
+    ASSERT_TRUE(peer.send(0x0B, 1, QByteArray::fromHex("00000000")));
     ASSERT_TRUE(peer.expect(0x0B, 2, f));
     EXPECT_EQ(QByteArray::fromHex("01"), f.payload);
 
@@ -164,7 +63,7 @@ TEST_F(HostWithPeer, WholeRunFromStartToLinkLoss)
     EXPECT_LT(beat2.atMs - beat1.atMs, 2000);
 
     // The environment carries the position from the settings file.
-    peer.send(0x0B, 3, QByteArray::fromHex("02"));
+    ASSERT_TRUE(peer.send(0x0B, 3, QByteArray::fromHex("02")));
     ASSERT_TRUE(peer.expect(0x0B, 4, f));
     ASSERT_EQ(40, f.payload.size());
     EXPECT_EQ(0, f.payload.at(0));
@@ -174,7 +73,7 @@ TEST_F(HostWithPeer, WholeRunFromStartToLinkLoss)
     // One datagram per flight state, keys and formats as the visualiser reads them.
     // (States that arrive faster than the host converts them replace each other.)
     for (int i = 1; i <= 3; ++i) {
-        peer.send(0x0B, 6, flightState());
+        ASSERT_TRUE(peer.send(0x0B, 6, flightState()));
         ASSERT_TRUE(udp.waitFor([i](const QList<Datagram>& d) { return d.size() >= i; }, 3000));
     }
     for (const Datagram& d : udp.received) {
@@ -214,7 +113,7 @@ TEST_F(HostWithPeer, WholeRunFromStartToLinkLoss)
 TEST_F(HostWithPeer, InterruptSendsStopBeforeExit)
 {
     Frame f;
-    peer.send(0x0B, 1, QByteArray::fromHex("00000000"));
+    ASSERT_TRUE(peer.send(0x0B, 1, QByteArray::fromHex("00000000")));
     ASSERT_TRUE(peer.expect(0x0B, 2, f));
     ::kill(pid_t(host.process.processId()), SIGINT);
     ASSERT_TRUE(peer.expect(0x0B, 4, f, 3000));
