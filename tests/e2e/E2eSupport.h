@@ -2,6 +2,8 @@
 // settings file is the test's), datagrams on the system's port.
 #pragma once
 
+#include "../host/TestHelpers.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,18 +28,6 @@ inline QCoreApplication& e2eApp()
 inline QString binDir()
 {
     return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR"));
-}
-
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 struct Datagram

@@ -2,7 +2,6 @@
 // and a listener where the visualiser would be.
 #include "E2eSupport.h"
 
-#include "common/Json.h"
 #include "common/StateDatagram.h"
 
 #include <gtest/gtest.h>
@@ -46,22 +45,6 @@ public:
     QByteArray output;
 };
 
-QVariantMap parsed(const QByteArray& text)
-{
-    bool ok = false;
-    const QVariantMap map = Json::parse(QString::fromLatin1(text), ok).toMap();
-    EXPECT_TRUE(ok) << text.constData();
-    return map;
-}
-
-QStringList keysInOrder(const QByteArray& text)
-{
-    QStringList keys;
-    for (const QByteArray& pair : text.mid(1, text.size() - 2).split(','))
-        keys << QString::fromLatin1(pair.left(pair.indexOf(':'))).remove('"');
-    return keys;
-}
-
 class HostWithEmulator : public ::testing::Test
 {
 protected:
@@ -91,8 +74,8 @@ TEST_F(HostWithEmulator, FlightStatesBecomeDatagramsUntilTheAircraftGoes)
     ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return d.size() >= 100; }, 5000));
     double lastTime = -1;
     for (const Datagram& d : udp.received) {
-        ASSERT_EQ(StateDatagram::stateKeys(), keysInOrder(d.text)) << d.text.constData();
-        const QVariantMap state = parsed(d.text);
+        ASSERT_EQ(StateDatagram::stateKeys(), datagramKeys(d.text)) << d.text.constData();
+        const QVariantMap state = parsedDatagram(d.text);
         EXPECT_EQ(2, state["ProductType"].toInt());
         EXPECT_EQ(1, state["SimulatorCommand"].toInt());
         EXPECT_NEAR(10.5, state["WorldLatitude"].toDouble(), 0.01);
@@ -119,7 +102,7 @@ TEST_F(HostWithEmulator, FlightStatesBecomeDatagramsUntilTheAircraftGoes)
     ASSERT_EQ(9, z.size());
     EXPECT_LT(z[0].atMs - udp.received[before - 1].atMs, 2500); // Start enabled again within about a second
     for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(2 + i, parsed(z[i].text)["SimulatorCommand"].toInt());
+        EXPECT_EQ(2 + i, parsedDatagram(z[i].text)["SimulatorCommand"].toInt());
     const double spacing = double(z[8].atMs - z[0].atMs) / 8;
     EXPECT_GT(spacing, 200);
     EXPECT_LT(spacing, 450);

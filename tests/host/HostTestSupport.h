@@ -5,9 +5,10 @@
 #include "link/DevIo.h"
 #include "link/Package.h"
 
+#include "TestHelpers.h"
+
 #include <QApplication>
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QUdpSocket>
@@ -24,19 +25,6 @@ inline QApplication& testApp()
     static char* argv[] = {name, nullptr};
     static QApplication app(argc, argv);
     return app;
-}
-
-// Runs the event loop until done() or the deadline passes; true when done.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
 }
 
 struct SentCommand

@@ -1,6 +1,5 @@
 #include "HostStack.h"
 
-#include "common/Json.h"
 #include "ui_QuvorCommand.h"
 
 #include <gtest/gtest.h>
@@ -24,22 +23,6 @@ QByteArray flightState(float time, float z = 0, uint8_t flags = 0x03, int size =
     qToLittleEndian(z, record.data() + 22);
     qToLittleEndian(time, record.data() + 46);
     return record;
-}
-
-QVariantMap parsed(const QByteArray& datagram)
-{
-    bool ok = false;
-    const QVariantMap map = Json::parse(QString::fromLatin1(datagram), ok).toMap();
-    EXPECT_TRUE(ok) << datagram.constData();
-    return map;
-}
-
-QStringList keysInOrder(const QByteArray& datagram)
-{
-    QStringList keys;
-    for (const QByteArray& pair : datagram.mid(1, datagram.size() - 2).split(','))
-        keys << QString::fromLatin1(pair.left(pair.indexOf(':'))).remove('"');
-    return keys;
 }
 
 class Simulation : public ::testing::Test
@@ -116,8 +99,8 @@ TEST_F(Simulation, RunFromStartToStopAndAgain)
     receive(6, flightState(10, 1.5f, 0x05));
     receive(6, flightState(11));
     ASSERT_TRUE(host.udp.waitFor(2));
-    const QVariantMap first = parsed(host.udp.received[0]);
-    EXPECT_EQ(StateDatagram::stateKeys(), keysInOrder(host.udp.received[0]));
+    const QVariantMap first = parsedDatagram(host.udp.received[0]);
+    EXPECT_EQ(StateDatagram::stateKeys(), datagramKeys(host.udp.received[0]));
     EXPECT_EQ(10, first["Time"].toInt());
     EXPECT_DOUBLE_EQ(-1.5, first["WorldZ"].toDouble());
     EXPECT_EQ(1, first["MotorStarted"].toInt());
@@ -125,7 +108,7 @@ TEST_F(Simulation, RunFromStartToStopAndAgain)
     EXPECT_EQ(2, first["ProductType"].toInt());
     EXPECT_EQ(host.simulator->senderIp(), first["SenderIP"].toString());
     EXPECT_EQ(1, first["SimulatorCommand"].toInt());
-    EXPECT_EQ(1, parsed(host.udp.received[1])["SimulatorCommand"].toInt());
+    EXPECT_EQ(1, parsedDatagram(host.udp.received[1])["SimulatorCommand"].toInt());
     host.udp.received.clear();
 
     click(host.dialog->ui->pushButton_exit);
@@ -152,7 +135,7 @@ TEST_F(Simulation, RunFromStartToStopAndAgain)
     EXPECT_EQ(1u, host.dev.commands(SimCmdSet, 2).size());
     receive(6, flightState(1));
     ASSERT_TRUE(host.udp.waitFor(1));
-    EXPECT_EQ(11, parsed(host.udp.received.last())["SimulatorCommand"].toInt());
+    EXPECT_EQ(11, parsedDatagram(host.udp.received.last())["SimulatorCommand"].toInt());
     EXPECT_TRUE(zeroStates().isEmpty()); // none while running
 }
 
@@ -181,7 +164,7 @@ TEST_F(Simulation, MalformedPayloadsAreNeverReadPastTheirEnd)
     // Longer records are fine; only the first 58 bytes count.
     receive(6, flightState(7, 0, 0, 80));
     ASSERT_TRUE(host.udp.waitFor(1));
-    EXPECT_EQ(7, parsed(host.udp.received[0])["Time"].toInt());
+    EXPECT_EQ(7, parsedDatagram(host.udp.received[0])["Time"].toInt());
 
     // An empty state reply or parameter request still gets its answer.
     receive(1, QByteArray());
@@ -210,11 +193,11 @@ TEST_F(Simulation, StatesFromTheListenerThreadArriveWholeAndInOrder)
     host.dev.receive(SimCmdSet, 6, flightState(float(Count + 1), float(-(Count + 1))));
     ASSERT_TRUE(waitUntil([&] {
         const auto& all = host.udp.take();
-        return !all.isEmpty() && parsed(all.last())["Time"].toInt() == Count + 1;
+        return !all.isEmpty() && parsedDatagram(all.last())["Time"].toInt() == Count + 1;
     }));
     int previous = 0;
     for (const QByteArray& d : host.udp.received) {
-        const QVariantMap m = parsed(d);
+        const QVariantMap m = parsedDatagram(d);
         const int time = m["Time"].toInt();
         EXPECT_GT(time, previous); // in order, never an older or mixed record
         EXPECT_DOUBLE_EQ(double(time), m["WorldZ"].toDouble());
