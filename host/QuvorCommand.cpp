@@ -13,6 +13,7 @@
 
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
@@ -56,6 +57,14 @@ QuvorCommand::QuvorCommand(const QString& appDir, QWidget* parent)
         showMembers();
     }
     setRunning(false);
+
+    // Most X11 and Wayland window managers draw no context-help button, so
+    // the about box also answers the usual help key.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [] {
+        if (gVersionBox)
+            gVersionBox->show();
+    });
 
     mStartupTimer = new QTimer(this);
     connect(mStartupTimer, &QTimer::timeout, this, &QuvorCommand::onStartupTick);

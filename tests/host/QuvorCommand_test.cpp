@@ -277,6 +277,12 @@ TEST_F(Dialog, ContextHelpShowsTheAboutBox)
     EXPECT_TRUE(about.isVisible());
     about.close();
     EXPECT_TRUE(host.dialog->isVisible());
+
+    // Window managers without a help button: F1 does the same.
+    host.dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(host.dialog.get()));
+    QTest::keyClick(host.dialog.get(), Qt::Key_F1);
+    EXPECT_TRUE(about.isVisible());
 }
 
 } // namespace
