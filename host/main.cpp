@@ -88,7 +88,11 @@ int main(int argc, char* argv[])
     } else {
         // Ctrl+C, SIGTERM and SIGHUP close the dialog, which stops a running simulation first.
         ShutdownSignals shutdown;
-        QObject::connect(&shutdown, &ShutdownSignals::requested, dialog, &QWidget::close);
+        // Quitting as well ends the run even while a modal chooser keeps a window open.
+        QObject::connect(&shutdown, &ShutdownSignals::requested, dialog, [dialog] {
+            dialog->close();
+            QCoreApplication::quit();
+        });
 
         simulator->hide();
         dialog->show();
