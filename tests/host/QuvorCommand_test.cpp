@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -188,6 +189,45 @@ TEST_F(Dialog, EveryOptionChangeIsSavedAtOnce)
     EXPECT_FALSE(restarted.dialog->ui->checkBox_time->isChecked());
     EXPECT_TRUE(restarted.dialog->ui->checkBox_udp->isChecked());
     EXPECT_DOUBLE_EQ(-10.25, restarted.dialog->ui->doubleSpinBox_longtitude->value());
+}
+
+// Answers the folder chooser once it is up: with a folder, or cancelled when empty.
+void answerFolderChooser(const QString& folder)
+{
+    QTimer::singleShot(50, [folder] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!chooser)
+            return answerFolderChooser(folder);
+        if (folder.isEmpty()) {
+            chooser->reject();
+        } else {
+            chooser->setDirectory(folder);
+            static_cast<QDialog*>(chooser)->accept();
+        }
+    });
+}
+
+TEST_F(Dialog, ChoosingTheLogFolder)
+{
+    host.startUp();
+    const QByteArray before = host.settingsText();
+    const QString label = ui().label_path->text();
+    answerFolderChooser(QString());
+    host.dialog->onLogPath();
+    EXPECT_EQ(host.appDir() + "/LOG_FILES/", host.dialog->m_path);
+    EXPECT_EQ(label, ui().label_path->text());
+    EXPECT_EQ(before, host.settingsText());
+
+    QTemporaryDir root;
+    answerFolderChooser(root.path());
+    host.dialog->onLogPath();
+    const QString chosen = root.path() + "/LOG_FILES/";
+    EXPECT_EQ(chosen, host.dialog->m_path);
+    EXPECT_EQ("save path:\"" + chosen + "\"", ui().label_path->text());
+    EXPECT_TRUE(QDir(chosen).exists());
+    EXPECT_EQ(chosen, settings()["m_path"].toString());
+    // A new root starts a new run folder below it.
+    EXPECT_TRUE(host.simulator->deviceLog().logDir().startsWith(chosen)) << host.simulator->deviceLog().logDir().toStdString();
 }
 
 TEST_F(Dialog, LogTypeListEditsTheExclusions)
