@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
 #include <QVariantMap>
 
 #include <csignal>
@@ -56,7 +57,7 @@ protected:
         emulator = std::make_unique<Emulator>(link, QStringList{"--product", "nerio", "--rate", "200",
                                                                  "--mission", "hover"});
         ASSERT_TRUE(emulator->saw("pseudo-terminal", 5000)) << emulator->process.readAllStandardError().constData();
-        host.writeSettings("{ \"mFontSize\" : 12, \"m_latitude\" : 10.5, \"m_longitude\" : 20.25, "
+        host.writeSettings("{ \"mFontSize\" : 12, \"m_latitude\" : 10.5, \"m_longitude\" : 20.25, \"m_save\" : true, "
                            "\"m_path\" : \"" + host.dir.path().toUtf8() + "/LOG_FILES/\", \"m_time\" : true }");
         host.start({"--port", link, "--auto-start"});
         ASSERT_TRUE(emulator->saw("environment received: latitude 10.500000, longitude 20.250000", 8000))
@@ -83,6 +84,20 @@ TEST_F(HostWithEmulator, FlightStatesBecomeDatagramsUntilTheAircraftGoes)
         EXPECT_GE(state["Time"].toDouble(), lastTime);
         lastTime = state["Time"].toDouble();
     }
+
+    // The aircraft's log messages are saved in this run's folder.
+    auto savedLogs = [&] {
+        QByteArray all;
+        QDirIterator files(host.dir.path() + "/LOG_FILES", {"Log_type_*.txt"}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (file.open(QIODevice::ReadOnly))
+                all += file.readAll();
+        }
+        return all;
+    };
+    EXPECT_TRUE(waitUntil([&] { return savedLogs().contains("GPS: 3D fix"); }, 5000)) << savedLogs().constData();
 
     // The emulator ends: the run stops within about a second and nine zero
     // states follow, 300 ms apart, then nothing.
