@@ -22,7 +22,7 @@ QString findSenderAddress()
 {
     for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
         if (address.protocol() != QAbstractSocket::IPv4Protocol || address.isNull() ||
-            address == QHostAddress(QHostAddress::LocalHost))
+            address == QHostAddress(QHostAddress::AnyIPv4) || address == QHostAddress(QHostAddress::LocalHost))
             continue;
         const QString text = address.toString();
         if (text.contains(QLatin1String("127.0.")))
