@@ -75,7 +75,7 @@ void QuvorSimulator::onCommandReceived(const PackageProperty_V1* package)
 {
     mDeviceLog.handlePackage(package);
 
-    if (package->senderType() != FlightControllerType || package->cmdSet != SimCmdSet)
+    if (package->senderType() != kFlightControllerType || package->cmdSet != SimCmdSet)
         return;
 
     const uint8_t* payload = package->payload();

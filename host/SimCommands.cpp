@@ -61,5 +61,5 @@ void sendSimCommand(uint8_t cmdId, const QByteArray& payload)
 {
     if (qCmdManager* manager = qCmdManager::instance())
         manager->sendCommand(cmdId, SimCmdSet, reinterpret_cast<const uint8_t*>(payload.constData()),
-                             payload.size(), FlightControllerType, FlightControllerIndex, true);
+                             payload.size(), kFlightControllerType, FlightControllerIndex, true);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/Package.h"
+
 #include <QByteArray>
 
 #include <cstdint>
@@ -12,7 +14,6 @@ constexpr uint8_t SimCmdParamRequest = 3;
 constexpr uint8_t SimCmdEnvironment = 4; // environment (mode 0) and stop (mode 2)
 constexpr uint8_t SimCmdFlightState = 6;
 
-constexpr uint8_t FlightControllerType = 3;
 constexpr uint8_t FlightControllerIndex = 0;
 
 // A flight-state record shorter than this would be read past its end.
