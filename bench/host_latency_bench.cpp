@@ -99,21 +99,19 @@ QByteArray flightState(long index)
     return r;
 }
 
+// CPU time of every thread of the process, from the scheduler's nanosecond
+// counters (finer than the clock ticks of /proc/PID/stat).
 double cpuSeconds(qint64 pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    unsigned long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stoul(field);
-        if (i == 15)
-            stime = std::stoul(field);
+    const QString tasks = QString("/proc/%1/task").arg(pid);
+    double total = 0;
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        std::ifstream in((tasks + "/" + task + "/schedstat").toStdString());
+        unsigned long long runNs = 0;
+        if (in >> runNs)
+            total += double(runNs) / 1e9;
     }
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+    return total;
 }
 
 double statusKiB(qint64 pid, const std::string& key)
