@@ -1,6 +1,5 @@
 #include "QuvorSimulator.h"
 
-#include "HostPaths.h"
 #include "HostSettings.h"
 #include "QuvorCommand.h"
 #include "SimCommands.h"
@@ -49,7 +48,6 @@ QuvorSimulator::QuvorSimulator(const QString& appDir, quint16 udpPort, QWidget* 
     mUdpSend = new UdpSend(udpPort);
     mUdpSend->createSocket();
     mSenderIp = findSenderAddress();
-    makeFolder(mAppDir + "/LOG_FILES/");
 }
 
 QuvorSimulator::~QuvorSimulator()
@@ -203,7 +201,7 @@ void QuvorSimulator::onStopSignalProc()
         mZeroCountdown = 0;
         return;
     }
-    if (++mZeroCountdown >= 10)
+    if (mZeroCountdown >= 10 || ++mZeroCountdown >= 10) // stays at 10 while idle
         return;
     mRunCounter = (mRunCounter + 1) % 256;
     sendPairs(StateDatagram::zeroStatePairs(mProductType, mRunCounter));
