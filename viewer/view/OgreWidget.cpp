@@ -288,6 +288,11 @@ void OgreWidget::paintEvent(QPaintEvent*)
     if (!gRoot || !mInitialised)
         return;
     gRoot->renderOneFrame();
+    // Lines follow the frame, so every change made between two paints shows in the next one.
+    if (mSceneMgr) {
+        mTrajDrawer.updateTrajectory(mSceneMgr, mTrajPoints, mTrajDirty);
+        mTraceDrawer.updateTrace(mSceneMgr, mTracePoints, mTraceVisible);
+    }
     if (mScreenshotCountdown > 0 && --mScreenshotCountdown == 0)
         writeScreenshot();
     emit frameRendered();
@@ -462,18 +467,12 @@ void OgreWidget::appendTracePoint(const Ogre::Vector3& p)
 
 void OgreWidget::destroyTraceDrawer()
 {
-    mTraceNode = nullptr;
-    if (mSceneMgr && mSceneMgr->hasManualObject("mTraceDrawer"))
-        mSceneMgr->destroyManualObject("mTraceDrawer");
-    mTraceDrawer = nullptr;
+    mTraceDrawer.destroy(mSceneMgr);
 }
 
 void OgreWidget::destroyTrajDrawer()
 {
-    mTrajNode = nullptr;
-    if (mSceneMgr && mSceneMgr->hasManualObject("mTrajDrawer"))
-        mSceneMgr->destroyManualObject("mTrajDrawer");
-    mTrajDrawer = nullptr;
+    mTrajDrawer.destroy(mSceneMgr);
 }
 
 void OgreWidget::requestScreenshot(const QString& file, int afterFrames)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QThread>
 
+#include "view/LineDrawer.h"
+
 #include <OgreFrameListener.h>
 #include <OgreVector.h>
 #include <Bites/OgreInput.h>
@@ -144,10 +146,9 @@ protected:
     BackgroundWorker* mWorker = nullptr;
     bool mInitialised = false;
     bool mMouseHeld = false;
-    Ogre::ManualObject* mTraceDrawer = nullptr;
-    Ogre::SceneNode* mTraceNode = nullptr;
-    Ogre::ManualObject* mTrajDrawer = nullptr;
-    Ogre::SceneNode* mTrajNode = nullptr;
+    // The blue trace and the red trajectory, each a manual object on its own node.
+    LineDrawer mTraceDrawer{"mTraceDrawer", "TraceMaterialUI", Ogre::ColourValue(0, 0, 1)};
+    LineDrawer mTrajDrawer{"mTrajDrawer", "TrajMaterialUI", Ogre::ColourValue(1, 0, 0)};
     bool mTraceVisible = false;
     QList<Ogre::Vector3> mTracePoints;
     bool mTrajDirty = false;
