@@ -7,6 +7,7 @@
 #include "models/TavikModel.h"
 #include "models/Vx7Model.h"
 #include "ui_QuvorSimulatorUI.h"
+#include "view/Panels.h"
 
 #include <QAction>
 #include <QCursor>
@@ -51,6 +52,7 @@ QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort)
     setAttribute(Qt::WA_QuitOnClose);
 
     mContextName = "QuvorSimulator/Context/" + std::to_string(++gContextCounter) + "/";
+    mPanels = std::make_unique<ParamsOverlay>(mContextName);
     mParamValues.clear();
     mParamOrder.clear();
 
@@ -286,6 +288,13 @@ void QuvorSimulator::createScene()
     lightNode->attachObject(light);
     lightNode->setDirection(Ogre::Vector3(0.57735f, -0.57735f, -0.57735f), Ogre::Node::TS_WORLD);
 
+    // Materials without a "glow" technique render black in the glow pass; registered
+    // once per process for every scheme.
+    static GlowMaterialListener* glowListener = nullptr;
+    if (!glowListener) {
+        glowListener = new GlowMaterialListener();
+        Ogre::MaterialManager::getSingleton().addListener(glowListener);
+    }
     Ogre::CompositorManager& compositors = Ogre::CompositorManager::getSingleton();
     if (compositors.addCompositor(mViewport, "Glow", -1))
         compositors.setCompositorEnabled(mViewport, "Glow", true);
@@ -357,6 +366,7 @@ bool QuvorSimulator::frameRenderingQueued(const Ogre::FrameEvent& evt)
     OgreWidget::frameRenderingQueued(evt);
     poseModel();
     // Panels are brought up to date here, before the follow camera moves.
+    mPanels->update(mTrayMgr, mParamValues, mParamOrder, playbackEnabled(), mViewState.timeMs);
     mFollow.step(mPlacement.mSceneTarget, mSpeedRate);
     return true;
 }

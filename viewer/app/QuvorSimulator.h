@@ -17,6 +17,7 @@ class QAction;
 class QTimer;
 class QUdpSocket;
 class QuvorModel;
+class ParamsOverlay;
 namespace Ui {
 class QuvorSimulatorClass;
 }
@@ -47,6 +48,7 @@ public:
     bool playbackEnabled() const { return mFilter.playbackEnabled(); }
     bool isRunning() const { return mRun.running(); }
     bool hasReceiver() const { return mUdpSocket != nullptr; }
+    ParamsOverlay* panels() const { return mPanels.get(); }
 
     // Scene and camera state.
     float mSpeedRate = 1.0f;
@@ -85,6 +87,7 @@ private:
     void poseModel();
 
     std::unique_ptr<Ui::QuvorSimulatorClass> ui;
+    std::unique_ptr<ParamsOverlay> mPanels;
     QUdpSocket* mUdpSocket = nullptr;
     DatagramFilter mFilter;
     StateTriggers mTriggers;
