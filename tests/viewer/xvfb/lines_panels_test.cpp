@@ -1,0 +1,239 @@
+// The line drawers and panels in a real window: the test process builds the
+// main window and the dialog itself (so it can drive the dialog's hidden
+// trajectory tab) and feeds the window datagrams over loopback UDP.
+#include "app/QuvorConfig.h"
+#include "app/QuvorSimulator.h"
+#include "view/Panels.h"
+
+#include <Bites/OgreTrays.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+QApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "lines_panels_test";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: OGRE's objects outlive the window and end with the process.
+    static QApplication* instance = new QApplication(argc, argv);
+    return *instance;
+}
+
+bool waitFor(const std::function<bool()>& pred, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+void pump(int ms)
+{
+    waitFor([] { return false; }, ms);
+}
+
+// The window reads OGRE's files from the program's folder, which is the test's
+// own; point them at what the build wrote for the real program.
+void linkOgreFiles()
+{
+    const QString bin = QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR"));
+    const QString here = QCoreApplication::applicationDirPath();
+    for (const char* name : {"plugins.cfg", "ogre.cfg", "resources.cfg", "media"}) {
+        const QString target = here + "/" + name;
+        if (!QFileInfo::exists(target))
+            QFile::link(bin + "/" + name, target);
+    }
+}
+
+int countPixels(const QImage& image, const std::function<bool(QRgb)>& match)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += match(image.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+
+bool pureBlue(QRgb c)
+{
+    return qBlue(c) > 180 && qRed(c) < 60 && qGreen(c) < 60;
+}
+
+// The lit line reads darker than its material; the aircraft's own red lamps
+// are a fixed handful of pixels, so tests compare against a baseline.
+bool pureRed(QRgb c)
+{
+    return qRed(c) > 100 && qGreen(c) < 70 && qBlue(c) < 70 && qRed(c) > 2 * qGreen(c);
+}
+
+QByteArray datagram(double x, double y, int time, bool playback = false)
+{
+    QString text = QStringLiteral(R"({"Roll":0.1,"Pitch":-0.2,"Yaw":0,"WorldX":%1,"WorldY":%2,"WorldZ":0.5,)"
+                                  R"("VelocityX":1.5,"VelocityY":0,"VelocityZ":0,"Time":%3,)"
+                                  R"("TransformState":0,"MotorStarted":0,"FlyingState":1,"ProductType":1,)"
+                                  R"("SenderIP":"127.0.0.1","SimulatorCommand":1)")
+                       .arg(x)
+                       .arg(y)
+                       .arg(time);
+    if (playback)
+        text += R"(,"PlayBackEnabled":1)";
+    return (text + "}").toUtf8();
+}
+
+class LinesPanelsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        app();
+        linkOgreFiles();
+        // One window for the whole suite: OGRE's root lives for the process.
+        probe = new QUdpSocket();
+        probe->bind(QHostAddress(QHostAddress::LocalHost), 0);
+        port = probe->localPort();
+        delete probe; // the window takes the port over (it binds with address sharing)
+        settings = new QTemporaryDir();
+        window = new QuvorSimulator(nullptr, port);
+        dialog = new QuvorConfig(nullptr, settings->path());
+        // The follow camera keeps the aircraft, its trace and the path near the middle.
+        dialog->findChild<QCheckBox*>("checkBox_cam")->click();
+        window->show();
+        ASSERT_TRUE(waitFor([] { return window->isInitialised(); }, 20000));
+        pump(200);
+    }
+    static void TearDownTestSuite()
+    {
+        delete dialog;
+        delete window;
+        delete settings;
+    }
+
+    void send(const QByteArray& bytes) { sender.writeDatagram(bytes, QHostAddress::LocalHost, port); }
+
+    // Flies along x, one state every 50 ms, so the trace gets a point every 300 ms.
+    void fly(int ms, bool playback = false)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            send(datagram(t.elapsed() / 1000.0, 0.5 * t.elapsed() / 1000.0, 61234, playback));
+            pump(50);
+        }
+    }
+
+    QImage frame()
+    {
+        pump(100); // a few paints bring the lines up to date
+        return window->grabFrame();
+    }
+    void save(const QImage& image, const char* name)
+    {
+        const QString dir = QString::fromLocal8Bit(qgetenv("QUVOR_SCREENSHOT_DIR"));
+        if (!dir.isEmpty())
+            image.save(dir + "/" + name);
+    }
+
+    static QuvorSimulator* window;
+    static QuvorConfig* dialog;
+    static QTemporaryDir* settings;
+    static QUdpSocket* probe;
+    static quint16 port;
+    QUdpSocket sender;
+};
+
+QuvorSimulator* LinesPanelsTest::window = nullptr;
+QuvorConfig* LinesPanelsTest::dialog = nullptr;
+QTemporaryDir* LinesPanelsTest::settings = nullptr;
+QUdpSocket* LinesPanelsTest::probe = nullptr;
+quint16 LinesPanelsTest::port = 0;
+
+TEST_F(LinesPanelsTest, TraceAppearsWithShowTraceAndVanishesWithout)
+{
+    auto* show = dialog->findChild<QCheckBox*>("checkBox_showTrace");
+    ASSERT_FALSE(show->isChecked());
+    fly(1500);
+    ASSERT_GE(window->tracePoints().size(), 2);
+    EXPECT_EQ(countPixels(frame(), pureBlue), 0);
+
+    show->click();
+    ASSERT_TRUE(dialog->m_show);
+    fly(600);
+    const QImage on = frame();
+    save(on, "trace_on.png");
+    EXPECT_GT(countPixels(on, pureBlue), 20);
+
+    show->click();
+    const QImage off = frame();
+    save(off, "trace_off.png");
+    EXPECT_EQ(countPixels(off, pureBlue), 0);
+}
+
+TEST_F(LinesPanelsTest, TrajectoryAppearsAfterConfirm)
+{
+    const int baseline = countPixels(frame(), pureRed);
+    QStandardItemModel* model = dialog->mTrajModel;
+    model->removeRows(0, model->rowCount());
+    const QStringList rows[] = {{"-2", "0", "0.5", "0.5", "0.05"},
+                                {"2", "0", "0.5", "0.5", "0.05"},
+                                {"2", "2", "1", "0", "0.05"}};
+    for (const QStringList& cells : rows) {
+        QList<QStandardItem*> items;
+        for (const QString& c : cells)
+            items.append(new QStandardItem(c));
+        model->appendRow(items);
+    }
+    dialog->findChild<QPushButton*>("Confirm")->click();
+    const QImage shown = frame();
+    save(shown, "trajectory.png");
+    EXPECT_GT(countPixels(shown, pureRed), baseline + 100);
+
+    dialog->findChild<QPushButton*>("Clear_Traj")->click();
+    EXPECT_LE(countPixels(frame(), pureRed), baseline + 5);
+}
+
+TEST_F(LinesPanelsTest, PanelsShowTheReceivedValuesAndTheReplayTime)
+{
+    fly(300, true);
+    const QImage shown = frame();
+    save(shown, "panels.png");
+    ParamsOverlay* panels = window->panels();
+    ASSERT_NE(panels->paramsPanel(), nullptr);
+    const Ogre::StringVector names = panels->paramsPanel()->getAllParamNames();
+    const Ogre::StringVector values = panels->paramsPanel()->getAllParamValues();
+    ASSERT_EQ(names.size(), values.size());
+    std::map<std::string, std::string> shownValues;
+    for (size_t i = 0; i < names.size(); ++i)
+        shownValues[names[i]] = values[i];
+    EXPECT_EQ(shownValues["Roll"], "0.1000");
+    EXPECT_EQ(shownValues["Pitch"], "-0.2000");
+    EXPECT_EQ(shownValues["VelocityX"], "1.5000");
+    EXPECT_EQ(shownValues.count("AccX"), 0u); // absent keys get no row
+    EXPECT_TRUE(panels->paramsPanel()->isVisible());
+
+    ASSERT_NE(panels->statusPanel(), nullptr);
+    EXPECT_EQ(panels->statusPanel()->getAllParamValues(), Ogre::StringVector({"on", "1:01.234"}));
+    EXPECT_EQ(panels->statusPanel()->getTrayLocation(), OgreBites::TL_TOPRIGHT);
+    EXPECT_EQ(panels->paramsPanel()->getTrayLocation(), OgreBites::TL_BOTTOMLEFT);
+}
+
+} // namespace
