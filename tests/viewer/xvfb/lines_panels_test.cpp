@@ -5,6 +5,8 @@
 #include "app/QuvorSimulator.h"
 #include "view/Panels.h"
 
+#include "PixelWait.h"
+
 #include <Bites/OgreTrays.h>
 
 #include <QApplication>
@@ -25,6 +27,9 @@
 
 namespace {
 
+using pixel_test::countPixels;
+using pixel_test::waitFor;
+
 QApplication& app()
 {
     static int argc = 1;
@@ -33,19 +38,6 @@ QApplication& app()
     // Never destroyed: OGRE's objects outlive the window and end with the process.
     static QApplication* instance = new QApplication(argc, argv);
     return *instance;
-}
-
-bool waitFor(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
 }
 
 void pump(int ms)
@@ -64,15 +56,6 @@ void linkOgreFiles()
         if (!QFileInfo::exists(target))
             QFile::link(bin + "/" + name, target);
     }
-}
-
-int countPixels(const QImage& image, const std::function<bool(QRgb)>& match)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            n += match(image.pixel(x, y)) ? 1 : 0;
-    return n;
 }
 
 bool pureBlue(QRgb c)

@@ -15,23 +15,15 @@
 
 #include <gtest/gtest.h>
 
+#include "PixelWait.h"
+
 #include <unistd.h>
 
 #include <functional>
 
 namespace {
 
-bool waitFor(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
+using pixel_test::waitFor;
 
 QByteArray run(const QString& program, const QStringList& args)
 {
@@ -53,16 +45,6 @@ QString findFile(const QString& dir, const QString& name)
 {
     QDirIterator it(dir, {name}, QDir::Files, QDirIterator::Subdirectories);
     return it.hasNext() ? it.next() : QString();
-}
-
-int count(const QImage& image, QRect area, const std::function<bool(QRgb)>& match)
-{
-    area &= image.rect();
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += match(image.pixel(x, y)) ? 1 : 0;
-    return n;
 }
 
 class RecordProgramTest : public ::testing::Test {
@@ -143,12 +125,12 @@ TEST_F(RecordProgramTest, TracePanelsAndRecordingsFromTheSettingsFile)
         shot.save(keep + "/program.png");
 
     const QRect view = shot.rect();
-    EXPECT_GT(count(shot, view, [](QRgb c) { return qBlue(c) > 180 && qRed(c) < 60 && qGreen(c) < 60; }), 20)
+    EXPECT_GT(pixel_test::countPixels(shot, view, [](QRgb c) { return qBlue(c) > 180 && qRed(c) < 60 && qGreen(c) < 60; }), 20)
         << "no blue trace";
     // The playback panel's dark text sits in the top-right corner, over the sky.
     const auto dark = [](QRgb c) { return qRed(c) < 60 && qGreen(c) < 60 && qBlue(c) < 60; };
-    EXPECT_GT(count(shot, QRect(view.width() - 200, 0, 200, 70), dark), 50) << "no playback panel";
-    EXPECT_GT(count(shot, QRect(0, view.height() - 120, 220, 120), dark), 50) << "no parameter panel";
+    EXPECT_GT(pixel_test::countPixels(shot, QRect(view.width() - 200, 0, 200, 70), dark), 50) << "no playback panel";
+    EXPECT_GT(pixel_test::countPixels(shot, QRect(0, view.height() - 120, 220, 120), dark), 50) << "no parameter panel";
 
     const QByteArray trace = readFile(findFile(dir.path() + "/TRACE_FILES", "trace.txt"));
     const QByteArray udp = readFile(findFile(dir.path() + "/UDP_FILES", "udp.txt"));
