@@ -325,12 +325,15 @@ void QuvorSimulator::selectModel()
     }
     mModel = *slot;
     mModel->createScene(mContextName);
+    // OGRE 1.12's camera man no longer tracks its target by itself.
     mCameraMan->setTarget(mModel->bodyNode());
+    mCameraNode->setAutoTracking(true, mModel->bodyNode());
     mModel->createAnimations();
     mModel->setInitialPose();
 
     resetFollowCamera();
     mCameraNode->setPosition(FollowCamera::HomePosition);
+    mCameraNode->setOrientation(Ogre::Quaternion::IDENTITY);
     mCameraNode->pitch(Ogre::Degree(-50));
 }
 
@@ -343,6 +346,11 @@ void QuvorSimulator::releaseModel()
         model = mVx7;
         mVx7Active = false;
     }
+    // The body node goes away with the scene; the camera must not keep tracking it.
+    if (mCameraMan)
+        mCameraMan->setTarget(nullptr);
+    if (mCameraNode)
+        mCameraNode->setAutoTracking(false);
     if (model) {
         model->destroyAnimations();
         model->destroyScene();

@@ -1,6 +1,7 @@
 #include "view/OgreWidget.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -495,7 +496,10 @@ QImage OgreWidget::grabFrame()
 
 void OgreWidget::writeScreenshot()
 {
+    // Written beside and renamed, so that a reader never sees half a file.
     const QImage image = grabFrame();
-    if (image.isNull() || !image.save(mScreenshotFile, "PNG"))
+    const QString partial = mScreenshotFile + ".part";
+    QFile::remove(mScreenshotFile);
+    if (image.isNull() || !image.save(partial, "PNG") || !QFile::rename(partial, mScreenshotFile))
         std::fprintf(stderr, "could not write screenshot %s\n", mScreenshotFile.toLocal8Bit().constData());
 }

@@ -1,0 +1,146 @@
+#pragma once
+
+// Runs the real visualiser under the test's X server, feeds it datagrams on the
+// system's UDP port and reads back what its window shows.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUdpSocket>
+
+#include <functional>
+
+namespace viewer_test {
+
+inline QString binDir()
+{
+    return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR"));
+}
+
+// Pumps the event loop until pred() holds or the deadline passes.
+inline bool waitFor(const std::function<bool()>& pred, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+// Output of a helper program, empty when it failed.
+inline QByteArray runTool(const QString& program, const QStringList& args, int timeoutMs = 10000)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QByteArray();
+    return p.readAllStandardOutput();
+}
+
+// Ids of the visible windows whose title is exactly `title`.
+inline QStringList windowsNamed(const QString& title)
+{
+    const QByteArray out = runTool("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+    return QString::fromLatin1(out).split('\n', Qt::SkipEmptyParts);
+}
+
+// What the X server shows in the window (catches a window that renders black on screen).
+inline QImage grabWindow(const QString& id)
+{
+    QImage image;
+    image.loadFromData(runTool("import", {"-window", id, "png:-"}), "PNG");
+    return image.convertToFormat(QImage::Format_RGB888);
+}
+
+class ViewerProcess
+{
+public:
+    ~ViewerProcess() { stop(); }
+
+    // Starts the program with a first screenshot requested; true once it was written.
+    bool start() { return launch() && waitReady(); }
+
+    bool launch()
+    {
+        mScreenshot = mDir.filePath("first.png");
+        mProcess.setWorkingDirectory(mDir.path());
+        mProcess.setProcessChannelMode(QProcess::ForwardedChannels);
+        mProcess.start(binDir() + "/QuvorSimulatorUI", {"--screenshot", mScreenshot, "--quit-after", "100"});
+        return mProcess.waitForStarted(10000);
+    }
+
+    bool waitReady()
+    {
+        return waitFor([&] { return QFileInfo(mScreenshot).size() > 0 && !windowId().isEmpty(); }, 30000);
+    }
+
+    void stop()
+    {
+        if (mProcess.state() == QProcess::NotRunning)
+            return;
+        mProcess.terminate();
+        if (!mProcess.waitForFinished(5000)) {
+            mProcess.kill();
+            mProcess.waitForFinished(5000);
+        }
+    }
+
+    QString windowId() const
+    {
+        const QStringList ids = windowsNamed("QuvorSimulator-UI");
+        return ids.isEmpty() ? QString() : ids.first();
+    }
+
+    QImage firstScreenshot() const { return QImage(mScreenshot).convertToFormat(QImage::Format_RGB888); }
+    QImage grab() const { return grabWindow(windowId()); }
+    QProcess& process() { return mProcess; }
+    QString workDir() const { return mDir.path(); }
+
+    void send(const QByteArray& datagram)
+    {
+        mSender.writeDatagram(datagram, QHostAddress::LocalHost, 5566);
+    }
+
+    // Keeps sending the state every 100 ms for `ms` (a run ends after 2.5 s of silence).
+    void sendFor(const QByteArray& datagram, int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        do {
+            send(datagram);
+            waitFor([] { return false; }, 100);
+        } while (t.elapsed() < ms);
+    }
+
+private:
+    QTemporaryDir mDir;
+    QString mScreenshot;
+    QProcess mProcess;
+    QUdpSocket mSender;
+};
+
+// A host-style state datagram.
+inline QByteArray state(int productType, int motorStarted, int transformState = 0, double yaw = 0,
+                        int simulatorCommand = 1)
+{
+    return QStringLiteral(R"({"Roll":0,"Pitch":0,"Yaw":%1,"WorldX":0,"WorldY":0,"WorldZ":0,)"
+                          R"("WorldLatitude":0,"WorldLongitude":0,"VelocityX":0,"VelocityY":0,"VelocityZ":0,)"
+                          R"("Time":1000,"TransformState":%2,"MotorStarted":%3,"FlyingState":1,)"
+                          R"("ProductType":%4,"SenderIP":"127.0.0.1","SimulatorCommand":%5})")
+        .arg(yaw)
+        .arg(transformState)
+        .arg(motorStarted)
+        .arg(productType)
+        .arg(simulatorCommand)
+        .toUtf8();
+}
+
+} // namespace viewer_test
