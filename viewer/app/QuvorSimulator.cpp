@@ -308,6 +308,9 @@ void QuvorSimulator::createScene()
 
 void QuvorSimulator::selectModel()
 {
+    // States may arrive while OGRE failed to start: there is no scene to build in.
+    if (!mSceneMgr || !mCameraMan || !mCameraNode)
+        return;
     QuvorModel** slot = &mTavik;
     if (mViewState.productType == 2) {
         slot = &mNerio;

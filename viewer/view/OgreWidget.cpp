@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -171,6 +172,14 @@ void OgreWidget::createRoot()
         auto* logs = new Ogre::LogManager();
         logs->createLog("Ogre.log", true, false, false);
     }
+    // The GL render system needs an X11 display, and its load failure cannot be caught
+    // safely (the exception lives in the plugin that is unloaded while it unwinds).
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        std::printf("Ogre exception: the 3D view needs an X11 display (Qt platform \"%s\")\n",
+                    QGuiApplication::platformName().toLocal8Bit().constData());
+        std::fflush(stdout);
+        return;
+    }
     gRoot = new Ogre::Root(ansi(appDir() + "/plugins.cfg"), ansi(appDir() + "/ogre.cfg"), "Ogre.log");
 }
 
@@ -184,6 +193,8 @@ void OgreWidget::showEvent(QShowEvent* event)
 void OgreWidget::BackgroundWorker::run()
 {
     OgreWidget* w = mWidget;
+    if (!gRoot)
+        return;
     QMutexLocker lock(&w->stateLock);
     try {
         w->initOgre();
