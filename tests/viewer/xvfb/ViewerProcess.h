@@ -2,6 +2,8 @@
 
 // Runs the real visualiser under the test's X server, feeds it datagrams on the
 // system's UDP port and reads back what its window shows.
+#include "viewer/xvfb/PixelWait.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,19 +23,7 @@ inline QString binDir()
     return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR"));
 }
 
-// Pumps the event loop until pred() holds or the deadline passes.
-inline bool waitFor(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
+using pixel_test::waitFor;
 
 // Output of a helper program, empty when it failed.
 inline QByteArray runTool(const QString& program, const QStringList& args, int timeoutMs = 10000)
