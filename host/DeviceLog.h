@@ -13,6 +13,8 @@
 //   clearLogWindow / onLogClear:   clearWindows()
 #pragma once
 
+#include "link/Commands.h"
+
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -64,8 +66,8 @@ QString excludeLogTypeEntry(const QString& excluded, const QString& entry);
 class DeviceLog
 {
 public:
-    static constexpr uint8_t kCmdSet = 0x00;
-    static constexpr uint8_t kCmdId = 0x0E;
+    static constexpr uint8_t kCmdSet = cmd::GeneralSet;
+    static constexpr uint8_t kCmdId = cmd::DeviceLog;
 
     // Makes appDir + "/LOG_FILES/" (appDir without trailing slash); the run
     // folder starts there until the first applyOptions.

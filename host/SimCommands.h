@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/Commands.h"
 #include "link/Package.h"
 
 #include <QByteArray>
@@ -7,12 +8,12 @@
 #include <cstdint>
 
 // Simulation commands between the host and the flight controller (command set 11).
-constexpr uint8_t SimCmdSet = 0x0B;
-constexpr uint8_t SimCmdHeartbeat = 1;   // start request and heartbeat; the aircraft's state reply
-constexpr uint8_t SimCmdAckReply = 2;    // sent once on the first state reply after a start
-constexpr uint8_t SimCmdParamRequest = 3;
-constexpr uint8_t SimCmdEnvironment = 4; // environment (mode 0) and stop (mode 2)
-constexpr uint8_t SimCmdFlightState = 6;
+constexpr uint8_t SimCmdSet = cmd::SimulationSet;
+constexpr uint8_t SimCmdHeartbeat = cmd::SimHeartbeat;
+constexpr uint8_t SimCmdAckReply = cmd::SimAckReply;
+constexpr uint8_t SimCmdParamRequest = cmd::SimParamRequest;
+constexpr uint8_t SimCmdEnvironment = cmd::SimEnvironment;
+constexpr uint8_t SimCmdFlightState = cmd::SimFlightState;
 
 constexpr uint8_t FlightControllerIndex = 0;
 

@@ -1,5 +1,6 @@
 #include "link/CmdManager.h"
 
+#include "link/Commands.h"
 #include "link/ConsoleLog.h"
 #include "link/Connector.h"
 
@@ -10,9 +11,9 @@
 namespace {
 
 constexpr uint8_t kHostType = 10;
-constexpr uint8_t kGeneralSet = 0;
-constexpr uint8_t kTableSet = 3;
-constexpr uint8_t kStatusQueryId = 12;
+constexpr uint8_t kGeneralSet = cmd::GeneralSet;
+constexpr uint8_t kTableSet = cmd::TableSet;
+constexpr uint8_t kStatusQueryId = cmd::StatusQuery;
 constexpr int kUpgradeRetryMs = 3000;
 
 bool aircraftConnected()

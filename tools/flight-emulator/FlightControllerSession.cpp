@@ -1,5 +1,6 @@
 #include "FlightControllerSession.h"
 
+#include "link/Commands.h"
 #include "link/Package.h"
 
 #include <cmath>
@@ -14,15 +15,15 @@ namespace emu {
 
 namespace {
 
-constexpr uint8_t kSetGeneral = 0x00;
-constexpr uint8_t kSetSimulation = 0x0B;
-constexpr uint8_t kIdStatus = 12;
-constexpr uint8_t kIdDeviceLog = 14;
-constexpr uint8_t kIdSimState = 1;
-constexpr uint8_t kIdSimAck = 2;
-constexpr uint8_t kIdParameters = 3;
-constexpr uint8_t kIdEnvironment = 4;
-constexpr uint8_t kIdFlightState = 6;
+constexpr uint8_t kSetGeneral = cmd::GeneralSet;
+constexpr uint8_t kSetSimulation = cmd::SimulationSet;
+constexpr uint8_t kIdStatus = cmd::StatusQuery;
+constexpr uint8_t kIdDeviceLog = cmd::DeviceLog;
+constexpr uint8_t kIdSimState = cmd::SimHeartbeat;
+constexpr uint8_t kIdSimAck = cmd::SimAckReply;
+constexpr uint8_t kIdParameters = cmd::SimParamRequest;
+constexpr uint8_t kIdEnvironment = cmd::SimEnvironment;
+constexpr uint8_t kIdFlightState = cmd::SimFlightState;
 constexpr uint32_t kStartRequest = 0x100;
 constexpr uint8_t kEnvironmentMode = 0;
 constexpr uint8_t kStopMode = 2;
