@@ -1,0 +1,236 @@
+#include "Recording.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace replay {
+namespace {
+
+constexpr double DegreesPerRadian = 57.29577951308232;
+constexpr qint64 ChunkSize = 1 << 20;
+
+} // namespace
+
+int TimeTable::indexAt(qint64 ms) const
+{
+    int lo = 0, hi = count(); // first index with time > ms
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (timeMs(mid) <= ms)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return count() == 0 ? -1 : std::max(0, lo - 1);
+}
+
+void PlotData::merge(Bucket& into, const Bucket& from) const
+{
+    for (int c = 0; c < ChannelCount; ++c) {
+        into.low[c] = std::min(into.low[c], from.low[c]);
+        into.high[c] = std::max(into.high[c], from.high[c]);
+    }
+}
+
+void PlotData::add(qint64 timeMs, const double (&values)[ChannelCount])
+{
+    Bucket b;
+    b.timeMs = timeMs;
+    for (int c = 0; c < ChannelCount; ++c)
+        b.low[c] = b.high[c] = float(values[c]);
+    if (!mBuckets.empty() && mInLast < mPerBucket) {
+        merge(mBuckets.back(), b);
+        ++mInLast;
+        return;
+    }
+    if (mBuckets.size() == size_t(2 * Target)) {
+        for (size_t i = 0; i < size_t(Target); ++i) {
+            Bucket joined = mBuckets[2 * i];
+            merge(joined, mBuckets[2 * i + 1]);
+            mBuckets[i] = joined;
+        }
+        mBuckets.resize(Target);
+        mPerBucket *= 2;
+        // The last bucket is full now: the state opens a new one.
+    }
+    mBuckets.push_back(b);
+    mInLast = 1;
+}
+
+LineKind Recording::kind(int index) const
+{
+    return (mEntries[size_t(index)].packed >> 16) & 1 ? LineKind::TracePosition : LineKind::Datagram;
+}
+
+QByteArray Recording::payload(int index)
+{
+    const quint64 packed = mEntries[size_t(index)].packed;
+    const qint64 offset = qint64(packed >> 17);
+    const int length = int(packed & 0xFFFF);
+    if (!mFile.seek(offset))
+        return QByteArray();
+    QByteArray text = mFile.read(length);
+    return text.size() == length ? text : QByteArray();
+}
+
+QString Recording::skippedDetails() const
+{
+    QStringList parts;
+    for (const SkippedLine& s : mSkipped)
+        parts << QString("line %1: %2").arg(s.lineNumber).arg(s.why);
+    QString text = parts.join(", ");
+    if (mStats.skipped > mSkipped.size())
+        text += ", ...";
+    return text;
+}
+
+QString Recording::skippedText() const
+{
+    if (mStats.skipped == 0)
+        return QString();
+    return QString("%1 line%2 skipped: %3").arg(mStats.skipped).arg(mStats.skipped == 1 ? "" : "s").arg(skippedDetails());
+}
+
+void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
+{
+    const bool trace = line.kind == LineKind::TracePosition;
+    mEntries.push_back({quint64(offset + line.payloadStart) << 17 | quint64(trace ? 1 : 0) << 16 |
+                            quint64(line.payloadLength),
+                        timeMs});
+    const StateValues& v = line.values;
+    ++mStats.states;
+    if (trace)
+        ++mStats.traceStates;
+    else if (!mStats.productTypes.contains(v.productType))
+        mStats.productTypes.append(v.productType);
+
+    double speed = std::hypot(v.velocityX, v.velocityY);
+    if (mHavePrevious) {
+        // A new run counter starts a new flight from its own origin.
+        const bool sameRun = v.simulatorCommand == mPrevious.simulatorCommand;
+        const double step = std::hypot(v.worldX - mPrevious.worldX, v.worldY - mPrevious.worldY);
+        if (sameRun && std::isfinite(step)) {
+            mStats.horizontalDistance += step;
+            if (trace && timeMs > mPreviousTimeMs)
+                mTraceSpeed = step * 1000.0 / double(timeMs - mPreviousTimeMs);
+        }
+    }
+    if (trace)
+        speed = mTraceSpeed;
+    if (!std::isfinite(speed))
+        speed = 0;
+    if (mStats.states == 1 || v.worldZ > mStats.maxHeight)
+        mStats.maxHeight = v.worldZ;
+    mStats.maxHorizontalSpeed = std::max(mStats.maxHorizontalSpeed, speed);
+    const double values[PlotData::ChannelCount] = {v.worldZ, speed, v.roll * DegreesPerRadian,
+                                                   v.pitch * DegreesPerRadian, v.yaw * DegreesPerRadian};
+    mPlots.add(timeMs, values);
+    mPrevious = v;
+    mPreviousTimeMs = timeMs;
+    mHavePrevious = true;
+}
+
+bool Recording::open(const QString& path, QString& error)
+{
+    mPath = path;
+    mFile.setFileName(path);
+    if (QFileInfo(path).isDir() || !mFile.open(QIODevice::ReadOnly)) {
+        error = QString("cannot open %1: %2").arg(path, QFileInfo(path).isDir() ? "is a folder" : mFile.errorString());
+        return false;
+    }
+    const qint64 fileSize = mFile.size();
+    QByteArray chunk;
+    QByteArray carry;          // start of a line that continues in the next chunk
+    bool overlong = false;     // the current line is beyond any datagram; its text is dropped
+    qint64 lineStart = 0;      // file offset of the current line
+    qint64 lineNumber = 0;
+    qint64 previousStamp = -1;
+    qint64 timeMs = 0;
+    qint64 firstStamp = -1;
+    bool reserved = false;
+
+    auto skip = [&](const char* why) {
+        ++mStats.skipped;
+        if (mSkipped.size() < KeptSkipReasons)
+            mSkipped.append({lineNumber, QString::fromLatin1(why)});
+    };
+    auto finishLine = [&](const char* text, int length) {
+        ++lineNumber;
+        if (overlong) {
+            skip("datagram longer than UDP carries");
+            return;
+        }
+        const ParsedLine line = parseLine(text, length);
+        if (!line.ok) {
+            skip(line.why);
+            return;
+        }
+        if (firstStamp < 0)
+            firstStamp = previousStamp = line.timeOfDayMs;
+        timeMs += stampGap(previousStamp, line.timeOfDayMs);
+        previousStamp = line.timeOfDayMs;
+        addState(lineStart, line, timeMs);
+    };
+
+    for (;;) {
+        chunk = mFile.read(ChunkSize);
+        if (chunk.isEmpty())
+            break;
+        const qint64 chunkOffset = mFile.pos() - chunk.size();
+        const char* data = chunk.constData();
+        int from = 0;
+        while (from < chunk.size()) {
+            const void* nl = std::memchr(data + from, '\n', size_t(chunk.size() - from));
+            const int to = nl ? int(static_cast<const char*>(nl) - data) : chunk.size();
+            if (!nl) {
+                if (!overlong) {
+                    carry.append(data + from, to - from);
+                    if (carry.size() > MaxPayload + 64) {
+                        overlong = true;
+                        carry.clear();
+                    }
+                }
+                break;
+            }
+            if (carry.isEmpty() && !overlong) {
+                finishLine(data + from, to - from);
+            } else {
+                if (!overlong)
+                    carry.append(data + from, to - from);
+                if (carry.size() > MaxPayload + 64)
+                    overlong = true;
+                finishLine(carry.constData(), carry.size());
+                carry.clear();
+            }
+            overlong = false;
+            from = to + 1;
+            lineStart = chunkOffset + from;
+        }
+        if (!reserved && mEntries.size() > 1000 && lineStart > 0) {
+            reserved = true;
+            // Room for the whole file at the line length seen so far, so the index
+            // is not copied while it grows.
+            mEntries.reserve(size_t(double(fileSize) / double(lineStart) * double(mEntries.size()) * 1.02) + 16);
+        }
+    }
+    if (mFile.error() != QFileDevice::NoError) {
+        error = QString("cannot read %1: %2").arg(path, mFile.errorString());
+        return false;
+    }
+    if (!carry.isEmpty() || overlong)
+        finishLine(carry.constData(), carry.size());
+    mEntries.shrink_to_fit();
+    mStats.durationMs = durationMs();
+    if (mEntries.empty()) {
+        error = QString("%1 holds no state").arg(path);
+        if (mStats.skipped > 0)
+            error += " (" + skippedText() + ")";
+        return false;
+    }
+    return true;
+}
+
+} // namespace replay

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "RecordingLine.h"
+
+#include <QFile>
+#include <QString>
+#include <QVector>
+
+#include <vector>
+
+namespace replay {
+
+// State times in milliseconds since the start of the recording, never decreasing.
+class TimeTable
+{
+public:
+    virtual ~TimeTable() = default;
+    virtual int count() const = 0;
+    virtual qint64 timeMs(int index) const = 0;
+    // Last state at or before ms (the first state when ms lies before it); -1 when empty.
+    int indexAt(qint64 ms) const;
+};
+
+struct SkippedLine {
+    qint64 lineNumber = 0;
+    QString why;
+};
+
+struct FlightStats {
+    qint64 states = 0;
+    qint64 skipped = 0;
+    qint64 durationMs = 0;
+    double maxHeight = 0;
+    double horizontalDistance = 0;
+    double maxHorizontalSpeed = 0;
+    QVector<int> productTypes; // in order of first appearance
+    qint64 traceStates = 0;    // of states, position-only lines
+};
+
+// The plot curves, thinned while reading to at most 2 × Target buckets of
+// consecutive states, each with its lowest and highest value, so a recording
+// of any length plots at once.
+class PlotData
+{
+public:
+    enum Channel { Height, HorizontalSpeed, Roll, Pitch, Yaw, ChannelCount };
+    static constexpr int Target = 1024;
+
+    struct Bucket {
+        qint64 timeMs = 0;
+        float low[ChannelCount];
+        float high[ChannelCount];
+    };
+
+    void add(qint64 timeMs, const double (&values)[ChannelCount]);
+    const std::vector<Bucket>& buckets() const { return mBuckets; }
+
+private:
+    void merge(Bucket& into, const Bucket& from) const;
+
+    std::vector<Bucket> mBuckets;
+    qint64 mPerBucket = 1;
+    qint64 mInLast = 0;
+};
+
+// A recording opened for replay: one pass builds an index of line offsets and
+// times (16 bytes a state), the statistics and the plot curves; datagram text
+// is read back from the file when it is sent.
+class Recording : public TimeTable
+{
+public:
+    static constexpr int KeptSkipReasons = 5;
+
+    // False with a message when the file cannot be read or holds no state.
+    bool open(const QString& path, QString& error);
+
+    int count() const override { return int(mEntries.size()); }
+    qint64 timeMs(int index) const override { return mEntries[size_t(index)].timeMs; }
+    qint64 durationMs() const { return mEntries.empty() ? 0 : mEntries.back().timeMs; }
+
+    LineKind kind(int index) const;
+    // The datagram or position text of a state as recorded; empty if the file changed under us.
+    QByteArray payload(int index);
+
+    QString path() const { return mPath; }
+    const FlightStats& stats() const { return mStats; }
+    const PlotData& plots() const { return mPlots; }
+    const QVector<SkippedLine>& firstSkipped() const { return mSkipped; }
+    // "3 lines skipped: line 40: no time stamp, ..." or empty.
+    QString skippedText() const;
+    // "line 40: no time stamp, line 41: empty line" (the first few).
+    QString skippedDetails() const;
+
+private:
+    struct Entry {
+        quint64 packed; // offset << 17 | trace << 16 | length
+        qint64 timeMs;
+    };
+
+    void addState(qint64 offset, const ParsedLine& line, qint64 timeMs);
+
+    QString mPath;
+    QFile mFile;
+    std::vector<Entry> mEntries;
+    QVector<SkippedLine> mSkipped;
+    FlightStats mStats;
+    PlotData mPlots;
+    // Running values for speed and distance.
+    bool mHavePrevious = false;
+    StateValues mPrevious;
+    qint64 mPreviousTimeMs = 0;
+    double mTraceSpeed = 0;
+};
+
+} // namespace replay

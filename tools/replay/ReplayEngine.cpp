@@ -1,0 +1,133 @@
+#include "ReplayEngine.h"
+
+#include "PlaybackDatagram.h"
+
+#include <QElapsedTimer>
+
+namespace replay {
+
+ReplayEngine::Clock ReplayEngine::steadyClock()
+{
+    return [] {
+        static QElapsedTimer clock;
+        if (!clock.isValid())
+            clock.start();
+        return clock.nsecsElapsed() / 1000;
+    };
+}
+
+ReplayEngine::ReplayEngine(Recording& recording, ReplaySender& sender, bool local, Clock clock, QObject* parent)
+    : QObject(parent), mRecording(recording), mSender(sender), mLocal(local), mClock(std::move(clock)),
+      mPlayer(recording)
+{
+    mTimer.setSingleShot(true);
+    mTimer.setTimerType(Qt::PreciseTimer);
+    connect(&mTimer, &QTimer::timeout, this, &ReplayEngine::onTimer);
+}
+
+void ReplayEngine::send(int index)
+{
+    const QByteArray recorded = mRecording.payload(index);
+    if (recorded.isEmpty())
+        return;
+    mSender.send(playbackDatagram(recorded, mRecording.kind(index), mRecording.timeMs(index), mLocal));
+    ++mSentCount;
+    emit stateSent(index);
+}
+
+void ReplayEngine::schedule()
+{
+    const qint64 due = mPlayer.nextDueUs();
+    if (due < 0) {
+        mTimer.stop();
+        return;
+    }
+    // Rounded up: a timer never fires before the state is due.
+    const qint64 waitUs = due - mClock();
+    mTimer.start(waitUs <= 0 ? 0 : int((waitUs + 999) / 1000));
+}
+
+void ReplayEngine::onTimer()
+{
+    const bool wasPlaying = mPlayer.playing();
+    for (int index : mPlayer.takeDue(mClock()))
+        send(index);
+    if (wasPlaying && !mPlayer.playing()) {
+        emit playingChanged(false);
+        emit finished();
+    }
+    schedule();
+}
+
+void ReplayEngine::setRange(qint64 fromMs, qint64 toMs)
+{
+    mPlayer.setRange(fromMs, toMs);
+    schedule();
+}
+
+void ReplayEngine::play()
+{
+    if (mPlayer.playing())
+        return;
+    mPlayer.play(mClock());
+    emit playingChanged(mPlayer.playing());
+    onTimer();
+}
+
+void ReplayEngine::pause()
+{
+    if (!mPlayer.playing())
+        return;
+    mPlayer.pause(mClock());
+    mTimer.stop();
+    emit playingChanged(false);
+}
+
+void ReplayEngine::togglePlay()
+{
+    if (mPlayer.playing())
+        pause();
+    else
+        play();
+}
+
+void ReplayEngine::seek(qint64 ms)
+{
+    const bool wasPlaying = mPlayer.playing();
+    const int index = mPlayer.seek(ms, mClock());
+    if (index >= 0)
+        send(index);
+    if (wasPlaying != mPlayer.playing())
+        emit playingChanged(mPlayer.playing());
+    schedule();
+}
+
+void ReplayEngine::step(int delta)
+{
+    const bool wasPlaying = mPlayer.playing();
+    const int index = mPlayer.step(delta, mClock());
+    if (index >= 0)
+        send(index);
+    if (wasPlaying)
+        emit playingChanged(false);
+    schedule();
+}
+
+void ReplayEngine::setSpeed(double speed)
+{
+    mPlayer.setSpeed(speed, mClock());
+    schedule();
+}
+
+void ReplayEngine::setLoop(bool loop)
+{
+    mPlayer.setLoop(loop);
+    schedule();
+}
+
+qint64 ReplayEngine::positionMs() const
+{
+    return mPlayer.positionMs(mClock());
+}
+
+} // namespace replay

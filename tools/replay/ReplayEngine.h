@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Recording.h"
+#include "ReplayPlayer.h"
+#include "ReplaySender.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace replay {
+
+// Drives a ReplayPlayer from the event loop: a precise single-shot timer wakes
+// it when the next state is due, and each due state leaves through the sender.
+class ReplayEngine : public QObject
+{
+    Q_OBJECT
+public:
+    using Clock = std::function<qint64()>; // microseconds, monotonic
+
+    static Clock steadyClock();
+
+    ReplayEngine(Recording& recording, ReplaySender& sender, bool local, Clock clock = steadyClock(),
+                 QObject* parent = nullptr);
+
+    Recording& recording() { return mRecording; }
+    const ReplayPlayer& player() const { return mPlayer; }
+
+    void setRange(qint64 fromMs, qint64 toMs);
+    void play();
+    void pause();
+    void togglePlay();
+    // Sends the state at ms at once, so the visualiser follows a dragged timeline.
+    void seek(qint64 ms);
+    void step(int delta);
+    void setSpeed(double speed);
+    void setLoop(bool loop);
+
+    qint64 positionMs() const;
+    qint64 now() const { return mClock(); }
+    qint64 sentCount() const { return mSentCount; }
+
+    // Timer work, public so tests with a hand-moved clock can call it.
+    void onTimer();
+
+signals:
+    void stateSent(int index);
+    void playingChanged(bool playing);
+    void finished();
+
+private:
+    void send(int index);
+    void schedule();
+
+    Recording& mRecording;
+    ReplaySender& mSender;
+    bool mLocal;
+    Clock mClock;
+    ReplayPlayer mPlayer;
+    QTimer mTimer;
+    qint64 mSentCount = 0;
+};
+
+} // namespace replay

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace replay {
+
+struct ReplayOptions {
+    QString file;
+    bool help = false;
+    bool noGui = false;
+    bool summary = false;
+    QString plotFile;
+    double speed = 1;
+    qint64 fromMs = -1; // -1: from the start
+    qint64 toMs = -1;   // -1: to the end
+    bool loop = false;
+    QString host = "127.0.0.1";
+    quint16 port = 0;   // 0: the datagram port
+    bool broadcast = false;
+    bool local = false;
+};
+
+// The speeds the window offers.
+const QVector<double>& windowSpeeds();
+
+// False with a message for a bad option. "--to" takes seconds when its value is
+// a plain number and HOST[:PORT] otherwise.
+bool parseOptions(const QStringList& args, ReplayOptions& options, QString& error);
+QString usageText(const QString& program);
+
+// Recording time as m:ss.mmm (minutes not wrapped into hours), as the visualiser shows it.
+QString clockText(qint64 ms);
+// Reads [[h:]m:]s[.fff]; false for anything else.
+bool parseClockText(const QString& text, qint64& ms);
+
+} // namespace replay
