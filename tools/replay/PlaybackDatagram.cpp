@@ -69,7 +69,12 @@ int scanObject(const QByteArray& t, QVector<Member>& members, bool& empty)
             if (c == '}')
                 --depth;
             if (depth <= 1 && valueStart >= 0 && (c == ',' || depth == 0)) {
-                members.append({key, valueStart, i});
+                int start = valueStart, end = i;
+                while (start < end && isBlank(t[start]))
+                    ++start;
+                while (end > start && isBlank(t[end - 1]))
+                    --end;
+                members.append({key, start, end});
                 valueStart = -1;
             }
             if (depth == 0)

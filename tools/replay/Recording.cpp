@@ -27,6 +27,19 @@ int TimeTable::indexAt(qint64 ms) const
     return count() == 0 ? -1 : std::max(0, lo - 1);
 }
 
+int TimeTable::firstFrom(qint64 ms) const
+{
+    int lo = 0, hi = count();
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (timeMs(mid) < ms)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 void PlotData::merge(Bucket& into, const Bucket& from) const
 {
     for (int c = 0; c < ChannelCount; ++c) {

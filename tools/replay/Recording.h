@@ -19,6 +19,8 @@ public:
     virtual qint64 timeMs(int index) const = 0;
     // Last state at or before ms (the first state when ms lies before it); -1 when empty.
     int indexAt(qint64 ms) const;
+    // First state at or after ms; count() when there is none.
+    int firstFrom(qint64 ms) const;
 };
 
 struct SkippedLine {

@@ -19,9 +19,7 @@ void ReplayPlayer::setRange(qint64 fromMs, qint64 toMs)
     if (n == 0)
         return;
     // Index of the first state at or after fromMs, and of the last at or before toMs.
-    int first = mTable.indexAt(fromMs);
-    if (mTable.timeMs(first) < fromMs && first + 1 < n)
-        ++first;
+    const int first = std::min(mTable.firstFrom(fromMs), n - 1);
     int last = mTable.indexAt(toMs);
     if (last < first)
         last = first; // a range between two states still plays the one after it
@@ -31,6 +29,7 @@ void ReplayPlayer::setRange(qint64 fromMs, qint64 toMs)
     mToMs = mTable.timeMs(last);
     mNext = mFirst;
     mCurrent = -1;
+    mPausedMs = mFromMs;
     mAnchorMs = double(mFromMs);
 }
 
@@ -63,14 +62,16 @@ void ReplayPlayer::play(qint64 nowUs)
         mNext = mFirst;
         mCurrent = -1;
     }
-    // From the state last shown, so the gap to the next one is kept.
-    anchor(double(mCurrent >= 0 ? mTable.timeMs(mCurrent) : mTable.timeMs(mNext)), nowUs);
+    // From the time last shown, so the gap to the next state is kept.
+    anchor(double(mCurrent >= 0 ? mPausedMs : mTable.timeMs(mNext)), nowUs);
     mPlaying = true;
 }
 
 void ReplayPlayer::pause(qint64 nowUs)
 {
-    (void)nowUs;
+    if (!mPlaying)
+        return;
+    mPausedMs = positionMs(nowUs);
     mPlaying = false;
 }
 
@@ -82,7 +83,8 @@ int ReplayPlayer::seek(qint64 ms, qint64 nowUs)
     const int index = std::clamp(mTable.indexAt(ms), mFirst, mLast);
     mCurrent = index;
     mNext = index + 1;
-    anchor(double(std::max(ms, mTable.timeMs(index))), nowUs);
+    mPausedMs = std::max(ms, mTable.timeMs(index));
+    anchor(double(mPausedMs), nowUs);
     if (mPlaying && atEnd() && !mLoop)
         mPlaying = false;
     return index;
@@ -97,7 +99,8 @@ int ReplayPlayer::step(int delta, qint64 nowUs)
     const int index = int(std::clamp<qint64>(from + delta, mFirst, mLast));
     mCurrent = index;
     mNext = index + 1;
-    anchor(double(mTable.timeMs(index)), nowUs);
+    mPausedMs = mTable.timeMs(index);
+    anchor(double(mPausedMs), nowUs);
     return index;
 }
 
@@ -115,10 +118,11 @@ std::vector<int> ReplayPlayer::takeDue(qint64 nowUs)
         if (atEnd()) {
             if (!mLoop) {
                 mPlaying = false;
+                mPausedMs = mTable.timeMs(mLast);
                 break;
             }
-            if (restarted)
-                break; // one pass per call, however late the caller is
+            if (restarted || !due.empty())
+                break; // at most one pass per call, however late the caller is
             restarted = true;
             // The first state follows the last after the mean gap between states
             // (100 ms of clock time for a range without duration), so a loop never spins.
@@ -155,7 +159,7 @@ qint64 ReplayPlayer::positionMs(qint64 nowUs) const
         const qint64 limit = atEnd() ? mToMs : mTable.timeMs(mNext);
         return std::clamp(qint64(ms), shown, std::max(shown, limit));
     }
-    return mCurrent >= 0 ? mTable.timeMs(mCurrent) : mFromMs;
+    return mCurrent >= 0 ? mPausedMs : mFromMs;
 }
 
 } // namespace replay

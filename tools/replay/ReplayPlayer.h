@@ -64,6 +64,7 @@ private:
     qint64 mToMs = 0;
     int mNext = 0;
     int mCurrent = -1;
+    qint64 mPausedMs = 0; // time shown while paused: the state's, or a time sought between states
     bool mPlaying = false;
     bool mLoop = false;
     double mSpeed = 1;

@@ -1,0 +1,238 @@
+// The window under the offscreen platform, sending to a socket of the test's own.
+#include "ReplayOptions.h"
+#include "ReplayPlots.h"
+#include "ReplayWindow.h"
+
+#include "ReplayTestFiles.h"
+#include "common/Json.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSlider>
+#include <QtCharts/QChart>
+#include <QTest>
+#include <QUdpSocket>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <gtest/gtest.h>
+
+using namespace replay;
+
+namespace {
+
+QApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "replay_window_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication a(argc, argv);
+    return a;
+}
+
+class ReplayWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        app();
+        ASSERT_TRUE(receiver.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        QString error;
+        ASSERT_TRUE(sender.setTarget("127.0.0.1", receiver.localPort(), error));
+        QByteArray text;
+        for (int i = 0; i < 50; ++i) // 0.98 s, a state every 20 ms, WorldZ 0 to 49
+            text += replay_test::udpLine(i * 20, replay_test::state(i, i));
+        path = files.write("udp.txt", text);
+        window = std::make_unique<ReplayWindow>(sender, false);
+        ASSERT_TRUE(window->openFile(path));
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 10000));
+    }
+
+    // Datagrams received so far, parsed.
+    QList<QVariantMap> take()
+    {
+        while (receiver.hasPendingDatagrams()) {
+            QByteArray data(int(receiver.pendingDatagramSize()), '\0');
+            receiver.readDatagram(data.data(), data.size());
+            bool ok = false;
+            received.append(Json::parse(QString::fromUtf8(data), ok).toMap());
+        }
+        return received;
+    }
+    bool waitForCount(int n, int timeoutMs = 10000)
+    {
+        return QTest::qWaitFor([&] { return take().size() >= n; }, timeoutMs);
+    }
+    // Time of the latest datagram once n have come.
+    int timeOfDatagram(int n)
+    {
+        EXPECT_TRUE(waitForCount(n));
+        return take().value(n - 1).value("Time", -1).toInt();
+    }
+    template <typename T>
+    T* child(const char* name)
+    {
+        T* w = window->findChild<T*>(name);
+        EXPECT_NE(nullptr, w) << name;
+        return w;
+    }
+    QString shownTime() { return child<QLabel>("label_time")->text(); }
+
+    replay_test::RecordingFiles files;
+    QString path;
+    QUdpSocket receiver;
+    ReplaySender sender;
+    std::unique_ptr<ReplayWindow> window;
+    QList<QVariantMap> received;
+};
+
+TEST_F(ReplayWindowTest, PlayRunsToTheEndAndPauseStops)
+{
+    EXPECT_EQ("0:00.000 / 0:00.980", shownTime().toStdString());
+    EXPECT_TRUE(child<QLabel>("label_file")->text().contains("50 states"));
+    auto* play = child<QPushButton>("pushButton_play");
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_TRUE(waitForCount(5));
+    EXPECT_TRUE(window->engine()->player().playing());
+    QTest::mouseClick(play, Qt::LeftButton);
+    EXPECT_FALSE(window->engine()->player().playing());
+    const int sent = take().size();
+    QTest::qWait(300);
+    EXPECT_EQ(sent, take().size()) << "datagrams after pause";
+    // The time stops between the last state sent and the next.
+    qint64 pausedAt = -1;
+    ASSERT_TRUE(parseClockText(shownTime().section(" / ", 0, 0), pausedAt)) << shownTime().toStdString();
+    EXPECT_GE(pausedAt, (sent - 1) * 20);
+    EXPECT_LT(pausedAt, sent * 20);
+    QTest::qWait(100);
+    EXPECT_EQ(clockText(pausedAt), shownTime().section(" / ", 0, 0));
+
+    // Playing on reaches the last state, each datagram marked as a replay, in order.
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_TRUE(waitForCount(50));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->engine()->player().playing(); }, 10000));
+    const QList<QVariantMap> all = take();
+    ASSERT_EQ(50, all.size());
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(1, all[i]["PlayBackEnabled"].toInt());
+        EXPECT_EQ(i * 20, all[i]["Time"].toInt());
+        EXPECT_EQ(i, all[i]["WorldZ"].toInt());
+    }
+    EXPECT_EQ("0:00.980 / 0:00.980", shownTime().toStdString());
+    EXPECT_EQ(980, child<QSlider>("horizontalSlider_time")->value());
+    EXPECT_EQ(980, window->plots()->cursorTime());
+}
+
+TEST_F(ReplayWindowTest, SliderAndTypedTimeSendTheStateThereAtOnce)
+{
+    auto* slider = child<QSlider>("horizontalSlider_time");
+    slider->setSliderDown(true);
+    slider->setSliderPosition(507);
+    EXPECT_EQ(500, timeOfDatagram(1));
+    slider->setSliderPosition(733);
+    EXPECT_EQ(720, timeOfDatagram(2));
+    slider->setSliderDown(false);
+    EXPECT_EQ("0:00.733 / 0:00.980", shownTime().toStdString());
+
+    auto* edit = child<QLineEdit>("lineEdit_time");
+    edit->setText("0:00.250");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(240, timeOfDatagram(3));
+    EXPECT_EQ("0:00.250 / 0:00.980", shownTime().toStdString());
+    EXPECT_EQ(250, slider->value());
+
+    edit->setText("half past");
+    QTest::mouseClick(child<QPushButton>("pushButton_go"), Qt::LeftButton);
+    EXPECT_EQ("0:00.250 / 0:00.980", shownTime().toStdString());
+    EXPECT_EQ(3, take().size());
+
+    // A typed time beyond the end shows the last state.
+    edit->setText("5:00");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(980, timeOfDatagram(4));
+}
+
+TEST_F(ReplayWindowTest, KeysStepJumpAndChangeSpeed)
+{
+    auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(window.get(), k, m); };
+    key(Qt::Key_Right);
+    EXPECT_EQ(0, timeOfDatagram(1));
+    key(Qt::Key_Right);
+    EXPECT_EQ(20, timeOfDatagram(2));
+    key(Qt::Key_Left);
+    EXPECT_EQ(0, timeOfDatagram(3));
+    key(Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(980, timeOfDatagram(4));
+    key(Qt::Key_Home);
+    EXPECT_EQ(0, timeOfDatagram(5));
+    key(Qt::Key_End);
+    EXPECT_EQ(980, timeOfDatagram(6));
+    key(Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(0, timeOfDatagram(7));
+
+    auto* speed = child<QComboBox>("comboBox_speed");
+    EXPECT_EQ(1, window->engine()->player().speed());
+    key(Qt::Key_Plus);
+    key(Qt::Key_Plus);
+    EXPECT_EQ(4, window->engine()->player().speed());
+    EXPECT_EQ(QString("4") + QChar(0xD7), speed->currentText());
+    for (int i = 0; i < 10; ++i)
+        key(Qt::Key_Minus);
+    EXPECT_EQ(0.25, window->engine()->player().speed());
+    speed->setCurrentIndex(speed->count() - 1);
+    EXPECT_EQ(16, window->engine()->player().speed());
+
+    key(Qt::Key_Space);
+    EXPECT_TRUE(window->engine()->player().playing());
+    key(Qt::Key_Space);
+    EXPECT_FALSE(window->engine()->player().playing());
+    // The steps pause a running replay.
+    key(Qt::Key_Space);
+    key(Qt::Key_Right);
+    EXPECT_FALSE(window->engine()->player().playing());
+}
+
+TEST_F(ReplayWindowTest, ClickingAPlotSeeksThere)
+{
+    QtCharts::QChartView* view = window->plots()->chartView(0);
+    const QRectF area = view->chart()->plotArea();
+    const QPoint middle = view->mapFromScene(view->chart()->mapToScene(area.center()));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, middle);
+    const int time = timeOfDatagram(1);
+    EXPECT_NEAR(490, time, 40);
+    EXPECT_NEAR(490, window->engine()->positionMs(), 40);
+    EXPECT_EQ(window->engine()->positionMs(), window->plots()->cursorTime());
+}
+
+TEST_F(ReplayWindowTest, DroppedFilesOpenAndBadOnesKeepTheOpenRecording)
+{
+    const QString other = files.write("trace.txt", "[10:00:00.000]\tx:1.000000,y:2.000000,z:3.000000\n"
+                                                   "[10:00:02.500]\tx:1.000000,y:2.000000,z:4.000000\n");
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(other)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    EXPECT_EQ("0:00.000 / 0:02.500", shownTime().toStdString());
+    EXPECT_EQ("QuvorReplay - trace.txt", window->windowTitle().toStdString());
+
+    QTest::keyClick(window.get(), Qt::Key_End);
+    ASSERT_TRUE(waitForCount(1));
+    EXPECT_EQ(4, take()[0]["WorldZ"].toInt());
+    EXPECT_EQ(2500, take()[0]["Time"].toInt());
+
+    EXPECT_FALSE(window->openFile(files.path("missing.txt")));
+    EXPECT_FALSE(window->openFile(files.write("empty.txt", "")));
+    EXPECT_EQ("QuvorReplay - trace.txt", window->windowTitle().toStdString());
+    EXPECT_EQ("0:02.500 / 0:02.500", shownTime().toStdString());
+}
+
+} // namespace
