@@ -235,7 +235,9 @@ bool Recording::open(const QString& path, QString& error)
     }
     if (!carry.isEmpty() || overlong)
         finishLine(carry.constData(), carry.size());
-    mEntries.shrink_to_fit();
+    // Shrinking copies the index: only worth it when much of it is spare.
+    if (mEntries.capacity() > mEntries.size() + mEntries.size() / 4)
+        mEntries.shrink_to_fit();
     mStats.durationMs = durationMs();
     if (mEntries.empty()) {
         error = QString("%1 holds no state").arg(path);

@@ -4,6 +4,7 @@
 
 #include <QVariantMap>
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -29,14 +30,20 @@ double finiteOrZero(double v)
     return std::isfinite(v) ? v : 0.0;
 }
 
-// The number text as the codec reads it: strtod on the run of number characters.
+// The number text as the codec reads it: a run of number characters, as a double.
 double numberValue(const char* begin, const char* end)
 {
-    char buffer[64];
-    const size_t n = std::min<size_t>(size_t(end - begin), sizeof buffer - 1);
-    std::memcpy(buffer, begin, n);
-    buffer[n] = '\0';
-    return finiteOrZero(std::strtod(buffer, nullptr));
+    double value = 0;
+    const char* from = begin != end && *begin == '+' ? begin + 1 : begin;
+    const auto result = std::from_chars(from, end, value);
+    if (result.ec != std::errc() || result.ptr != end) {
+        char buffer[64];
+        const size_t n = std::min<size_t>(size_t(end - begin), sizeof buffer - 1);
+        std::memcpy(buffer, begin, n);
+        buffer[n] = '\0';
+        value = std::strtod(buffer, nullptr);
+    }
+    return finiteOrZero(value);
 }
 
 int lowByte(double value)
@@ -44,29 +51,36 @@ int lowByte(double value)
     return std::fabs(value) < 9e18 ? int(qint64(value) & 0xFF) : 0;
 }
 
-void store(StateValues& v, const char* key, int keyLength, double value)
+enum Key { Roll, Pitch, Yaw, WorldX, WorldY, WorldZ, VelocityX, VelocityY, ProductType, SimulatorCommand, NoKey };
+
+Key keyOf(const char* key, int length)
 {
-    auto is = [&](const char* name) { return int(std::strlen(name)) == keyLength && std::memcmp(key, name, keyLength) == 0; };
-    if (is("Roll"))
-        v.roll = value;
-    else if (is("Pitch"))
-        v.pitch = value;
-    else if (is("Yaw"))
-        v.yaw = value;
-    else if (is("WorldX"))
-        v.worldX = value;
-    else if (is("WorldY"))
-        v.worldY = value;
-    else if (is("WorldZ"))
-        v.worldZ = value;
-    else if (is("VelocityX"))
-        v.velocityX = value;
-    else if (is("VelocityY"))
-        v.velocityY = value;
-    else if (is("ProductType"))
-        v.productType = lowByte(value);
-    else if (is("SimulatorCommand"))
-        v.simulatorCommand = lowByte(value);
+    static const struct {
+        const char* name;
+        int length;
+    } names[] = {{"Roll", 4},   {"Pitch", 5},  {"Yaw", 3},       {"WorldX", 6},      {"WorldY", 6},
+                 {"WorldZ", 6}, {"VelocityX", 9}, {"VelocityY", 9}, {"ProductType", 11}, {"SimulatorCommand", 16}};
+    for (int i = 0; i < NoKey; ++i)
+        if (names[i].length == length && std::memcmp(key, names[i].name, size_t(length)) == 0)
+            return Key(i);
+    return NoKey;
+}
+
+void store(StateValues& v, Key key, double value)
+{
+    switch (key) {
+    case Roll: v.roll = value; break;
+    case Pitch: v.pitch = value; break;
+    case Yaw: v.yaw = value; break;
+    case WorldX: v.worldX = value; break;
+    case WorldY: v.worldY = value; break;
+    case WorldZ: v.worldZ = value; break;
+    case VelocityX: v.velocityX = value; break;
+    case VelocityY: v.velocityY = value; break;
+    case ProductType: v.productType = lowByte(value); break;
+    case SimulatorCommand: v.simulatorCommand = lowByte(value); break;
+    case NoKey: break;
+    }
 }
 
 // The datagram shape every sender writes: {"key":value,...} without white
@@ -107,7 +121,9 @@ Scan scanFlat(const char* p, const char* end, StateValues& v)
             const char* number = p;
             while (p != end && isNumberChar(*p))
                 ++p;
-            store(v, key, keyLength, numberValue(number, p));
+            const Key k = keyOf(key, keyLength);
+            if (k != NoKey)
+                store(v, k, numberValue(number, p));
         } else {
             bool word = false;
             for (const char* w : {"true", "false", "null"}) {
@@ -149,7 +165,7 @@ bool parseWithCodec(const char* p, int length, StateValues& v, const char*& why)
         const double number = it.value().toDouble(&isNumber);
         if (isNumber) {
             const QByteArray key = it.key().toUtf8();
-            store(v, key.constData(), key.size(), finiteOrZero(number));
+            store(v, keyOf(key.constData(), key.size()), finiteOrZero(number));
         }
     }
     return true;
