@@ -42,6 +42,16 @@ private:
     std::function<void(const QPoint&)> mOnClick;
 };
 
+// 1, 2 or 5 times a power of ten, at least rough.
+double niceStep(double rough)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(std::max(rough, 1e-3))));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * power >= rough)
+            return m * power;
+    return 10 * power;
+}
+
 } // namespace
 
 ReplayPlots::ReplayPlots(QWidget* parent) : QWidget(parent)
@@ -91,7 +101,8 @@ ReplayPlots::Chart ReplayPlots::makeChart(const QString& title, const QString& u
     c.chart->legend()->setVisible(names.size() > 1);
     if (names.size() > 1)
         c.chart->legend()->markers(c.cursor).first()->setVisible(false);
-    c.chart->legend()->setAlignment(Qt::AlignRight);
+    // Above the plot, so all three plots keep the same width and the cursors line up.
+    c.chart->legend()->setAlignment(Qt::AlignTop);
     return c;
 }
 
@@ -123,7 +134,13 @@ void ReplayPlots::setData(const PlotData& data, qint64 durationMs)
         }
         const double pad = std::max(0.5, (high - low) * 0.05);
         c.x->setRange(0, seconds);
+        c.x->setTickType(QValueAxis::TicksDynamic);
+        c.x->setTickAnchor(0);
+        c.x->setTickInterval(niceStep(seconds / 8));
+        c.x->setLabelFormat(c.x->tickInterval() >= 1 ? "%.0f" : "%.2f");
         c.y->setRange(low - pad, high + pad);
+        c.y->applyNiceNumbers();
+        c.y->setLabelFormat("%g");
     }
     setCursorTime(0);
 }
