@@ -150,8 +150,14 @@ bool Recording::open(const QString& path, QString& error)
 {
     mPath = path;
     mFile.setFileName(path);
-    if (QFileInfo(path).isDir() || !mFile.open(QIODevice::ReadOnly)) {
-        error = QString("cannot open %1: %2").arg(path, QFileInfo(path).isDir() ? "is a folder" : mFile.errorString());
+    const QFileInfo info(path);
+    // Offsets must stay valid: a device or a pipe could also run on for ever.
+    if (info.exists() && !info.isFile()) {
+        error = QString("cannot open %1: %2").arg(path, info.isDir() ? "is a folder" : "not a regular file");
+        return false;
+    }
+    if (!mFile.open(QIODevice::ReadOnly)) {
+        error = QString("cannot open %1: %2").arg(path, mFile.errorString());
         return false;
     }
     const qint64 fileSize = mFile.size();

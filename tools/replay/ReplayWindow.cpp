@@ -304,6 +304,12 @@ void ReplayWindow::refresh()
         mSlider->setValue(int(std::min<qint64>(ms, INT_MAX)));
     }
     mPlots->setCursorTime(ms);
+    if (mSender.failed() != mFailuresShown) {
+        mFailuresShown = mSender.failed();
+        statusBar()->showMessage(QString("sending to %1: %2 datagrams could not be sent")
+                                     .arg(mSender.targetText())
+                                     .arg(mFailuresShown));
+    }
 }
 
 void ReplayWindow::onOpen()

@@ -61,6 +61,7 @@ private:
     std::unique_ptr<Recording> mRecording;
     std::unique_ptr<ReplayEngine> mEngine;
     QTimer mRefresh;
+    qint64 mFailuresShown = 0;
 
     QLabel* mFileLabel = nullptr;
     QLabel* mTimeLabel = nullptr;

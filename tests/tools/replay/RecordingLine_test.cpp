@@ -185,6 +185,7 @@ TEST(Recording, FilesWithoutAStateAreRefusedWithTheReason)
          "holds no state (3 lines skipped: line 1: no time stamp, line 2: empty line, line 3: datagram does not parse)"},
         {files.path("missing.txt"), "cannot open"},
         {files.path(""), "is a folder"},
+        {"/dev/zero", "not a regular file"},
     };
     for (const auto& c : cases) {
         Recording r;

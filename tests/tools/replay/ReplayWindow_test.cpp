@@ -7,6 +7,7 @@
 #include "common/Json.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -189,6 +190,9 @@ TEST_F(ReplayWindowTest, KeysStepJumpAndChangeSpeed)
     EXPECT_EQ(0.25, window->engine()->player().speed());
     speed->setCurrentIndex(speed->count() - 1);
     EXPECT_EQ(16, window->engine()->player().speed());
+
+    QTest::mouseClick(child<QCheckBox>("checkBox_loop"), Qt::LeftButton);
+    EXPECT_TRUE(window->engine()->player().loop());
 
     key(Qt::Key_Space);
     EXPECT_TRUE(window->engine()->player().playing());
