@@ -1,5 +1,6 @@
 #include "host/DeviceLog.h"
 
+#include "common/AppDirs.h"
 #include "host/HostPaths.h"
 #include "link/Package.h"
 #include "logwindow/LogClass.h"
@@ -137,7 +138,7 @@ QString excludeLogTypeEntry(const QString& excluded, const QString& entry)
 }
 
 DeviceLog::DeviceLog(const QString& appDir)
-    : mLogDir(appDir + QStringLiteral("/LOG_FILES/"))
+    : mLogDir(appDirsOf(appDir).dataDir + QStringLiteral("/LOG_FILES/"))
 {
     makeFolder(mLogDir);
 }

@@ -69,8 +69,9 @@ public:
     static constexpr uint8_t kCmdSet = cmd::GeneralSet;
     static constexpr uint8_t kCmdId = cmd::DeviceLog;
 
-    // Makes appDir + "/LOG_FILES/" (appDir without trailing slash); the run
-    // folder starts there until the first applyOptions.
+    // Makes appDir + "/LOG_FILES/" (appDir without trailing slash; the user's
+    // data folder instead when appDir is the installed program's settings
+    // folder); the run folder starts there until the first applyOptions.
     explicit DeviceLog(const QString& appDir);
     // Forgets the windows without destroying them: they live as long as the process.
     ~DeviceLog();

@@ -1,22 +1,19 @@
 #include "HostPaths.h"
 
-#include <QCoreApplication>
-#include <QDir>
+#include "common/AppDirs.h"
+
 #include <QProcess>
 
 #include <sys/stat.h>
 
 QString applicationDir()
 {
-    QString dir = QDir::fromNativeSeparators(QCoreApplication::applicationDirPath());
-    while (dir.size() > 1 && dir.endsWith('/'))
-        dir.chop(1);
-    return dir;
+    return appDirs().settingsDir;
 }
 
 QIcon hostWindowIcon()
 {
-    return QIcon(applicationDir() + "/QuvorSimulator.ico");
+    return QIcon(appDirs().resourceDir + "/QuvorSimulator.ico");
 }
 
 void makeFolder(const QString& path)
@@ -27,5 +24,6 @@ void makeFolder(const QString& path)
 
 void startVisualiser(const QString& appDir)
 {
-    QProcess::startDetached(appDir + "/QuvorSimulatorUI", {}, appDir);
+    const AppDirs dirs = appDirsOf(appDir);
+    QProcess::startDetached(dirs.programDir + "/QuvorSimulatorUI", {}, dirs.dataDir);
 }

@@ -3,17 +3,20 @@
 #include <QIcon>
 #include <QString>
 
-// Folder of the running program with forward slashes and no trailing slash;
-// the settings file, the log root and the visualiser live there.
+// Folder of the settings file with forward slashes and no trailing slash: the
+// program's own folder in the build tree, where the log root and the visualiser
+// live too; the user's configuration folder when installed (see AppDirs).
 QString applicationDir();
 
-// The program icon, looked up next to the program rather than in the working
-// folder, so it is found however the host was started.
+// The program icon, looked up beside the program (or in the installed share
+// folder) rather than in the working folder, so it is found however the host
+// was started.
 QIcon hostWindowIcon();
 
 // Creates one folder level; an existing folder or a failure is ignored.
 void makeFolder(const QString& path);
 
-// Starts the visualiser from appDir without waiting for it; the result is
-// ignored, as a missing visualiser is not the host's concern.
+// Starts the visualiser that belongs with the settings in appDir (the folder
+// itself in the build tree) without waiting for it; the result is ignored, as a
+// missing visualiser is not the host's concern.
 void startVisualiser(const QString& appDir);

@@ -1,5 +1,6 @@
 #include "HostSettings.h"
 
+#include "common/AppDirs.h"
 #include "common/Json.h"
 
 #include <QFile>
@@ -10,7 +11,7 @@
 HostSettings HostSettings::defaults(const QString& appDir)
 {
     HostSettings s;
-    s.m_path = appDir + "/LOG_FILES/";
+    s.m_path = appDirsOf(appDir).dataDir + "/LOG_FILES/";
     return s;
 }
 

@@ -16,7 +16,8 @@ struct HostSettings
     bool m_show = false;
     bool m_time = true;
 
-    // The values of a first start; the log root sits under appDir.
+    // The values of a first start; the log root sits under appDir (under the
+    // user's data folder when appDir is the installed program's settings folder).
     static HostSettings defaults(const QString& appDir);
 };
 

@@ -1,11 +1,14 @@
 // Writes the visualiser's generated media: aircraft meshes, sky and grass textures and
 // the window icon. Runs at build time without a window.
 //   quvor_media_gen <media folder> <icon file>
+//   quvor_media_gen --icon-png <size> <png file>   the same icon drawn at one size, for menus
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <random>
+#include <string>
 
 #include <QColor>
 #include <QDir>
@@ -221,8 +224,21 @@ bool writeIcon(const std::string& path)
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::string(argv[1]) == "--icon-png") {
+        const int size = std::atoi(argv[2]);
+        if (size < 16 || size > 1024) {
+            std::fprintf(stderr, "icon size %s is not in 16..1024\n", argv[2]);
+            return 2;
+        }
+        if (!drawIcon(size).save(QString::fromLocal8Bit(argv[3]), "PNG")) {
+            std::fprintf(stderr, "cannot write %s\n", argv[3]);
+            return 1;
+        }
+        return 0;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <media folder> <icon file>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <media folder> <icon file>\n       %s --icon-png <size> <png file>\n",
+                     argv[0], argv[0]);
         return 2;
     }
     const std::string folder = argv[1];

@@ -1,10 +1,10 @@
 #include "app/QuvorConfig.h"
 
+#include "common/AppDirs.h"
 #include "common/Json.h"
 #include "ui_QuvorConfig.h"
 
 #include <QBrush>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -56,7 +56,7 @@ QString readWholeFile(const QString& path)
 
 QuvorConfig::QuvorConfig(QWidget* parent, const QString& appDir)
     : QDialog(parent), ui(new Ui::Form),
-      mAppDir(appDir.isEmpty() ? QCoreApplication::applicationDirPath() : appDir)
+      mAppDir(appDir.isEmpty() ? appDirs().settingsDir : appDir)
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -77,7 +77,7 @@ QuvorConfig::QuvorConfig(QWidget* parent, const QString& appDir)
     bool ok = false;
     const QVariant parsed = text.isEmpty() ? QVariant() : Json::parse(text, ok);
     if (!ok) {
-        mSavePath = mAppDir + "/";
+        mSavePath = appDirsOf(mAppDir).dataDir + "/";
         m_show = false;
         m_save = false;
     } else {

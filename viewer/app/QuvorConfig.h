@@ -19,7 +19,8 @@ class QuvorConfig : public QDialog {
     Q_OBJECT
 
 public:
-    // appDir: folder of the settings and trajectory files; empty means the program's folder.
+    // appDir: folder of the settings and trajectory files; empty means the program's
+    // folder, or the user's configuration folder when installed (see AppDirs).
     explicit QuvorConfig(QWidget* parent = nullptr, const QString& appDir = QString());
     ~QuvorConfig() override;
 

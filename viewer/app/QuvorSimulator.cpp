@@ -1,6 +1,7 @@
 #include "app/QuvorSimulator.h"
 
 #include "app/QuvorConfig.h"
+#include "common/AppDirs.h"
 #include "common/Json.h"
 #include "models/NerioModel.h"
 #include "models/QuvorModel.h"
@@ -64,7 +65,7 @@ QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort)
     connect(this, &QuvorSimulator::updateUI, this, &QuvorSimulator::onUpdateUI);
     openReceiver(udpPort);
 
-    mSetupAction = new QAction(QIcon(QStringLiteral("QuvorSimulator.ico")), tr("Setup"), this);
+    mSetupAction = new QAction(QIcon(appDirs().resourceDir + "/QuvorSimulator.ico"), tr("Setup"), this);
     connect(mSetupAction, &QAction::triggered, this, &QuvorSimulator::onShowConfigWindow);
 
     mHeartbeatTimer = std::make_unique<QTimer>();

@@ -1,6 +1,7 @@
 #include "view/OgreWidget.h"
 
-#include <QCoreApplication>
+#include "common/AppDirs.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -26,9 +27,10 @@ namespace {
 QMutex gRootMutex;
 int gTrayCounter = 0;
 
+// Folder of OGRE's configuration files and of the "./" resource locations.
 QString appDir()
 {
-    return QCoreApplication::applicationDirPath();
+    return appDirs().resourceDir;
 }
 
 // Owned copy of the local 8-bit form of a UTF-8 QString, for OGRE's char APIs.
@@ -39,6 +41,14 @@ std::string ansi(const QString& text)
     std::string result(converted ? converted : "");
     delete[] converted;
     return result;
+}
+
+// The working folder, as ever, in the build tree; an installed program may have
+// been started anywhere, so its log goes to the user's data folder.
+std::string ogreLogName()
+{
+    const AppDirs& dirs = appDirs();
+    return dirs.installed ? ansi(dirs.dataDir + "/Ogre.log") : std::string("Ogre.log");
 }
 
 OgreBites::Keycode keycodeOf(const QKeyEvent* event)
@@ -158,7 +168,7 @@ OgreWidget::~OgreWidget()
 
 void OgreWidget::createRoot()
 {
-    const QByteArray dir = QByteArray(ansi(appDir()).c_str());
+    const QByteArray dir = QByteArray(ansi(appDirs().programDir).c_str());
     const QByteArray path = qgetenv("PATH");
     const QByteArray newPath = OgreWidgetRules::pathWithAppDir(path, dir);
     if (newPath != path)
@@ -170,7 +180,7 @@ void OgreWidget::createRoot()
     // A log manager made first keeps OGRE from echoing its whole log to stdout.
     if (!Ogre::LogManager::getSingletonPtr()) {
         auto* logs = new Ogre::LogManager();
-        logs->createLog("Ogre.log", true, false, false);
+        logs->createLog(ogreLogName(), true, false, false);
     }
     // The GL render system needs an X11 display, and its load failure cannot be caught
     // safely (the exception lives in the plugin that is unloaded while it unwinds).
@@ -180,7 +190,7 @@ void OgreWidget::createRoot()
         std::fflush(stdout);
         return;
     }
-    gRoot = new Ogre::Root(ansi(appDir() + "/plugins.cfg"), ansi(appDir() + "/ogre.cfg"), "Ogre.log");
+    gRoot = new Ogre::Root(ansi(appDir() + "/plugins.cfg"), ansi(appDir() + "/ogre.cfg"), ogreLogName());
 }
 
 void OgreWidget::showEvent(QShowEvent* event)
