@@ -11,8 +11,9 @@ QString applicationDir();
 // folder, so it is found however the host was started.
 QIcon hostWindowIcon();
 
-// Creates one folder level; an existing folder or a failure is ignored.
-void makeFolder(const QString& path);
+// Creates one log folder level; true when the folder exists afterwards. A
+// folder that cannot be made gives one console line naming it.
+bool makeFolder(const QString& path);
 
 // Starts the visualiser from appDir without waiting for it; the result is
 // ignored, as a missing visualiser is not the host's concern.
