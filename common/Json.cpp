@@ -421,8 +421,8 @@ bool writeReal(QString& out, Real value)
 {
     if (!std::isfinite(value))
         return false;
-    // The longest fixed form, the smallest subnormal double, has 1077 characters.
-    char buffer[1100];
+    // The longest such text, that of the smallest negative subnormal double, has 327 characters.
+    char buffer[400];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     if (result.ec != std::errc())
         return false;
