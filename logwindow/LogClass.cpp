@@ -137,6 +137,7 @@ private:
         QElapsedTimer clock;
         clock.start();
         std::vector<std::pair<CorePtr, quint64>> notices;
+        bool postRest = false;
         for (int done = 0;; ++done) {
             Op op;
             {
@@ -150,10 +151,8 @@ private:
                     break;
                 }
                 if (slice && (done >= kSliceOps || clock.hasExpired(kSliceMs))) {
-                    const bool post = !mDrainPosted;
+                    postRest = !mDrainPosted;
                     mDrainPosted = true;
-                    if (post)
-                        postSlice(QCoreApplication::instance());
                     break;
                 }
                 op = std::move(mQueue.front());
@@ -163,6 +162,8 @@ private:
             }
             op.run();
         }
+        if (postRest)
+            postSlice(QCoreApplication::instance());
         // The flood is over: each window that lost lines says so in its view
         // and file, after the last line it did get.
         for (const auto& [core, count] : notices) {
