@@ -52,8 +52,9 @@ public:
         return *dispatcher;
     }
 
-    // setting, when given, is the core's remembered value of this kind of
-    // call (guarded by the queue lock): an unchanged value queues nothing.
+    // lineOf: the window whose line op is, when it is one (lines may be
+    // dropped). setting, when given, is the window's remembered value of this
+    // kind of call (guarded by the queue lock): an unchanged value queues nothing.
     void submit(std::function<void()> op, CorePtr lineOf = nullptr, int* setting = nullptr, int value = 0)
     {
         QCoreApplication* app = QCoreApplication::instance();
@@ -187,7 +188,8 @@ bool haveGui()
 }
 
 // Queues fn(widget) for the window of core; false when nothing can run.
-// lineOf marks a line, setting a remembered value (see Dispatcher::submit).
+// line marks a line of text; setting names the remembered value of a
+// setting call (see Dispatcher::submit).
 template <typename Fn>
 bool onWidget(const CorePtr& core, Fn fn, bool line = false, int LogClass::Core::*setting = nullptr, int value = 0)
 {
