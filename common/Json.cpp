@@ -5,6 +5,7 @@
 #include <QVariantHash>
 #include <QVariantList>
 #include <QVariantMap>
+#include <QVarLengthArray>
 
 #include <charconv>
 #include <cmath>
@@ -79,18 +80,18 @@ double realNumber(const QChar* begin, const QChar* end)
 {
     // Number text is ASCII by construction; from_chars is the fast path, and
     // anything it refuses gets Qt's verdict so odd forms convert as QString would.
-    char buffer[64];
+    // The writer's fixed-point form of a very large or very small value runs to
+    // hundreds of digits, so long text takes the same exact path.
     const int length = int(end - begin);
-    if (length < int(sizeof buffer)) {
-        for (int i = 0; i < length; ++i)
-            buffer[i] = char(begin[i].unicode());
-        double value = 0.0;
-        const auto result = std::from_chars(buffer, buffer + length, value);
-        if (result.ec == std::errc() && result.ptr == buffer + length)
-            return value;
-    }
+    QVarLengthArray<char, 64> buffer(length);
+    for (int i = 0; i < length; ++i)
+        buffer[i] = char(begin[i].unicode());
+    double value = 0.0;
+    const auto result = std::from_chars(buffer.constData(), buffer.constData() + length, value);
+    if (result.ec == std::errc() && result.ptr == buffer.constData() + length)
+        return value;
     bool ok = false;
-    const double value = QString(begin, length).toDouble(&ok);
+    value = QString(begin, length).toDouble(&ok);
     return ok ? value : 0.0;
 }
 
@@ -412,14 +413,22 @@ bool writePairs(QString& out, const Container& pairs)
     return true;
 }
 
-bool writeDouble(QString& out, double value)
+// Shortest fixed-point text that reads back as the same value (no exponent:
+// the reader takes "1e5" for a string), with ".0" added so that integral values
+// still read back as reals.
+template <typename Real>
+bool writeReal(QString& out, Real value)
 {
     if (!std::isfinite(value))
         return false;
-    const QString text = QString::number(value, 'g', 6);
+    // The longest such text, that of the smallest negative subnormal double, has 327 characters.
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (result.ec != std::errc())
+        return false;
+    const QLatin1String text(buffer, int(result.ptr - buffer));
     out.append(text);
-    // Keeps the value a double when it is read back.
-    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')))
+    if (!text.contains(QLatin1Char('.')))
         out.append(QLatin1String(".0"));
     return true;
 }
@@ -454,10 +463,10 @@ bool write(QString& out, const QVariant& data)
         appendQuoted(out, data.toString());
         return true;
     case QMetaType::Double:
-        return writeDouble(out, data.toDouble());
+        return writeReal(out, data.toDouble());
     case QMetaType::Float:
-        // A float is a number too; as an integer it would lose its fraction.
-        return writeDouble(out, double(data.toFloat()));
+        // Written as the float it is: its own shortest text reads back to the same float.
+        return writeReal(out, data.toFloat());
     case QMetaType::Bool:
         out.append(data.toBool() ? QLatin1String("true") : QLatin1String("false"));
         return true;

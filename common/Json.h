@@ -16,8 +16,10 @@
 //   otherwise              -> uint, else qulonglong, else the number text as QString
 // Number text is the longest run of "0123456789+-.eE", so 1e5 is the QString "1e5".
 //
-// The writer produces one line: { "key" : value, ... }, [ a, b ], doubles with six
-// significant digits and ".0" appended when they would read back as integers.
+// The writer produces one line: { "key" : value, ... }, [ a, b ], reals in the
+// shortest fixed-point form that reads back as the same value (a float as the
+// same float), never with an exponent, and with ".0" appended when they would
+// read back as integers.
 namespace Json {
 
 // Nesting deeper than this fails cleanly instead of exhausting the stack.

@@ -71,3 +71,21 @@ StateDatagram::State decodeFlightState(const uint8_t* record)
     s.flyingState = flags >> 1;
     return s;
 }
+
+const char* firstNonFiniteKey(const StateDatagram::State& s)
+{
+    const struct
+    {
+        const char* key;
+        double value;
+    } reals[] = {
+        {"Roll", s.roll}, {"Pitch", s.pitch}, {"Yaw", s.yaw}, {"WorldX", s.worldX}, {"WorldY", s.worldY},
+        {"WorldZ", s.worldZ}, {"WorldLatitude", s.worldLatitude}, {"WorldLongitude", s.worldLongitude},
+        {"VelocityX", s.velocityX}, {"VelocityY", s.velocityY}, {"VelocityZ", s.velocityZ},
+    };
+    for (const auto& real : reals) {
+        if (!std::isfinite(real.value))
+            return real.key;
+    }
+    return nullptr;
+}

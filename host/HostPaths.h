@@ -13,8 +13,9 @@ QString applicationDir();
 // was started.
 QIcon hostWindowIcon();
 
-// Creates one folder level; an existing folder or a failure is ignored.
-void makeFolder(const QString& path);
+// Creates one log folder level; true when the folder exists afterwards. A
+// folder that cannot be made gives one console line naming it.
+bool makeFolder(const QString& path);
 
 // Starts the visualiser that belongs with the settings in appDir (the folder
 // itself in the build tree) without waiting for it; the result is ignored, as a

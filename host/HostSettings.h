@@ -23,9 +23,16 @@ struct HostSettings
 
 QString settingsFilePath(const QString& appDir);
 
-// A missing, unreadable, empty or unparsable file gives the defaults. A file that
-// parses gives what it holds, and the empty value of its type for each missing key.
+// A real settings file is a few hundred bytes; a larger one is not read.
+constexpr qint64 MaxSettingsFileBytes = 1024 * 1024;
+
+// A missing, unreadable, empty or unparsable file, or one that holds anything
+// but a JSON object, gives the defaults; so does a file over the size limit,
+// with one console line. An object gives what it holds, and the empty value of
+// its type for each missing key, except the log root: missing, empty or not
+// text, it is the default one.
 HostSettings readSettingsFile(const QString& appDir);
 
-// Rewrites the file whole. Failures are silent: the next option change tries again.
-void writeSettingsFile(const QString& appDir, const HostSettings& settings);
+// Rewrites the file whole; false when it could not be saved. The first of a
+// run of failed saves says so on the console; the next option change tries again.
+bool writeSettingsFile(const QString& appDir, const HostSettings& settings);

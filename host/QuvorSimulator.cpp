@@ -17,18 +17,21 @@
 
 QuvorSimulator* gSimulator = nullptr;
 
-QString findSenderAddress()
+QString senderAddressFrom(const QList<QHostAddress>& addresses)
 {
-    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
-        if (address.protocol() != QAbstractSocket::IPv4Protocol || address.isNull() ||
-            address == QHostAddress(QHostAddress::AnyIPv4) || address == QHostAddress(QHostAddress::LocalHost))
+    // Judged by value: the text "127.0." would also match 10.127.0.5.
+    for (const QHostAddress& address : addresses) {
+        if (address.protocol() != QAbstractSocket::IPv4Protocol || address.isNull() || address.isLoopback() ||
+            address == QHostAddress(QHostAddress::AnyIPv4))
             continue;
-        const QString text = address.toString();
-        if (text.contains(QLatin1String("127.0.")))
-            continue;
-        return text;
+        return address.toString();
     }
     return QString();
+}
+
+QString findSenderAddress()
+{
+    return senderAddressFrom(QNetworkInterface::allAddresses());
 }
 
 QuvorSimulator::QuvorSimulator(const QString& appDir, quint16 udpPort, QWidget* parent)
@@ -180,9 +183,21 @@ void QuvorSimulator::onSimState()
         if (!mCountedThisRun) {
             mRunCounter = (mRunCounter + 1) % 256;
             mCountedThisRun = true;
+            mNonFiniteReported = false;
         }
     } else {
         mCountedThisRun = false;
+    }
+    // "nan" or "inf" in a datagram is no number to the visualiser, which would
+    // pose the aircraft with it: such a state is not sent.
+    if (const char* key = firstNonFiniteKey(mLastState)) {
+        if (!mNonFiniteReported) {
+            logDefault(LogWarning, "Flight state with a non-finite %s not sent; further ones this run are dropped "
+                                   "without a message.", key);
+            mNonFiniteReported = true;
+        }
+        mStateLock.unlock();
+        return;
     }
     mLastState.productType = mProductType;
     mLastState.senderIp = mSenderIp;
@@ -220,6 +235,7 @@ void QuvorSimulator::sendPairs(const StateDatagram::Pairs& pairs)
 void QuvorSimulator::stopSimulation()
 {
     mCountedThisRun = false;
+    mNonFiniteReported = false;
     mHeartbeatTimer->stop();
     mFirstReply = true;
     sendSimCommand(SimCmdEnvironment, simStopPayload());

@@ -6,6 +6,8 @@
 #include "link/DevIo.h"
 
 #include <QByteArray>
+#include <QHostAddress>
+#include <QList>
 #include <QMutex>
 #include <QWidget>
 
@@ -92,6 +94,7 @@ private:
     int mProductType = ProductUnknown;
     int32_t mRunCounter = 0;
     bool mCountedThisRun = false;
+    bool mNonFiniteReported = false; // one console line per run, not one per state
     int32_t mZeroCountdown = 10;
     QString mSenderIp;
     UdpSend* mUdpSend = nullptr;
@@ -102,5 +105,8 @@ private:
 
 extern QuvorSimulator* gSimulator;
 
-// The first IPv4 address of this host that is not a loopback one, or empty.
+// The first IPv4 address of this host that is neither a loopback one
+// (127.0.0.0/8) nor 0.0.0.0, or empty.
 QString findSenderAddress();
+// The same choice among the given addresses, in their order.
+QString senderAddressFrom(const QList<QHostAddress>& addresses);

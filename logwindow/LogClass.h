@@ -5,10 +5,16 @@
 // windows and threads); a call made on the GUI thread first runs everything
 // queued before it, so its effect is visible when it returns.
 //
+// Lines that wait for the GUI thread are bounded: beyond kMaxPendingLines the
+// oldest waiting line is dropped, and once the waiting work has run out each
+// window that lost lines shows "N log lines dropped". The GUI thread runs
+// waiting work in short slices between its other events.
+//
 // Texts are zero-terminated UTF-16. Operations return false for a null text or
 // when no QApplication exists (the window then does nothing at all).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 class LogClass
@@ -38,6 +44,11 @@ public:
     bool Append(const char16_t* line);
     // Empties the view; files are left alone.
     bool ClearAll();
+
+    // Lines of all windows that may wait for the GUI thread at one time.
+    static constexpr int kMaxPendingLines = 5000;
+    // Operations of all windows waiting for the GUI thread.
+    static size_t pendingOperations();
 
     struct Core;
 

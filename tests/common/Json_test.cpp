@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -202,11 +203,13 @@ TEST(JsonSerialize, WritesOneSpacedLine)
         {2.0, "2.0"},
         {0.1, "0.1"},
         {-0.25, "-0.25"},
-        {22.537018, "22.537"},
-        {123456789.0, "1.23457e+08"},
-        {1000000.0, "1e+06"},
-        {0.00001, "1e-05"},
+        {22.537018, "22.537018"},
+        {123456789.0, "123456789.0"},
+        {1000000.0, "1000000.0"},
+        {0.00001, "0.00001"},
+        {-0.0, "-0.0"},
         {QVariant(0.5f), "0.5"},
+        {QVariant(0.1f), "0.1"},
         {true, "true"},
         {false, "false"},
         {-5, "-5"},
@@ -232,6 +235,35 @@ TEST(JsonSerialize, WritesOneSpacedLine)
     const QDateTime when(QDate(2024, 3, 5), QTime(7, 8, 9));
     EXPECT_EQ(Json::serialize(when), "\"" + when.toString(Qt::TextDate).toUtf8() + "\"");
     EXPECT_EQ(Json::serialize(when.date()), "\"" + when.date().toString(Qt::TextDate).toUtf8() + "\"");
+}
+
+TEST(JsonSerialize, RealsReadBackAsTheSameDouble)
+{
+    const double values[] = {
+        22.537018, 22.537123, -113.953641, 113.95364, 0.1, 1.0 / 3, -2.5, 1e22, 123456789012345678.0,
+        1e-7, 1e-300, std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::min(),
+        std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(), -0.0,
+    };
+    for (const double value : values) {
+        const QByteArray text = Json::serialize(value);
+        SCOPED_TRACE(text.left(40).constData());
+        // An exponent would make the reader take the number for a string.
+        EXPECT_FALSE(text.contains('e') || text.contains('E'));
+        const QVariant back = parseOk(QString::fromLatin1(text));
+        ASSERT_EQ(QMetaType::Double, back.userType());
+        const double read = back.toDouble();
+        EXPECT_EQ(0, std::memcmp(&value, &read, sizeof value)); // bit for bit: -0.0 stays negative
+    }
+    // The shortest such text: nothing beyond the digits the value needs.
+    EXPECT_EQ("22.537123", Json::serialize(22.537123));
+    EXPECT_EQ("-113.953641", Json::serialize(-113.953641));
+    EXPECT_EQ("0.30000000000000004", Json::serialize(0.1 + 0.2));
+
+    // A float reads back as a double that converts to the same float.
+    for (const float value : {0.1f, 22.537018f, 3e-30f, 3e30f, std::numeric_limits<float>::denorm_min()}) {
+        const QVariant back = parseOk(QString::fromLatin1(Json::serialize(value)));
+        EXPECT_EQ(value, float(back.toDouble())) << Json::serialize(value).constData();
+    }
 }
 
 TEST(JsonSerialize, ValuesWithoutJsonFormGiveANullResult)

@@ -7,7 +7,13 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <limits>
+#include <thread>
 
 namespace {
 
@@ -121,6 +127,138 @@ TEST_F(HostWithPeer, InterruptSendsStopBeforeExit)
     stop[0] = 2;
     EXPECT_EQ(stop, f.payload);
     ASSERT_TRUE(host.finished(5000));
+    EXPECT_EQ(QProcess::NormalExit, host.process.exitStatus());
+    EXPECT_EQ(0, host.process.exitCode());
+}
+
+TEST_F(HostWithPeer, NonFiniteFlightStatesAreNotSent)
+{
+    const float xs[] = {1e38f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                        -std::numeric_limits<float>::infinity(), 4.0f};
+    for (const float x : xs) {
+        QByteArray state = flightState();
+        char bytes[sizeof x];
+        qToLittleEndian(x, bytes);
+        ASSERT_TRUE(peer.send(0x0B, 6, state.replace(14, int(sizeof x), bytes, int(sizeof x))));
+    }
+    // States are converted in order, so once the last one is out every earlier one has been judged.
+    ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return !d.isEmpty() && d.last().text.contains("\"WorldX\":4,"); },
+                            5000));
+    ASSERT_EQ(2, udp.received.size());
+    EXPECT_TRUE(udp.received[0].text.contains("\"WorldX\":1e+38,")) << udp.received[0].text.constData();
+    ::kill(pid_t(host.process.processId()), SIGTERM);
+    ASSERT_TRUE(host.finished(5000));
+    const QByteArray said = host.process.readAllStandardOutput();
+    EXPECT_EQ(1, said.count("non-finite")) << said.constData();
+}
+
+// What the aircraft's log can throw at the host: 900-byte log frames as fast as
+// the line takes them, with a flight state now and then.
+class LogFlood
+{
+public:
+    explicit LogFlood(int master) : mMaster(master)
+    {
+        QByteArray text(900 - 20, 'x');
+        text[0] = char(7); // log type
+        text[text.size() - 1] = '\0';
+        mLog = buildPackageFrom(makeAddress(3, 0), 0x00, 0x0E, reinterpret_cast<const uint8_t*>(text.constData()),
+                                size_t(text.size()), 10, 0, 0);
+        const QByteArray state = flightState();
+        mState = buildPackageFrom(makeAddress(3, 0), 0x0B, 6, reinterpret_cast<const uint8_t*>(state.constData()),
+                                  size_t(state.size()), 10, 0, 0);
+        mThread = std::thread([this] { run(); });
+    }
+    ~LogFlood() { stop(); }
+    void stop()
+    {
+        mStop = true;
+        if (mThread.joinable())
+            mThread.join();
+    }
+    std::atomic<long> logFrames{0};
+
+private:
+    bool writeAll(const std::vector<uint8_t>& frame)
+    {
+        size_t done = 0;
+        while (done < frame.size() && !mStop) {
+            const ssize_t n = ::write(mMaster, frame.data() + done, frame.size() - done);
+            if (n > 0) {
+                done += size_t(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN)
+                return false;
+            pollfd p{mMaster, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+        }
+        return done == frame.size();
+    }
+    void run()
+    {
+        while (!mStop) {
+            for (int i = 0; i < 50 && !mStop; ++i) {
+                if (!writeAll(mLog))
+                    return;
+                ++logFrames;
+            }
+            if (!writeAll(mState))
+                return;
+        }
+    }
+
+    int mMaster;
+    std::vector<uint8_t> mLog;
+    std::vector<uint8_t> mState;
+    std::atomic<bool> mStop{false};
+    std::thread mThread;
+};
+
+long residentKiB(qint64 pid)
+{
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+TEST_F(HostWithPeer, DeviceLogFloodLeavesStatesMemoryAndCtrlCAlone)
+{
+    Frame f;
+    ASSERT_TRUE(peer.send(0x0B, 1, QByteArray::fromHex("00000000")));
+    ASSERT_TRUE(peer.expect(0x0B, 2, f));
+    const qint64 pid = host.process.processId();
+    const long before = residentKiB(pid);
+
+    LogFlood flood(peer.master);
+    // Flight states still turn into datagrams while the log pours in.
+    ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return d.size() >= 20; }, 30000))
+        << flood.logFrames << " log frames, " << udp.received.size() << " datagrams";
+    const long firstFrames = flood.logFrames;
+    long peak = 0;
+    // Several seconds' worth: an unbounded queue grows by hundreds of megabytes meanwhile.
+    waitUntil([&] {
+        peak = std::max(peak, residentKiB(pid));
+        return flood.logFrames > firstFrames + 20000;
+    }, 15000);
+    std::printf("resident memory: %ld KiB before the flood, at most %ld KiB after %ld log frames\n", before, peak,
+                long(flood.logFrames));
+    EXPECT_LT(peak - before, 300 * 1024);
+
+    QElapsedTimer sinceInterrupt;
+    sinceInterrupt.start();
+    ::kill(pid_t(pid), SIGINT);
+    ASSERT_TRUE(peer.expect(0x0B, 4, f, 10000)) << flood.logFrames << " log frames";
+    QByteArray stop(40, '\0');
+    stop[0] = 2;
+    EXPECT_EQ(stop, f.payload);
+    ASSERT_TRUE(host.finished(10000));
+    std::printf("exit %lld ms after the interrupt\n", sinceInterrupt.elapsed());
+    flood.stop();
     EXPECT_EQ(QProcess::NormalExit, host.process.exitStatus());
     EXPECT_EQ(0, host.process.exitCode());
 }

@@ -1,6 +1,7 @@
 #include "host/DeviceLog.h"
 
 #include "common/QtPrint.h"
+#include "link/LogCapture.h"
 #include "link/Package.h"
 #include "logwindow/LogClass.h"
 #include "logwindow/LogWindowProbe.h"
@@ -12,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -303,6 +305,24 @@ TEST_F(Presenter, NewLogRootMovesTheNextLinesToANewRunFolder)
     EXPECT_EQ(QByteArray("[1][sender=0x03.0]\told root\n"), fileBytes(oldFile));
     EXPECT_EQ(QByteArray("[1][sender=0x03.0]\tnew root\n"), fileBytes(logFile(3)));
     EXPECT_EQ(logFile(3), QString::fromUtf16(log->window(3)->GetCurDir()));
+}
+
+TEST_F(Presenter, ALogFolderThatCannotBeMadeIsNamedOnTheConsoleOnce)
+{
+    LogCapture console;
+    const QString missingRoot = appDir.path() + QStringLiteral("/missing/LOG_FILES/");
+    log->applyOptions(options(true, false, missingRoot), &dialog);
+    receive(3, "first");
+    receive(3, "second");
+    receive(4, "other window, same folder");
+    const std::string said = console.text();
+    EXPECT_EQ(1, std::count(said.begin(), said.end(), '\n')) << said;
+    EXPECT_NE(std::string::npos, said.find(log->logDir().toStdString())) << said;
+
+    // An existing folder says nothing.
+    LogCapture quiet;
+    DeviceLog again(appDir.path());
+    EXPECT_EQ("", quiet.text());
 }
 
 TEST_F(Presenter, OtherPackagesAreLeftAlone)

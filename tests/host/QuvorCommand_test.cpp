@@ -79,7 +79,8 @@ TEST_F(Dialog, FirstStartWritesTheDefaultsAndStartsNoVisualiser)
     const QVariantMap s = settings();
     EXPECT_EQ(10, s.size());
     EXPECT_EQ(host.appDir() + "/LOG_FILES/", s["m_path"].toString());
-    EXPECT_DOUBLE_EQ(22.537, s["m_latitude"].toDouble());
+    EXPECT_EQ(22.537018, s["m_latitude"].toDouble());
+    EXPECT_EQ(113.95364, s["m_longitude"].toDouble());
     EXPECT_EQ(12, s["mFontSize"].toInt());
     EXPECT_TRUE(s["m_time"].toBool());
     ASSERT_EQ(1, ui().listWidget_log->count());
@@ -126,13 +127,13 @@ struct LoadCase
 TEST_F(Dialog, LoadingClampsAndKeepsWhatTheSpinBoxesShow)
 {
     const LoadCase cases[] = {
-        {"{}", 1, 0, 0, false, ""},
-        {"[1, 2]", 1, 0, 0, false, ""},
+        {"{}", 1, 0, 0, false, nullptr},
+        {"[1, 2]", 12, 22.537018, 113.95364, true, nullptr},
         {"{ broken", 12, 22.537018, 113.95364, true, nullptr},
         {"{ \"mFontSize\" : 250, \"m_latitude\" : 95.5, \"m_longitude\" : -200, \"m_path\" : \"/x/\" }",
          100, 90, -180, false, "/x/"},
         {"{ \"mFontSize\" : 7, \"m_latitude\" : 1.12345678, \"m_longitude\" : 2.5, \"m_time\" : true }",
-         7, 1.123457, 2.5, true, ""},
+         7, 1.123457, 2.5, true, nullptr},
     };
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(c.file);
@@ -175,7 +176,7 @@ TEST_F(Dialog, EveryOptionChangeIsSavedAtOnce)
     EXPECT_TRUE(host.dialog->mUdpBroadcast);
 
     ui().doubleSpinBox_latitude->stepUp();
-    EXPECT_DOUBLE_EQ(23.537, settings()["m_latitude"].toDouble());
+    EXPECT_EQ(23.537018, settings()["m_latitude"].toDouble());
     ui().doubleSpinBox_longtitude->setValue(-10.25);
     EXPECT_DOUBLE_EQ(-10.25, settings()["m_longitude"].toDouble());
     ui().spinBox_fontSize->setValue(20);

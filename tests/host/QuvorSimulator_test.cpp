@@ -2,6 +2,8 @@
 
 #include "ui_QuvorCommand.h"
 
+#include "link/LogCapture.h"
+
 #include <gtest/gtest.h>
 
 #include <QPushButton>
@@ -9,7 +11,9 @@
 #include <QtEndian>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 namespace {
@@ -23,6 +27,14 @@ QByteArray flightState(float time, float z = 0, uint8_t flags = 0x03, int size =
     qToLittleEndian(z, record.data() + 22);
     qToLittleEndian(time, record.data() + 46);
     return record;
+}
+
+// A flight state with one float of the record replaced.
+QByteArray flightStateWith(int offset, float value, float time)
+{
+    char bytes[sizeof value];
+    qToLittleEndian(value, bytes);
+    return flightState(time).replace(offset, int(sizeof value), bytes, int(sizeof value));
 }
 
 class Simulation : public ::testing::Test
@@ -210,6 +222,74 @@ TEST_F(Simulation, DeviceLogPackagesReachTheirWindowAndSimulationGoesOn)
     host.dev.receive(0x00, 0x0E, QByteArray("\x11hello", 6));
     EXPECT_NE(nullptr, host.simulator->deviceLog().window(17));
     EXPECT_EQ(nullptr, host.simulator->deviceLog().window(3));
+}
+
+TEST_F(Simulation, StatesWithANonFiniteValueAreNotSentAndReportedOncePerRun)
+{
+    const struct
+    {
+        const char* key;
+        int offset;
+    } reals[] = {
+        {"Roll", 2}, {"Pitch", 6}, {"Yaw", 10}, {"WorldX", 14}, {"WorldY", 18}, {"WorldZ", 22},
+        {"WorldLatitude", 26}, {"WorldLongitude", 30}, {"VelocityX", 34}, {"VelocityY", 38}, {"VelocityZ", 42},
+    };
+    const float nonFinite[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::infinity()};
+    host.connect();
+    click(host.dialog->ui->pushButton_enter);
+    LogCapture console;
+    for (const auto& real : reals) {
+        for (const float value : nonFinite) {
+            SCOPED_TRACE(real.key);
+            receive(6, flightStateWith(real.offset, value, 5));
+            EXPECT_TRUE(host.udp.take().isEmpty()) << host.udp.received.value(0).constData();
+        }
+    }
+    // Degrees of a finite but huge angle overflow as well.
+    receive(6, flightStateWith(26, 1e38f, 5));
+    EXPECT_TRUE(host.udp.take().isEmpty());
+
+    // A huge finite position is a number like any other.
+    receive(6, flightStateWith(14, 1e38f, 6));
+    ASSERT_TRUE(host.udp.waitFor(1));
+    EXPECT_TRUE(host.udp.received[0].contains("\"WorldX\":1e+38,")) << host.udp.received[0].constData();
+
+    const auto warnings = [&] {
+        const std::string said = console.text();
+        return std::count(said.begin(), said.end(), '\n');
+    };
+    EXPECT_EQ(1, warnings()) << console.text();
+    EXPECT_NE(std::string::npos, console.text().find("non-finite Roll")) << console.text();
+
+    // The next run says it again, once.
+    click(host.dialog->ui->pushButton_exit);
+    click(host.dialog->ui->pushButton_enter);
+    for (const float value : nonFinite)
+        receive(6, flightStateWith(22, value, 7));
+    EXPECT_EQ(2, warnings()) << console.text();
+}
+
+TEST(SenderAddress, SkipsLoopbackAndUnspecifiedAddressesByValue)
+{
+    const struct
+    {
+        QStringList addresses;
+        QString chosen;
+    } cases[] = {
+        {{"127.0.0.1", "10.127.0.5"}, "10.127.0.5"},
+        {{"127.1.2.3", "0.0.0.0", "192.168.1.4", "10.0.0.2"}, "192.168.1.4"},
+        {{"::1", "fe80::1", "127.255.255.254", "172.16.127.0"}, "172.16.127.0"},
+        {{"::1", "127.0.0.1"}, ""},
+        {{}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.addresses.join(' ').toStdString());
+        QList<QHostAddress> addresses;
+        for (const QString& text : c.addresses)
+            addresses << QHostAddress(text);
+        EXPECT_EQ(c.chosen, senderAddressFrom(addresses));
+    }
 }
 
 TEST(SimulationWithoutDialog, SendsZeroPositionAndNoZeroStates)

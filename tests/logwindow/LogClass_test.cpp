@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QTemporaryDir>
 
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -155,6 +157,77 @@ TEST_F(LogWindow, AnOpenLogWindowDoesNotKeepTheProgramRunning)
     QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     giveUp.start(10000);
     EXPECT_EQ(0, QApplication::exec());
+}
+
+TEST_F(LogWindow, AFloodKeepsTheNewestLinesAndSaysHowManyEachWindowLost)
+{
+    constexpr int kLines = LogClass::kMaxPendingLines + 600;
+    LogClass first(u"flood first");
+    LogClass second(u"flood second");
+    first.SetLogPath(u16(path("first.txt")));
+    first.Save2File(true);
+
+    // Far more lines than the GUI thread is given a chance to take.
+    std::thread([&] {
+        for (int n = 0; n < kLines; ++n)
+            (n % 2 ? second : first).Append(u16(QString::number(n)));
+    }).join();
+    EXPECT_LE(LogClass::pendingOperations(), size_t(LogClass::kMaxPendingLines));
+    runQueuedWindowWork();
+
+    // The oldest 600 went, half of them from each window.
+    for (const auto& [window, parity] : {std::pair(QStringLiteral("flood first"), 0), std::pair(QStringLiteral("flood second"), 1)}) {
+        SCOPED_TRACE(window.toStdString());
+        const QStringList lines = shownLines(findLogWindow(window));
+        ASSERT_EQ(LogClass::kMaxPendingLines / 2 + 1, lines.size());
+        EXPECT_EQ(QString::number(600 + parity), lines.first());
+        EXPECT_EQ(QString::number(kLines - 2 + parity), lines.at(lines.size() - 2));
+        EXPECT_EQ(QStringLiteral("300 log lines dropped"), lines.last());
+    }
+    // The file misses the same lines and says so too.
+    const QList<QByteArray> saved = fileBytes(path("first.txt")).split('\n');
+    EXPECT_EQ("600", saved.first());
+    EXPECT_EQ("300 log lines dropped", saved.at(saved.size() - 2));
+
+    // Lines that fit are all kept, and no notice follows them.
+    std::thread([&] { first.Append(u"after the flood"); }).join();
+    runQueuedWindowWork();
+    EXPECT_EQ(QStringLiteral("after the flood"), shownLines(findLogWindow(QStringLiteral("flood first"))).last());
+}
+
+TEST_F(LogWindow, QueuedLinesLeaveRoomForOtherEvents)
+{
+    LogClass log(u"slices");
+    std::thread([&] {
+        for (int n = 0; n < LogClass::kMaxPendingLines; ++n)
+            log.Append(u"busy");
+    }).join();
+    // Posted after the lines: it must not wait until the last of them is shown.
+    size_t pendingWhenRun = 0;
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { pendingWhenRun = LogClass::pendingOperations(), ran = true; }, Qt::QueuedConnection);
+    QElapsedTimer clock;
+    clock.start();
+    while (!ran && !clock.hasExpired(30000))
+        QCoreApplication::processEvents();
+    ASSERT_TRUE(ran);
+    EXPECT_GT(pendingWhenRun, 0u);
+    runQueuedWindowWork();
+    EXPECT_EQ(LogClass::kMaxPendingLines, shownLines(findLogWindow(QStringLiteral("slices"))).size());
+}
+
+TEST_F(LogWindow, RepeatedSettingsQueueNothing)
+{
+    LogClass log(u"settings");
+    std::thread([&] {
+        for (int n = 0; n < 1000; ++n) {
+            log.SetFontSize(14);
+            log.Save2File(false);
+        }
+    }).join();
+    EXPECT_EQ(2u, LogClass::pendingOperations());
+    runQueuedWindowWork();
 }
 
 TEST_F(LogWindow, NullTextsAreRefused)

@@ -3,6 +3,8 @@
 // Test support for code that drives LogClass windows: one QApplication for the
 // whole test program, and a look at the widgets the windows put on screen.
 
+#include "logwindow/LogClass.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -34,10 +36,13 @@ private:
 
 inline ::testing::Environment* const gGuiTestApp = ::testing::AddGlobalTestEnvironment(new GuiTestApp);
 
-// Runs the window operations other threads have queued so far.
+// Runs the window operations other threads have queued so far; the windows
+// take them in slices, one posted event each.
 inline void runQueuedWindowWork()
 {
-    QCoreApplication::sendPostedEvents();
+    do
+        QCoreApplication::sendPostedEvents();
+    while (LogClass::pendingOperations() > 0);
 }
 
 // The one top-level window with this title, or null.
