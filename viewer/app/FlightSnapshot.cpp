@@ -3,7 +3,19 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
 namespace {
+const char* const kRealKeys[] = {
+    "Roll",      "Pitch",     "Yaw",  "WorldX", "WorldY", "WorldZ", "WorldLatitude", "WorldLongitude", "VelocityX",
+    "VelocityY", "VelocityZ", "AccX", "AccY",   "AccZ",   "GyroX",  "GyroY",         "GyroZ",          "Rpm1",
+    "Rpm2",      "Rpm3",      "Rpm4", "Rpm5",   "Rpm6",   "Rpm7",   "Rpm8",
+};
+const char* const kIntegerKeys[] = {"Time", "TransformState", "MotorStarted", "FlyingState", "ProductType",
+                                    "SimulatorCommand"};
+
 float realOf(const QVariantMap& m, const char* key)
 {
     const QVariant v = m.value(QLatin1String(key));
@@ -17,8 +29,18 @@ qint64 integerOf(const QVariantMap& m, const char* key)
         return 0;
     bool ok = false;
     const qint64 n = v.toLongLong(&ok);
-    // Integer keys written as reals (a replay source may do so) are truncated.
-    return ok ? n : qint64(v.toDouble());
+    if (ok)
+        return n;
+    // Integer keys written as reals (a replay source may do so) are truncated,
+    // and saturate where a 64-bit integer ends.
+    const double d = v.toDouble();
+    if (std::isnan(d))
+        return 0;
+    if (d <= -9.2e18)
+        return std::numeric_limits<qint64>::min();
+    if (d >= 9.2e18)
+        return std::numeric_limits<qint64>::max();
+    return qint64(d);
 }
 
 uint8_t byteOf(const QVariantMap& m, const char* key)
@@ -32,6 +54,21 @@ bool present(const QVariantMap& m, const char* key)
     return it != m.constEnd() && !it->isNull();
 }
 } // namespace
+
+bool finiteValues(const QVariantMap& m)
+{
+    // Number text such as 1e400 or the strings "NaN" and "inf" convert to non-finite doubles.
+    for (const char* key : kRealKeys) {
+        const double d = m.value(QLatin1String(key)).toDouble();
+        if (!(std::abs(d) <= double(FLT_MAX)))
+            return false;
+    }
+    for (const char* key : kIntegerKeys) {
+        if (!std::isfinite(m.value(QLatin1String(key)).toDouble()))
+            return false;
+    }
+    return true;
+}
 
 FlightSnapshot readSnapshot(const QVariantMap& m)
 {
@@ -206,6 +243,8 @@ bool RunTracker::onState()
     }
     mStateCount = 0;
     mLastStateCount = 0;
+    // Every run ends after the same 2.5 s of silence.
+    mHeartbeatMisses = 0;
     mRunning = true;
     return true;
 }
@@ -219,7 +258,6 @@ bool RunTracker::onHeartBeat()
     }
     if (++mHeartbeatMisses < 5)
         return false;
-    // The miss count is kept: after a restart the first heartbeat without progress ends the run.
     mRunning = false;
     return true;
 }

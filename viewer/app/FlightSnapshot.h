@@ -37,6 +37,9 @@ struct ViewState
     uint8_t simulatorCommand = 0;
 };
 
+// False when a snapshot key holds a number that cannot be shown: infinity, NaN
+// (also as the strings "inf" and "NaN"), or a real beyond the range of a float.
+bool finiteValues(const QVariantMap& datagram);
 // Every field from its key; an absent or null key stores 0.
 FlightSnapshot readSnapshot(const QVariantMap& datagram);
 ViewState toViewState(const FlightSnapshot& s);
@@ -78,6 +81,8 @@ public:
     Arms transform(uint8_t transformState);
     // True at the first state of the program and whenever the run counter changes.
     bool simulatorCommandChanged(uint8_t command);
+    // What simulatorCommandChanged would answer, without remembering the command.
+    bool simulatorCommandDiffers(uint8_t command) const { return command != mLastSimulatorCommand; }
     // At most one trace point every 300 ms; the first call only starts the clock.
     bool traceDue(qint64 nowMs);
 

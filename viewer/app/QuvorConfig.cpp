@@ -43,13 +43,36 @@ QString speedLabel(int percent)
     return QString("speed rate:  %1%").arg(percent);
 }
 
-QString readWholeFile(const QString& path)
+const qint64 kSettingsLimit = 1 << 20;
+const qint64 kTrajectoryLimit = 4 << 20;
+
+// The file's text, or empty when it cannot be read or holds more than `limit`
+// bytes (no settings or trajectory file is that large; it is not loaded).
+QString readWholeFile(const QString& path, qint64 limit)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return QString();
-    QTextStream in(&file); // the system code page, as written
+    const QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit) {
+        qWarning("%s is larger than %lld bytes and was not loaded.", qPrintable(path), limit);
+        return QString();
+    }
+    QTextStream in(bytes); // the system code page, as written
     return in.readAll();
+}
+
+// The speed percent from the settings: the slider's range; 100 when it is not a number.
+int storedSpeedPercent(const QVariant& value)
+{
+    bool ok = false;
+    const double percent = value.toDouble(&ok);
+    const bool number = value.type() == QVariant::Int || value.type() == QVariant::UInt ||
+                        value.type() == QVariant::LongLong || value.type() == QVariant::ULongLong ||
+                        value.type() == QVariant::Double || value.type() == QVariant::String;
+    if (!number || !ok || std::isnan(percent))
+        return 100;
+    return int(qBound(double(kSpeedMin), percent, double(kSpeedMax)));
 }
 
 } // namespace
@@ -73,23 +96,28 @@ QuvorConfig::QuvorConfig(QWidget* parent, const QString& appDir)
     m_udp_save = false;
     mWaypoints.clear();
 
-    const QString text = readWholeFile(settingsPath());
+    const QString text = readWholeFile(settingsPath(), kSettingsLimit);
     bool ok = false;
     const QVariant parsed = text.isEmpty() ? QVariant() : Json::parse(text, ok);
-    if (!ok) {
-        mSavePath = appDirsOf(mAppDir).dataDir + "/";
+    // The lenient reader takes e.g. "5 and text" as the number 5: only an object counts.
+    const QString defaultSavePath = appDirsOf(mAppDir).dataDir + "/";
+    if (!ok || parsed.type() != QVariant::Map) {
+        mSavePath = defaultSavePath;
         m_show = false;
         m_save = false;
     } else {
-        // A valid file that lacks a key gives 0, false or empty text.
+        // A valid file that lacks a flag gives false; the speed and the save path
+        // fall back to their defaults.
         const QVariantMap m = parsed.toMap();
-        mSpeed = float(m.value("m_speedRate").toInt()) / 100.0f;
+        mSpeed = float(storedSpeedPercent(m.value("m_speedRate"))) / 100.0f;
         m_save = m.value("m_save").toBool();
         m_show = m.value("m_show").toBool();
         mCameraMovable = m.value("mCameraMovable").toBool();
         mCheckIP = m.value("mCheckIP").toBool();
         m_udp_save = m.value("m_udp_save").toBool();
-        mSavePath = m.value("mSavePath").toString();
+        const QVariant savePath = m.value("mSavePath");
+        mSavePath = savePath.type() == QVariant::String && !savePath.toString().isEmpty() ? savePath.toString()
+                                                                                          : defaultSavePath;
     }
     deriveDirs();
     loadTrajectory();
@@ -244,7 +272,7 @@ void QuvorConfig::onUDPSaveChanged()
 
 void QuvorConfig::loadTrajectory()
 {
-    mWaypoints = Traj::parseFile(readWholeFile(trajectoryPath()));
+    mWaypoints = Traj::parseFile(readWholeFile(trajectoryPath(), kTrajectoryLimit));
 }
 
 void QuvorConfig::fillTrajModel()

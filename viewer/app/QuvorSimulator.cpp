@@ -40,7 +40,7 @@ qint64 processMs()
 }
 } // namespace
 
-QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort)
+QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort, bool consoleErrors)
     : OgreWidget(parent)
     , mFilter(localIPv4Addresses())
 {
@@ -63,7 +63,7 @@ QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort)
     }
 
     connect(this, &QuvorSimulator::updateUI, this, &QuvorSimulator::onUpdateUI);
-    openReceiver(udpPort);
+    openReceiver(udpPort, consoleErrors);
 
     mSetupAction = new QAction(QIcon(appDirs().resourceDir + "/QuvorSimulator.ico"), tr("Setup"), this);
     connect(mSetupAction, &QAction::triggered, this, &QuvorSimulator::onShowConfigWindow);
@@ -95,15 +95,32 @@ QuvorSimulator::~QuvorSimulator()
     delete mVx7;
 }
 
-void QuvorSimulator::openReceiver(quint16 port)
+void QuvorSimulator::openReceiver(quint16 port, bool consoleErrors)
 {
+    // Listeners that share the port each get only some of the datagrams sent to
+    // this machine (broadcasts reach all), so a second one is worth a word.
+    bool shared = false;
+    if (port != 0) {
+        QUdpSocket probe;
+        shared = !probe.bind(QHostAddress::Any, port, QUdpSocket::DontShareAddress) &&
+                 probe.error() == QAbstractSocket::AddressInUseError;
+    }
     mUdpSocket = new QUdpSocket(this);
     if (mUdpSocket->bind(QHostAddress::Any, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
         connect(mUdpSocket, &QUdpSocket::readyRead, this, &QuvorSimulator::onUdpRecv);
+        if (shared)
+            qWarning("Another program already listens on UDP port %u; only one of them will receive the "
+                     "datagrams sent to this machine unless the host broadcasts.",
+                     unsigned(port));
         return;
     }
+    const QString reason = mUdpSocket->errorString();
     delete mUdpSocket;
     mUdpSocket = nullptr;
+    if (consoleErrors) {
+        qWarning("Failed to open UDP receiver on port %u: %s", unsigned(port), qPrintable(reason));
+        return;
+    }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Info"), QStringLiteral("Failed to open UDP receiver!"));
     box.exec();
 }
@@ -129,12 +146,32 @@ void QuvorSimulator::handleDatagram(const QByteArray& datagram)
     const QVariantMap map = parsed.toMap();
     if (!mFilter.accept(map, gConfigDialog && gConfigDialog->mCheckIP))
         return;
-    mSnapshot = readSnapshot(map);
-    buildParamValues(map, mSnapshot, mParamValues, mParamOrder);
-    mNewState = true;
-    emit updateUI();
+    const FlightSnapshot next = readSnapshot(map);
+    if (showable(map, next)) {
+        mSnapshot = next;
+        buildParamValues(map, mSnapshot, mParamValues, mParamOrder);
+        mNewState = true;
+        emit updateUI();
+    } else {
+        // The view keeps the last good state; the sender is still alive, so the run goes on.
+        if (!mBadStateWarned)
+            qWarning("Ignoring flight states with a value that is not finite or lies too far away to be "
+                     "drawn (said once per run).");
+        mBadStateWarned = true;
+        emit startRun();
+    }
     if (gConfigDialog && gConfigDialog->m_udp_save)
         mRecorder.writeDatagram(datagram);
+}
+
+bool QuvorSimulator::showable(const QVariantMap& datagram, const FlightSnapshot& s) const
+{
+    if (!finiteValues(datagram))
+        return false;
+    // The trace point is placed before a new run counter resets the origin, the pose after.
+    const bool newOrigin = mTriggers.simulatorCommandDiffers(s.SimulatorCommand);
+    return mPlacement.staysInside(s.WorldX, s.WorldY, s.WorldZ, mSpeedRate, false) &&
+           (!newOrigin || mPlacement.staysInside(s.WorldX, s.WorldY, s.WorldZ, mSpeedRate, true));
 }
 
 void QuvorSimulator::onUpdateUI()
@@ -207,6 +244,7 @@ void QuvorSimulator::onHeartBeat()
 void QuvorSimulator::endRun()
 {
     mHeartbeatTimer->stop();
+    mBadStateWarned = false;
     clearTracePoints();
     mPlacement.reset(true);
     mViewState.roll = mViewState.pitch = mViewState.yaw = 0;
@@ -234,7 +272,7 @@ void QuvorSimulator::onTraceChanged()
         mRecorder.refresh(gConfigDialog->mTraceDir, gConfigDialog->mUdpDir, gConfigDialog->mClearToggle,
                           [this] { clearTracePoints(); });
         setTraceVisible(gConfigDialog->m_show);
-        mSpeedRate = gConfigDialog->mSpeed;
+        mSpeedRate = qBound(0.5f, gConfigDialog->mSpeed, 1.5f);
     }
     if (locked)
         stateLock.unlock();

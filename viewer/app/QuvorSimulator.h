@@ -28,7 +28,9 @@ class QuvorSimulator : public OgreWidget, public ConfigTarget
 {
     Q_OBJECT
 public:
-    explicit QuvorSimulator(QWidget* parent = nullptr, quint16 udpPort = 5566);
+    // consoleErrors: a receive port that cannot be opened is reported on the
+    // console, not in a modal box (scripted runs must not wait for a click).
+    explicit QuvorSimulator(QWidget* parent = nullptr, quint16 udpPort = 5566, bool consoleErrors = false);
     ~QuvorSimulator() override;
 
     Ogre::Vector3 worldToScene(double x, double y, double z);
@@ -82,7 +84,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void openReceiver(quint16 port);
+    void openReceiver(quint16 port, bool consoleErrors);
+    // False for a state that must not reach the scene: a value that is not
+    // finite, or a position beyond what the scene can hold.
+    bool showable(const QVariantMap& datagram, const FlightSnapshot& s) const;
     void endRun();
     void poseModel();
 
@@ -95,6 +100,7 @@ private:
     FixedCameraAim mFixedAim;
     Recorder mRecorder;
     bool mNewState = false;
+    bool mBadStateWarned = false;
     FlightSnapshot mSnapshot;
     ViewState mViewState;
     uint8_t mModelProductType = 0;

@@ -5,11 +5,40 @@
 
 namespace {
 
-// One level only: a missing parent is not created.
+// One level only: a missing parent is not created. A failure costs the lines
+// that go there; it is said once per attempt, naming the folder.
 void makeFolder(const QString& path)
 {
-    if (!path.isEmpty())
-        QDir().mkdir(path);
+    if (path.isEmpty() || QDir().mkdir(path) || QDir(path).exists())
+        return;
+    qWarning("Cannot create the recording folder %s; its lines are not written.", qPrintable(path));
+}
+
+// The datagram on one line, read back as the same JSON value: a raw line break
+// inside a string becomes its escape, one between values a blank.
+QByteArray singleLine(const QByteArray& text)
+{
+    if (!text.contains('\n') && !text.contains('\r'))
+        return text;
+    QByteArray out;
+    out.reserve(text.size());
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            out += inString ? (c == '\r' ? "\\r" : "\\n") : " ";
+            escaped = false;
+            continue;
+        }
+        out += c;
+        if (escaped)
+            escaped = false;
+        else if (inString && c == '\\')
+            escaped = true;
+        else if (c == '"')
+            inString = !inString;
+    }
+    return out;
 }
 
 } // namespace
@@ -87,5 +116,5 @@ void Recorder::writeDatagram(const QByteArray& datagram)
 {
     const int nul = datagram.indexOf('\0');
     const QByteArray text = nul < 0 ? datagram : datagram.left(nul);
-    append(mUdpFilePath, mUdpFileMade, timestamp() + text + '\n');
+    append(mUdpFilePath, mUdpFileMade, timestamp() + singleLine(text) + '\n');
 }

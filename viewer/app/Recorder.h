@@ -22,7 +22,8 @@ public:
 
     // Appends "[hh:mm:ss.zzz]\tx:..,y:..,z:..".
     void writeTrace(double x, double y, double z);
-    // Appends "[hh:mm:ss.zzz]\t" and the datagram up to its first NUL byte.
+    // Appends "[hh:mm:ss.zzz]\t" and the datagram up to its first NUL byte, on
+    // one line: raw line breaks inside strings are escaped, others become blanks.
     void writeDatagram(const QByteArray& datagram);
 
     QString mTraceDirSeen;  // the trace folder mTraceFilePath was built for

@@ -1,5 +1,7 @@
 #include "view/SceneCamera.h"
 
+#include <cmath>
+
 const Ogre::Vector3 FollowCamera::HomePosition(0, 500, -2000);
 
 Ogre::Vector3 ScenePlacement::worldToScene(double x, double y, double z, float speedRate)
@@ -15,6 +17,19 @@ Ogre::Vector3 ScenePlacement::worldToScene(double x, double y, double z, float s
         mLastWorld = Ogre::Vector3(float(x), float(y), float(z));
     }
     return mSceneTarget;
+}
+
+bool ScenePlacement::staysInside(double x, double y, double z, float speedRate, bool newOrigin) const
+{
+    double sx = -400 * y;
+    double sz = 400 * x;
+    if (!mOriginPending && !newOrigin) {
+        sx = mSceneTarget.x - (y - mLastWorld.y) * 400 * speedRate;
+        sz = mSceneTarget.z + (x - mLastWorld.x) * 400 * speedRate;
+    }
+    const double sy = 400 * z;
+    // Written so that NaN fails.
+    return std::abs(sx) <= SceneLimit && std::abs(sy) <= SceneLimit && std::abs(sz) <= SceneLimit;
 }
 
 void ScenePlacement::reset(bool newOrigin)

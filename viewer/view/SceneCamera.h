@@ -9,8 +9,13 @@ class ScenePlacement
 {
 public:
     Ogre::Vector3 worldToScene(double x, double y, double z, float speedRate);
+    // True when worldToScene would keep every coordinate within ±SceneLimit
+    // (newOrigin: as if an origin were pending). Beyond it OGRE's bounds overflow.
+    bool staysInside(double x, double y, double z, float speedRate, bool newOrigin) const;
     // Zeroes the bookkeeping; with newOrigin the next position becomes the origin.
     void reset(bool newOrigin);
+
+    static constexpr double SceneLimit = 1e7;
 
     bool mOriginPending = true;
     Ogre::Vector3 mLastWorld = Ogre::Vector3::ZERO;

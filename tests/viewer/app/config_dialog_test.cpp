@@ -3,6 +3,7 @@
 
 #include "common/Json.h"
 #include "common/QtPrint.h"
+#include "viewer/ConsoleCapture.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +25,8 @@
 #include <memory>
 
 namespace {
+
+using viewer_test::ConsoleCapture;
 
 QApplication& app()
 {
@@ -153,12 +156,29 @@ TEST_F(ConfigDialogTest, SettingsFileContents)
         bool ip;
         QString savePath; // "@" stands for the settings folder
     };
+    // A speed outside the slider's range is clamped to it, one that is missing or
+    // not a number is 100 %; a save path that is missing, empty or not text is the
+    // default, as is everything when the file holds no JSON object.
     const Case cases[] = {
-        {"speed only", "{\"m_speedRate\": 120}", 1.2f, 120, "speed rate:  120%", false, false, ""},
-        {"speed below the slider", "{\"m_speedRate\": 20, \"m_show\": true}", 0.2f, 50,
-         "speed rate:  20%", true, false, ""},
-        {"no speed in a valid object", "{\"mCheckIP\": true, \"mSavePath\": \"/x/\"}", 0.0f, 50,
-         "speed rate:  0%", false, true, "/x/"},
+        {"speed only", "{\"m_speedRate\": 120}", 1.2f, 120, "speed rate:  120%", false, false, "@"},
+        {"speed below the slider", "{\"m_speedRate\": 20, \"m_show\": true}", 0.5f, 50,
+         "speed rate:  50%", true, false, "@"},
+        {"speed far above the slider", "{\"m_speedRate\": 20000, \"mSavePath\": \"/x/\"}", 1.5f, 150,
+         "speed rate:  150%", false, false, "/x/"},
+        {"speed in exponent form", "{\"m_speedRate\": 1e5}", 1.5f, 150, "speed rate:  150%", false, false, "@"},
+        {"speed a real", "{\"m_speedRate\": 99.9}", 0.99f, 99, "speed rate:  99%", false, false, "@"},
+        {"speed not a number", "{\"m_speedRate\": \"fast\"}", 1.0f, 100, "speed rate:  100%", false, false, "@"},
+        {"speed a boolean", "{\"m_speedRate\": true}", 1.0f, 100, "speed rate:  100%", false, false, "@"},
+        {"speed NaN", "{\"m_speedRate\": \"nan\"}", 1.0f, 100, "speed rate:  100%", false, false, "@"},
+        {"no speed in a valid object", "{\"mCheckIP\": true, \"mSavePath\": \"/x/\"}", 1.0f, 100,
+         "speed rate:  100%", false, true, "/x/"},
+        {"empty save path", "{\"mSavePath\": \"\", \"m_show\": true}", 1.0f, 100, "speed rate:  100%", true,
+         false, "@"},
+        {"save path not text", "{\"mSavePath\": 5}", 1.0f, 100, "speed rate:  100%", false, false, "@"},
+        {"save path an object", "{\"mSavePath\": {\"a\": \"/x/\"}}", 1.0f, 100, "speed rate:  100%", false,
+         false, "@"},
+        {"not an object", "5 not json at all", 1.0f, 100, "speed rate:  100%", false, false, "@"},
+        {"an array", "[{\"m_speedRate\": 120}]", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"not JSON", "m_speedRate=120", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"empty", "", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"binary", QByteArray("\xff\xfe{\0\x01", 5), 1.0f, 100, "speed rate:  100%", false, false, "@"},
@@ -183,6 +203,35 @@ TEST_F(ConfigDialogTest, SettingsFileContents)
         EXPECT_EQ(disk.size(), 7);
         EXPECT_EQ(disk.value("m_speedRate").toInt(), int(std::lround(c.speed * 100)));
         EXPECT_EQ(disk.value("mSavePath").toString(), path);
+    }
+}
+
+TEST_F(ConfigDialogTest, OversizedFilesAreNotLoaded)
+{
+    const QByteArray settings = "{\"m_speedRate\": 120, \"m_show\": true}";
+    const QByteArray traj = "{ \"X\" : 1, \"Y\" : 2, \"Z\" : 3, \"DAMPLING_LENGTH\" : 0, \"DELTA\" : 0.5 }\n";
+    struct Case {
+        int settingsPadding, trajPadding;
+        bool settingsLoaded, trajLoaded;
+    };
+    // Padding is trailing blanks: the files stay valid whatever their size.
+    const int mib = 1 << 20;
+    const Case cases[] = {
+        {mib - settings.size(), 4 * mib - traj.size(), true, true},
+        {mib - settings.size() + 1, 4 * mib - traj.size() + 1, false, false},
+        {26 * mib, 0, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settingsPadding);
+        writeFile("UIconfig.ini", settings + QByteArray(c.settingsPadding, ' '));
+        writeFile("Traj.dat", traj + QByteArray(c.trajPadding, '\n'));
+        ConsoleCapture console;
+        auto d = open();
+        EXPECT_EQ(d->m_show, c.settingsLoaded);
+        EXPECT_FLOAT_EQ(d->mSpeed, c.settingsLoaded ? 1.2f : 1.0f);
+        EXPECT_EQ(d->mWaypoints.size(), c.trajLoaded ? 1 : 0);
+        EXPECT_EQ(ConsoleCapture::matching("UIconfig.ini").size(), c.settingsLoaded ? 0 : 1);
+        EXPECT_EQ(ConsoleCapture::matching("Traj.dat").size(), c.trajLoaded ? 0 : 1);
     }
 }
 

@@ -70,6 +70,31 @@ TEST(Snapshot, AbsentOrNullKeysStoreZeroAndAreNotDisplayed)
     EXPECT_TRUE(order.isEmpty());
 }
 
+TEST(Snapshot, EveryNumberMustBeFiniteAndFitAFloat)
+{
+    const char* keys[] = {"Roll",      "Pitch",     "Yaw",           "WorldX",       "WorldY",         "WorldZ",
+                          "WorldLatitude", "WorldLongitude", "VelocityX", "VelocityY", "VelocityZ", "AccX",
+                          "AccY",      "AccZ",      "GyroX",         "GyroY",        "GyroZ",          "Rpm1",
+                          "Rpm2",      "Rpm3",      "Rpm4",          "Rpm5",         "Rpm6",           "Rpm7",
+                          "Rpm8",      "Time",      "TransformState", "MotorStarted", "FlyingState",   "ProductType",
+                          "SimulatorCommand"};
+    const char* bad[] = {"1e400", "-1e400", "\"NaN\"", "\"nan\"", "\"inf\"", "\"-inf\""};
+    for (const char* key : keys) {
+        for (const char* value : bad) {
+            const QByteArray text = QByteArray("{\"Roll\":0.5,\"") + key + "\":" + value + "}";
+            EXPECT_FALSE(finiteValues(parse(text.constData()))) << text.constData();
+        }
+    }
+    // Reals must also fit the float they are stored in.
+    EXPECT_FALSE(finiteValues(parse(R"({"Yaw":1.0e39})")));
+    EXPECT_FALSE(finiteValues(parse(R"({"Rpm8":-1e39})")));
+
+    const char* good[] = {"{}", R"({"WorldX":1e+38,"Time":1.0e30})", R"({"Roll":null,"Pitch":"abc","Yaw":[1]})",
+                          kHostState};
+    for (const char* text : good)
+        EXPECT_TRUE(finiteValues(parse(text))) << text;
+}
+
 TEST(Snapshot, LocalAddressesEndWithLoopback)
 {
     const QStringList addresses = localIPv4Addresses();
@@ -165,27 +190,33 @@ TEST(StateTriggers, TracePointsAtMostEvery300ms)
     EXPECT_TRUE(t.traceDue(1650));
 }
 
-TEST(RunTracker, FiveSilentHeartbeatsEndARunAndTheCountCarriesOver)
+TEST(RunTracker, EveryRunEndsAfterFiveSilentHeartbeats)
 {
     RunTracker run;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_TRUE(run.onState());
+        EXPECT_FALSE(run.onState());
+        EXPECT_TRUE(run.running());
+        EXPECT_FALSE(run.onHeartBeat()) << "progress";
+        for (int i = 0; i < 4; ++i)
+            EXPECT_FALSE(run.onHeartBeat()) << i;
+        EXPECT_TRUE(run.onHeartBeat()) << "fifth silent heartbeat";
+        EXPECT_FALSE(run.running());
+    }
+
+    // A run of one state: its first heartbeat already sees no progress.
     EXPECT_TRUE(run.onState());
-    EXPECT_FALSE(run.onState());
-    EXPECT_TRUE(run.running());
-    EXPECT_FALSE(run.onHeartBeat()) << "progress";
     for (int i = 0; i < 4; ++i)
         EXPECT_FALSE(run.onHeartBeat()) << i;
-    EXPECT_TRUE(run.onHeartBeat()) << "fifth silent heartbeat";
-    EXPECT_FALSE(run.running());
-
-    // A restarted run whose first heartbeat sees no new state ends at once.
-    EXPECT_TRUE(run.onState());
     EXPECT_TRUE(run.onHeartBeat());
 
-    // One with progress resets the count.
+    // Progress in between starts the count again.
     EXPECT_TRUE(run.onState());
-    run.onState();
-    EXPECT_FALSE(run.onHeartBeat());
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(run.onHeartBeat());
+    run.onState();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(run.onHeartBeat()) << i;
     EXPECT_TRUE(run.onHeartBeat());
 }

@@ -1,6 +1,8 @@
 #include "app/Recorder.h"
 
+#include "common/Json.h"
 #include "common/QtPrint.h"
+#include "viewer/ConsoleCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +11,8 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+using viewer_test::ConsoleCapture;
 
 QByteArray readAll(const QString& path)
 {
@@ -105,8 +109,34 @@ TEST_F(RecordTest, ANewSavePathStartsNewDatedFolders)
     EXPECT_TRUE(readAll(oldTrace).startsWith("[14:05:03.000]\tx:1.000000"));
 }
 
+TEST_F(RecordTest, EachDatagramStaysOneLineAndReadsBackTheSame)
+{
+    refresh();
+    const QByteArray datagrams[] = {
+        "{\"Note\":\"two\nlines\",\"Yaw\":0.5}",
+        "{\r\n  \"Roll\" : 1,\r\n  \"Text\" : \"a\r\nb\"\r\n}\r\n",
+        "{\"Quote\":\"say \\\"hi\\\"\n\",\n\"Back\":\"\\\\\"\n}",
+        "{\"Forged\":\"x\n[14:05:03.000]\t{\\\"Roll\\\":9}\"}",
+    };
+    for (const QByteArray& d : datagrams)
+        rec.writeDatagram(d);
+    const QList<QByteArray> lines = readAll(rec.mUdpFilePath).split('\n');
+    ASSERT_EQ(lines.size(), 5) << readAll(rec.mUdpFilePath).constData();
+    EXPECT_EQ(lines[0], "[14:05:03.000]\t{\"Note\":\"two\\nlines\",\"Yaw\":0.5}");
+    EXPECT_EQ(lines[1], "[14:05:03.000]\t{    \"Roll\" : 1,    \"Text\" : \"a\\r\\nb\"  }  ");
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        bool okRaw = false, okLine = false;
+        const QVariant raw = Json::parse(QString::fromUtf8(datagrams[i]), okRaw);
+        const QVariant line = Json::parse(QString::fromUtf8(lines[i].mid(lines[i].indexOf('\t') + 1)), okLine);
+        ASSERT_TRUE(okRaw && okLine);
+        EXPECT_EQ(line, raw);
+    }
+}
+
 TEST_F(RecordTest, FolderAndFileErrorsOnlyLoseTheLine)
 {
+    ConsoleCapture console;
     // Never refreshed: no path at all.
     rec.writeTrace(1, 2, 3);
     rec.writeDatagram("{}");
@@ -115,7 +145,20 @@ TEST_F(RecordTest, FolderAndFileErrorsOnlyLoseTheLine)
     rec.refresh(missing + "/TRACE_FILES/", missing + "/UDP_FILES/", true, {});
     rec.writeTrace(1, 2, 3);
     rec.writeDatagram("{}");
+    rec.writeTrace(1, 2, 3);
     EXPECT_FALSE(QDir(tmp.path() + "/no").exists());
+    // Said once for each folder that could not be made, naming it.
+    const QStringList said = ConsoleCapture::lines();
+    for (const QString& folder : {missing + "/TRACE_FILES/", missing + "/UDP_FILES/",
+                                  rec.mTraceFilePath.left(rec.mTraceFilePath.lastIndexOf('/') + 1),
+                                  rec.mUdpFilePath.left(rec.mUdpFilePath.lastIndexOf('/') + 1)})
+        EXPECT_EQ(said.filter(folder + ";").size(), 1) << folder.toStdString() << "\n" << said.join('\n').toStdString();
+    EXPECT_EQ(said.size(), 4);
+
+    console.lines().clear();
+    refresh();
+    rec.writeTrace(1, 2, 3);
+    EXPECT_TRUE(ConsoleCapture::lines().isEmpty()) << "folders that exist or could be made";
 }
 
 } // namespace

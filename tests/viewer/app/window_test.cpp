@@ -1,11 +1,21 @@
 // The main window's receiver path without a 3D view (OGRE not started).
+#include "app/QuvorConfig.h"
 #include "app/QuvorSimulator.h"
+#include "viewer/ConsoleCapture.h"
 
 #include <QApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+
+using viewer_test::ConsoleCapture;
 
 namespace {
 QApplication& app()
@@ -60,4 +70,160 @@ TEST(MainWindow, DatagramsArriveOverUdp)
         QThread::msleep(10);
     }
     EXPECT_FLOAT_EQ(listener.viewState().roll, 0.25f);
+}
+
+namespace {
+// A window with its settings dialog in a folder of its own, recording the trace.
+class WindowWithDialog : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        app();
+        ASSERT_TRUE(tmp.isValid());
+        window = std::make_unique<QuvorSimulator>(nullptr, 0);
+        dialog = std::make_unique<QuvorConfig>(nullptr, tmp.path());
+        dialog->m_save = true;
+    }
+    void TearDown() override
+    {
+        dialog.reset();
+        window.reset();
+    }
+    QByteArray traceLog() const
+    {
+        QDirIterator it(tmp.path(), {"trace.txt"}, QDir::Files, QDirIterator::Subdirectories);
+        if (!it.hasNext())
+            return QByteArray();
+        QFile f(it.next());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void endRun()
+    {
+        for (int i = 0; i < 6 && window->isRunning(); ++i)
+            window->onHeartBeat();
+        ASSERT_FALSE(window->isRunning());
+    }
+
+    QTemporaryDir tmp;
+    ConsoleCapture console;
+    std::unique_ptr<QuvorSimulator> window;
+    std::unique_ptr<QuvorConfig> dialog;
+};
+} // namespace
+
+TEST_F(WindowWithDialog, StatesThatCannotBeShownAreIgnoredWithOneWarningPerRun)
+{
+    const QByteArray good = R"({"Roll":0.25,"Yaw":1.5,"WorldX":2,"WorldY":-1,"WorldZ":3,"Rpm1":100,"Time":5,)"
+                            R"("ProductType":2,"SimulatorCommand":1})";
+    window->handleDatagram(good);
+    const ViewState before = window->viewState();
+    const QMap<QString, QString> panels = window->mParamValues;
+    const QByteArray trace = traceLog();
+    ASSERT_EQ(trace.count('\n'), 1);
+
+    const char* keys[] = {"Roll",      "Pitch",     "Yaw",           "WorldX",       "WorldY",         "WorldZ",
+                          "WorldLatitude", "WorldLongitude", "VelocityX", "VelocityY", "VelocityZ", "AccX",
+                          "AccY",      "AccZ",      "GyroX",         "GyroY",        "GyroZ",          "Rpm1",
+                          "Rpm2",      "Rpm3",      "Rpm4",          "Rpm5",         "Rpm6",           "Rpm7",
+                          "Rpm8",      "Time",      "TransformState", "MotorStarted", "FlyingState",   "ProductType",
+                          "SimulatorCommand"};
+    const char* values[] = {"1e400", "\"NaN\"", "\"inf\"", "\"-inf\""};
+    for (const char* key : keys) {
+        for (const char* value : values) {
+            // Every other value differs from the good state, so taking any of it would show.
+            const QByteArray bad = QByteArray(R"({"Roll":0.5,"Yaw":0.5,"WorldX":1,"WorldY":1,"WorldZ":1,"Rpm1":7,)"
+                                              R"("Time":9,"ProductType":3,"SimulatorCommand":2,")") +
+                                   key + "\":" + value + "}";
+            window->handleDatagram(bad);
+            EXPECT_EQ(window->viewState().yaw, before.yaw) << bad.constData();
+            EXPECT_EQ(window->viewState().x, before.x) << bad.constData();
+            EXPECT_EQ(window->viewState().productType, before.productType) << bad.constData();
+            EXPECT_EQ(window->mParamValues, panels) << bad.constData();
+        }
+    }
+    // Finite, but 400 scene units per metre put it beyond what the scene holds.
+    for (const char* far : {R"({"WorldX":1e+38,"SimulatorCommand":1})", R"({"WorldZ":-30000,"SimulatorCommand":1})",
+                            R"({"WorldY":30000,"SimulatorCommand":7})"})
+        window->handleDatagram(far);
+    EXPECT_EQ(window->viewState().x, before.x);
+    EXPECT_EQ(window->viewState().z, before.z);
+    EXPECT_EQ(traceLog(), trace) << "no trace line for an ignored state";
+    EXPECT_TRUE(window->isRunning()) << "ignored states still show the sender is alive";
+    EXPECT_EQ(ConsoleCapture::matching("Ignoring flight states").size(), 1) << ConsoleCapture::lines().join('\n').toStdString();
+
+    window->handleDatagram(good);
+    EXPECT_EQ(traceLog().count('\n'), 2) << "good states go on";
+    endRun();
+    window->handleDatagram(R"({"WorldX":"NaN"})");
+    EXPECT_EQ(ConsoleCapture::matching("Ignoring flight states").size(), 2) << "said again in the next run";
+}
+
+TEST_F(WindowWithDialog, SecondRunEndsAfterTheSameQuietTime)
+{
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        window->handleDatagram(R"({"WorldX":1,"SimulatorCommand":1})");
+        ASSERT_TRUE(window->isRunning());
+        for (int i = 0; i < 4; ++i) {
+            window->onHeartBeat();
+            EXPECT_TRUE(window->isRunning()) << "heartbeat " << i;
+        }
+        window->onHeartBeat();
+        EXPECT_FALSE(window->isRunning());
+    }
+}
+
+TEST_F(WindowWithDialog, SpeedRateStaysInTheSliderRange)
+{
+    for (float speed : {200.0f, 0.0f, -3.0f, 1.2f}) {
+        dialog->mSpeed = speed;
+        window->applyConfig();
+        EXPECT_EQ(window->mSpeedRate, qBound(0.5f, speed, 1.5f)) << speed;
+    }
+}
+
+TEST(Receiver, ASecondListenerOnThePortIsReported)
+{
+    app();
+    QUdpSocket probe;
+    ASSERT_TRUE(probe.bind(QHostAddress(QHostAddress::Any), quint16(0)));
+    const quint16 port = probe.localPort();
+    probe.close();
+    ConsoleCapture console;
+    {
+        QuvorSimulator alone(nullptr, port);
+        EXPECT_TRUE(alone.hasReceiver());
+        EXPECT_TRUE(ConsoleCapture::matching("UDP port").isEmpty());
+    }
+    QuvorSimulator first(nullptr, port);
+    QuvorSimulator second(nullptr, port);
+    EXPECT_TRUE(second.hasReceiver()) << "the port is still shared";
+    const QStringList said = ConsoleCapture::matching("only one of them will receive");
+    ASSERT_EQ(said.size(), 1) << ConsoleCapture::lines().join('\n').toStdString();
+    EXPECT_TRUE(said.first().contains(QString::number(port)));
+    EXPECT_TRUE(said.first().contains("broadcast"));
+}
+
+TEST(Receiver, ABusyPortGoesToTheConsoleWhenAskedTo)
+{
+    app();
+    QUdpSocket blocker;
+    ASSERT_TRUE(blocker.bind(QHostAddress(QHostAddress::Any), quint16(0), QUdpSocket::DontShareAddress));
+    // A modal box would block the constructor; this closes it and counts it.
+    int boxes = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            ++boxes;
+            modal->close();
+        }
+    });
+    closer.start(20);
+    ConsoleCapture console;
+    QuvorSimulator window(nullptr, blocker.localPort(), true);
+    EXPECT_FALSE(window.hasReceiver());
+    EXPECT_EQ(boxes, 0);
+    EXPECT_EQ(ConsoleCapture::matching("Failed to open UDP receiver").size(), 1)
+        << ConsoleCapture::lines().join('\n').toStdString();
 }

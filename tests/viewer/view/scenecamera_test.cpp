@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 TEST(WorldToScene, FirstPositionIsAbsoluteThenHorizontalIntegratesScaled)
 {
     ScenePlacement p;
@@ -19,6 +21,43 @@ TEST(WorldToScene, FirstPositionIsAbsoluteThenHorizontalIntegratesScaled)
     EXPECT_EQ(p.worldToScene(5, 0, 0, 1), Ogre::Vector3(0, 0, 2000)) << "a reset starts a new origin";
     p.reset(false);
     EXPECT_EQ(p.worldToScene(5, 0, 0, 1), Ogre::Vector3(0, 0, 2000)) << "integrates from the zeroed last world";
+}
+
+TEST(WorldToScene, StaysInsideJudgesThePositionWorldToSceneWouldGive)
+{
+    const double nan = std::nan("");
+    struct Case
+    {
+        const char* name;
+        double x, y, z;
+        float rate;
+        bool newOrigin;
+        bool inside;
+    };
+    // Origin taken at world x = 20000, scene z 8e6.
+    const Case cases[] = {
+        {"small step", 20001, 0, 0, 1, false, true},
+        {"a step scaled beyond the limit", 25000, 0, 0, 1.5f, false, false},
+        {"the same point as a new origin", 25000, 0, 0, 1.5f, true, true},
+        {"exactly at the limit", 25000, -25000, 25000, 1, true, true},
+        {"height beyond", 0, 0, 25000.01, 1, false, false},
+        {"float overflow", 1e38, 0, 0, 1, false, false},
+        {"NaN", nan, 0, 0, 1, false, false},
+        {"NaN as a new origin", 0, nan, 0, 1, true, false},
+    };
+    for (const Case& c : cases) {
+        ScenePlacement p;
+        p.worldToScene(20000, 0, 0, 1);
+        EXPECT_EQ(p.staysInside(c.x, c.y, c.z, c.rate, c.newOrigin), c.inside) << c.name;
+        if (c.newOrigin)
+            p.mOriginPending = true;
+        const Ogre::Vector3 s = p.worldToScene(c.x, c.y, c.z, c.rate);
+        const bool reallyInside = std::abs(s.x) <= 1e7f && std::abs(s.y) <= 1e7f && std::abs(s.z) <= 1e7f;
+        EXPECT_EQ(reallyInside, c.inside) << c.name << ": what worldToScene then gives";
+    }
+    ScenePlacement fresh;
+    EXPECT_FALSE(fresh.staysInside(0, 30000, 0, 1, false)) << "a pending origin counts as new";
+    EXPECT_TRUE(fresh.staysInside(0, 20000, 0, 1, false));
 }
 
 TEST(FollowCamera, HoldsInsideTheBandAndMovesBackToIt)

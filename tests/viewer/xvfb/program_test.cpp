@@ -1,6 +1,9 @@
 // The real QuvorSimulatorUI under Xvfb: datagrams over UDP in, rendered pixels out.
 #include "viewer/xvfb/ViewerProcess.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -160,21 +163,87 @@ TEST_F(ProgramTest, TavikArmsRiseAfterTransformStateThreeToTwo)
     EXPECT_GT(difference(silhouette(landed), silhouette(raised)), 300);
 }
 
+TEST_F(ProgramTest, ValuesThatCannotBeShownLeaveTheAircraftWhereItWas)
+{
+    viewer->sendFor(state(2, 0), 600);
+    const QVector<bool> before = silhouette(viewer->grab());
+    const QByteArray good = state(2, 0);
+    for (const char* bad : {R"("WorldX":1e400)", R"("WorldX":"NaN")", R"("Yaw":"inf")", R"("WorldZ":"-inf")",
+                            R"("WorldY":1e+38)", R"("Roll":"nan")"}) {
+        QByteArray datagram = good;
+        datagram.replace(R"("FlyingState":1)", bad);
+        viewer->sendFor(datagram, 300);
+        ASSERT_EQ(viewer->process().state(), QProcess::Running) << bad;
+    }
+    const QImage after = viewer->grab();
+    EXPECT_GT(fraction(after, centre(after), isAircraft), 0.005) << "still drawn";
+    EXPECT_LT(difference(before, silhouette(after)), 200) << "still where the last good state put it";
+}
+
+namespace {
+// Holds port 5566 so that the visualiser cannot bind it.
+struct PortBlocker
+{
+    QUdpSocket socket;
+    bool bound = socket.bind(QHostAddress::Any, 5566, QUdpSocket::DontShareAddress);
+};
+} // namespace
+
 TEST(ProgramStart, BusyPortShowsTheBoxOnceThenTheWindow)
 {
-    QUdpSocket blocker;
-    ASSERT_TRUE(blocker.bind(QHostAddress::Any, 5566, QUdpSocket::DontShareAddress))
-        << "port 5566 in use by something else";
-    ViewerProcess viewer;
-    ASSERT_TRUE(viewer.launch());
+    PortBlocker blocker;
+    ASSERT_TRUE(blocker.bound) << "port 5566 in use by something else";
+    // Started by hand (no --screenshot, no --quit-after): the user is asked.
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(binDir() + "/QuvorSimulatorUI", QStringList());
+    ASSERT_TRUE(program.waitForStarted(10000));
     QStringList boxes;
     ASSERT_TRUE(waitFor([&] { return !(boxes = windowsNamed("Info")).isEmpty(); }, 30000)) << "no message box";
     EXPECT_EQ(boxes.size(), 1);
-    EXPECT_TRUE(viewer.windowId().isEmpty()) << "the window is shown only after the box";
+    EXPECT_TRUE(windowsNamed("QuvorSimulator-UI").isEmpty()) << "the window is shown only after the box";
     runTool("xdotool", {"key", "--window", boxes.first(), "Return"});
-    ASSERT_TRUE(viewer.waitReady()) << "no window after the box was closed";
+    QStringList windows;
+    ASSERT_TRUE(waitFor([&] { return !(windows = windowsNamed("QuvorSimulator-UI")).isEmpty(); }, 30000))
+        << "no window after the box was closed";
     EXPECT_TRUE(windowsNamed("Info").isEmpty());
-    const QImage image = viewer.grab();
-    const QRect bottom(0, image.height() * 4 / 5, image.width(), image.height() / 5);
-    EXPECT_GT(fraction(image, bottom, isGrass), 0.9) << "the view works without data";
+    auto grassBelow = [&] {
+        const QImage image = grabWindow(windows.first());
+        const QRect bottom(0, image.height() * 4 / 5, image.width(), image.height() / 5);
+        return !image.isNull() && fraction(image, bottom, isGrass) > 0.9;
+    };
+    ASSERT_TRUE(waitFor(grassBelow, 30000)) << "the view works without data";
+    program.terminate();
+    if (!program.waitForFinished(10000))
+        program.kill();
+}
+
+TEST(ProgramStart, ScriptedRunsReportABusyPortOnTheConsoleAndQuitOnTime)
+{
+    PortBlocker blocker;
+    ASSERT_TRUE(blocker.bound) << "port 5566 in use by something else";
+    QTemporaryDir dir;
+    const QString shot = dir.filePath("shot.png");
+    QProcess program;
+    program.setProcessChannelMode(QProcess::SeparateChannels);
+    program.start(binDir() + "/QuvorSimulatorUI", {"--screenshot", shot, "--quit-after", "3"});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    // No event loop runs here: the process is polled by waiting on it.
+    bool sawBox = false;
+    bool ended = false;
+    for (int i = 0; i < 300 && !ended; ++i) {
+        ended = program.waitForFinished(200);
+        sawBox = sawBox || !windowsNamed("Info").isEmpty();
+    }
+    if (!ended) {
+        program.kill();
+        program.waitForFinished(5000);
+    }
+    ASSERT_TRUE(ended) << "still running after a minute";
+    EXPECT_FALSE(sawBox);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo(shot).size() > 0) << "the view still rendered";
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_EQ(err.count("Failed to open UDP receiver"), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("5566")) << err.toStdString();
 }
