@@ -3,11 +3,13 @@
 // trajectory tab) and feeds the window datagrams over loopback UDP.
 #include "app/QuvorConfig.h"
 #include "app/QuvorSimulator.h"
+#include "models/QuvorModel.h"
 #include "view/Panels.h"
 
 #include "PixelWait.h"
 
 #include <Bites/OgreTrays.h>
+#include <OgreSceneNode.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -217,6 +219,39 @@ TEST_F(LinesPanelsTest, PanelsShowTheReceivedValuesAndTheReplayTime)
     EXPECT_EQ(panels->statusPanel()->getAllParamValues(), Ogre::StringVector({"on", "1:01.234"}));
     EXPECT_EQ(panels->statusPanel()->getTrayLocation(), OgreBites::TL_TOPRIGHT);
     EXPECT_EQ(panels->paramsPanel()->getTrayLocation(), OgreBites::TL_BOTTOMLEFT);
+}
+
+TEST_F(LinesPanelsTest, StatesThatCannotBeDrawnLeaveTheSceneAsItWas)
+{
+    fly(700);
+    ASSERT_NE(window->currentModel(), nullptr);
+    Ogre::SceneNode* body = window->currentModel()->bodyNode();
+    frame();
+    const Ogre::Vector3 before = body->getPosition();
+    const Ogre::Quaternion turned = body->getOrientation();
+    const int tracePoints = window->tracePoints().size();
+
+    for (const char* bad : {R"("WorldX":1e400)", R"("WorldY":"NaN")", R"("WorldZ":"-inf")", R"("Yaw":"inf")",
+                            R"("Roll":"nan")", R"("WorldX":1e+38)", R"("WorldZ":30000)"}) {
+        SCOPED_TRACE(bad);
+        QByteArray bytes = datagram(0.5, 0.5, 61234);
+        bytes.replace(R"("FlyingState":1)", bad);
+        // Enough states and frames for a trace point and several poses.
+        for (int i = 0; i < 8; ++i) {
+            window->handleDatagram(bytes);
+            pump(50);
+        }
+        int frames = 0;
+        const auto counter = QObject::connect(window, &OgreWidget::frameRendered, [&] { ++frames; });
+        EXPECT_TRUE(waitFor([&] { return frames >= 3; }, 20000)) << "still rendering";
+        QObject::disconnect(counter);
+        EXPECT_EQ(body->getPosition(), before);
+        EXPECT_EQ(body->getOrientation(), turned);
+    }
+    EXPECT_EQ(window->tracePoints().size(), tracePoints);
+    for (const Ogre::Vector3& p : window->tracePoints())
+        EXPECT_FALSE(p.isNaN());
+    EXPECT_FALSE(window->mPlacement.mSceneTarget.isNaN());
 }
 
 } // namespace
