@@ -17,6 +17,14 @@ const char* kHostState =
     R"({"Roll":0.5,"Pitch":-0.25,"Yaw":1.5,"WorldX":1,"WorldY":2,"WorldZ":3,"WorldLatitude":28.6479,)"
     R"("WorldLongitude":114.592,"VelocityX":0.5,"VelocityY":0,"VelocityZ":-0.25,"Time":1200,"TransformState":0,)"
     R"("MotorStarted":1,"FlyingState":1,"ProductType":2,"SenderIP":"192.168.0.10","SimulatorCommand":1})";
+
+// Every key of the datagram that holds a number.
+const char* const kNumericKeys[] = {
+    "Roll", "Pitch", "Yaw", "WorldX", "WorldY", "WorldZ", "WorldLatitude", "WorldLongitude",
+    "VelocityX", "VelocityY", "VelocityZ", "AccX", "AccY", "AccZ", "GyroX", "GyroY", "GyroZ",
+    "Rpm1", "Rpm2", "Rpm3", "Rpm4", "Rpm5", "Rpm6", "Rpm7", "Rpm8",
+    "Time", "TransformState", "MotorStarted", "FlyingState", "ProductType", "SimulatorCommand",
+};
 } // namespace
 
 TEST(Snapshot, HostDatagramFillsEveryField)
@@ -72,14 +80,8 @@ TEST(Snapshot, AbsentOrNullKeysStoreZeroAndAreNotDisplayed)
 
 TEST(Snapshot, EveryNumberMustBeFiniteAndFitAFloat)
 {
-    const char* keys[] = {"Roll",      "Pitch",     "Yaw",           "WorldX",       "WorldY",         "WorldZ",
-                          "WorldLatitude", "WorldLongitude", "VelocityX", "VelocityY", "VelocityZ", "AccX",
-                          "AccY",      "AccZ",      "GyroX",         "GyroY",        "GyroZ",          "Rpm1",
-                          "Rpm2",      "Rpm3",      "Rpm4",          "Rpm5",         "Rpm6",           "Rpm7",
-                          "Rpm8",      "Time",      "TransformState", "MotorStarted", "FlyingState",   "ProductType",
-                          "SimulatorCommand"};
     const char* bad[] = {"1e400", "-1e400", "\"NaN\"", "\"nan\"", "\"inf\"", "\"-inf\""};
-    for (const char* key : keys) {
+    for (const char* key : kNumericKeys) {
         for (const char* value : bad) {
             const QByteArray text = QByteArray("{\"Roll\":0.5,\"") + key + "\":" + value + "}";
             EXPECT_FALSE(finiteValues(parse(text.constData()))) << text.constData();

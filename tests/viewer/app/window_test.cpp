@@ -73,6 +73,14 @@ TEST(MainWindow, DatagramsArriveOverUdp)
 }
 
 namespace {
+// Every key of the datagram that holds a number.
+const char* const kNumericKeys[] = {
+    "Roll", "Pitch", "Yaw", "WorldX", "WorldY", "WorldZ", "WorldLatitude", "WorldLongitude",
+    "VelocityX", "VelocityY", "VelocityZ", "AccX", "AccY", "AccZ", "GyroX", "GyroY", "GyroZ",
+    "Rpm1", "Rpm2", "Rpm3", "Rpm4", "Rpm5", "Rpm6", "Rpm7", "Rpm8",
+    "Time", "TransformState", "MotorStarted", "FlyingState", "ProductType", "SimulatorCommand",
+};
+
 // A window with its settings dialog in a folder of its own, recording the trace.
 class WindowWithDialog : public ::testing::Test
 {
@@ -122,14 +130,8 @@ TEST_F(WindowWithDialog, StatesThatCannotBeShownAreIgnoredWithOneWarningPerRun)
     const QByteArray trace = traceLog();
     ASSERT_EQ(trace.count('\n'), 1);
 
-    const char* keys[] = {"Roll",      "Pitch",     "Yaw",           "WorldX",       "WorldY",         "WorldZ",
-                          "WorldLatitude", "WorldLongitude", "VelocityX", "VelocityY", "VelocityZ", "AccX",
-                          "AccY",      "AccZ",      "GyroX",         "GyroY",        "GyroZ",          "Rpm1",
-                          "Rpm2",      "Rpm3",      "Rpm4",          "Rpm5",         "Rpm6",           "Rpm7",
-                          "Rpm8",      "Time",      "TransformState", "MotorStarted", "FlyingState",   "ProductType",
-                          "SimulatorCommand"};
     const char* values[] = {"1e400", "\"NaN\"", "\"inf\"", "\"-inf\""};
-    for (const char* key : keys) {
+    for (const char* key : kNumericKeys) {
         for (const char* value : values) {
             // Every other value differs from the good state, so taking any of it would show.
             const QByteArray bad = QByteArray(R"({"Roll":0.5,"Yaw":0.5,"WorldX":1,"WorldY":1,"WorldZ":1,"Rpm1":7,)"
@@ -150,7 +152,8 @@ TEST_F(WindowWithDialog, StatesThatCannotBeShownAreIgnoredWithOneWarningPerRun)
     EXPECT_EQ(window->viewState().z, before.z);
     EXPECT_EQ(traceLog(), trace) << "no trace line for an ignored state";
     EXPECT_TRUE(window->isRunning()) << "ignored states still show the sender is alive";
-    EXPECT_EQ(ConsoleCapture::matching("Ignoring flight states").size(), 1) << ConsoleCapture::lines().join('\n').toStdString();
+    EXPECT_EQ(ConsoleCapture::matching("Ignoring flight states").size(), 1)
+        << ConsoleCapture::lines().join('\n').toStdString();
 
     window->handleDatagram(good);
     EXPECT_EQ(traceLog().count('\n'), 2) << "good states go on";
