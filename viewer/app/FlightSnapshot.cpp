@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QNetworkInterface>
+#include <QVector>
 
 #include <cfloat>
 #include <cmath>
@@ -57,14 +58,23 @@ bool present(const QVariantMap& m, const char* key)
 
 bool finiteValues(const QVariantMap& m)
 {
+    auto keys = [](const auto& names) {
+        QVector<QString> result;
+        for (const char* name : names)
+            result.append(QString::fromLatin1(name));
+        return result;
+    };
+    static const QVector<QString> realKeys = keys(kRealKeys);
+    static const QVector<QString> integerKeys = keys(kIntegerKeys);
     // Number text such as 1e400 or the strings "NaN" and "inf" convert to non-finite doubles.
-    for (const char* key : kRealKeys) {
-        const double d = m.value(QLatin1String(key)).toDouble();
-        if (!(std::abs(d) <= double(FLT_MAX)))
+    for (const QString& key : realKeys) {
+        const auto it = m.constFind(key);
+        if (it != m.constEnd() && !(std::abs(it->toDouble()) <= double(FLT_MAX)))
             return false;
     }
-    for (const char* key : kIntegerKeys) {
-        if (!std::isfinite(m.value(QLatin1String(key)).toDouble()))
+    for (const QString& key : integerKeys) {
+        const auto it = m.constFind(key);
+        if (it != m.constEnd() && !std::isfinite(it->toDouble()))
             return false;
     }
     return true;
