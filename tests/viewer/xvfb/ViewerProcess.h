@@ -14,7 +14,16 @@
 #include <QThread>
 #include <QUdpSocket>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 namespace viewer_test {
 
@@ -109,6 +118,45 @@ public:
             waitFor([] { return false; }, 100);
         } while (t.elapsed() < ms);
     }
+
+    // Sends the state every 100 ms from a thread of its own while it lives, so
+    // that the run goes on while the test blocks (grabbing takes seconds on a
+    // busy machine, and a run ends after 2.5 s without a state).
+    class KeepSending
+    {
+    public:
+        explicit KeepSending(QByteArray datagram)
+            : mThread([this, datagram] {
+                  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+                  sockaddr_in to{};
+                  to.sin_family = AF_INET;
+                  to.sin_port = htons(5566);
+                  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                  std::unique_lock<std::mutex> lock(mMutex);
+                  do {
+                      ::sendto(fd, datagram.constData(), size_t(datagram.size()), 0,
+                               reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                  } while (!mStop.wait_for(lock, std::chrono::milliseconds(100), [this] { return mStopped; }));
+                  ::close(fd);
+              })
+        {
+        }
+        ~KeepSending()
+        {
+            {
+                std::lock_guard<std::mutex> lock(mMutex);
+                mStopped = true;
+            }
+            mStop.notify_all();
+            mThread.join();
+        }
+
+    private:
+        std::mutex mMutex;
+        std::condition_variable mStop;
+        bool mStopped = false;
+        std::thread mThread;
+    };
 
 private:
     QTemporaryDir mDir;

@@ -136,14 +136,17 @@ TEST_F(ProgramTest, EachProductTypeHasItsOwnSilhouette)
 TEST_F(ProgramTest, FansTurnOnlyWhileMotorsRun)
 {
     for (int type : {2, 3}) {
-        viewer->sendFor(state(type, 1), 600);
-        const QImage a = viewer->grab();
-        const QImage b = viewer->grab();
-        const QImage c = viewer->grab();
-        EXPECT_GT(std::max(changedPixels(a, b, aircraftArea(a)), changedPixels(b, c, aircraftArea(a))), 20)
-            << "type " << type << ": fans still although MotorStarted is 1";
-
+        {
+            viewer->sendFor(state(type, 1), 600);
+            ViewerProcess::KeepSending stream(state(type, 1));
+            const QImage a = viewer->grab();
+            const QImage b = viewer->grab();
+            const QImage c = viewer->grab();
+            EXPECT_GT(std::max(changedPixels(a, b, aircraftArea(a)), changedPixels(b, c, aircraftArea(a))), 20)
+                << "type " << type << ": fans still although MotorStarted is 1";
+        }
         viewer->sendFor(state(type, 0), 600);
+        ViewerProcess::KeepSending stream(state(type, 0));
         const QImage d = viewer->grab();
         const QImage e = viewer->grab();
         EXPECT_EQ(changedPixels(d, e, aircraftArea(d)), 0) << "type " << type << ": fans move with MotorStarted 0";
@@ -156,8 +159,13 @@ TEST_F(ProgramTest, TavikArmsRiseAfterTransformStateThreeToTwo)
     viewer->sendFor(state(1, 1, 1), 600);
     viewer->sendFor(state(1, 1, 4), 6000);
     viewer->sendFor(state(1, 1, 3), 300);
-    const QImage landed = viewer->grab();
+    QImage landed;
+    {
+        ViewerProcess::KeepSending stream(state(1, 1, 3));
+        landed = viewer->grab();
+    }
     viewer->sendFor(state(1, 1, 2), 3000);
+    ViewerProcess::KeepSending stream(state(1, 1, 2));
     const QImage raised = viewer->grab();
     // The fans turn in place in both pictures; the arms move the outline by far more.
     EXPECT_GT(difference(silhouette(landed), silhouette(raised)), 300);
