@@ -2,6 +2,7 @@
 // and queue) and the whole way into the window and its file.
 
 #include "host/DeviceLog.h"
+#include "link/Commands.h"
 #include "link/Package.h"
 #include "logwindow/LogClass.h"
 
@@ -18,7 +19,7 @@ namespace {
 std::vector<uint8_t> logFrame(uint16_t seq)
 {
     static const char text[] = "\x03  EKF2 IMU0 in-flight yaw alignment complete\r\n";
-    return buildPackageFrom(makeAddress(3, 0), DeviceLog::kCmdSet, DeviceLog::kCmdId,
+    return buildPackageFrom(makeAddress(3, 0), cmd::GeneralSet, cmd::DeviceLog,
                             reinterpret_cast<const uint8_t*>(text), sizeof text - 1, 10, 0, seq);
 }
 

@@ -36,7 +36,7 @@ BENCHMARK(BM_FlightSecond)->Unit(benchmark::kMicrosecond);
 // One 1 ms step of a streaming session at 1000 Hz: flight, record, frame.
 static void BM_StreamedState(benchmark::State& state) {
     size_t bytes = 0;
-    FlightControllerSession session({MissionKind::Square, Product::Tavik, 1, 1000},
+    FlightControllerSession session({MissionKind::Square, ProductTavik1, 1, 1000},
                                     {[&](std::vector<uint8_t> frame, bool) { bytes += frame.size(); },
                                      [](const std::string&) {}});
     auto host = [&](uint8_t id, std::vector<uint8_t> payload) {

@@ -5,9 +5,10 @@
 #include "tests/e2e/AircraftPeer.h"
 #include "tests/e2e/E2eSupport.h"
 
-#include <benchmark/benchmark.h>
+#include "common/StateDatagram.h"
+#include "link/Messages.h"
 
-#include <QtEndian>
+#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
@@ -44,7 +45,7 @@ public:
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
-        addr.sin_port = htons(5566);
+        addr.sin_port = htons(StateDatagram::Port);
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         bound = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
         thread = std::thread([this] { loop(); });
@@ -92,11 +93,12 @@ private:
 
 QByteArray flightState(long index)
 {
-    QByteArray r(58, '\0');
-    r[1] = 0x03;
-    qToLittleEndian(float(index) + 0.25f, r.data() + 46);
-    qToLittleEndian(0.5f, r.data() + 2);
-    return r;
+    FlightStateRecord r;
+    r.flags = 0x03;
+    r.time = float(index) + 0.25f;
+    r.roll = 0.5f;
+    const std::vector<uint8_t> bytes = r.encode();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
 }
 
 // CPU time of every thread of the process, from the scheduler's nanosecond

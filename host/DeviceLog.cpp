@@ -2,6 +2,7 @@
 
 #include "common/AppDirs.h"
 #include "host/HostPaths.h"
+#include "link/Commands.h"
 #include "link/Package.h"
 #include "logwindow/LogClass.h"
 
@@ -151,7 +152,7 @@ DeviceLog::~DeviceLog()
 
 bool DeviceLog::handlePackage(const PackageProperty_V1* package)
 {
-    if (!package || package->cmdSet != kCmdSet || package->cmdId != kCmdId)
+    if (!package || package->cmdSet != cmd::GeneralSet || package->cmdId != cmd::DeviceLog)
         return false;
     // Without its type byte a message has no window to go to.
     if (package->payloadLength() < 1)

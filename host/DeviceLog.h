@@ -13,8 +13,6 @@
 //   clearLogWindow / onLogClear:   clearWindows()
 #pragma once
 
-#include "link/Commands.h"
-
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -66,9 +64,6 @@ QString excludeLogTypeEntry(const QString& excluded, const QString& entry);
 class DeviceLog
 {
 public:
-    static constexpr uint8_t kCmdSet = cmd::GeneralSet;
-    static constexpr uint8_t kCmdId = cmd::DeviceLog;
-
     // Makes appDir + "/LOG_FILES/" (appDir without trailing slash; the user's
     // data folder instead when appDir is the installed program's settings
     // folder); the run folder starts there until the first applyOptions.

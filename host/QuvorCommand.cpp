@@ -154,7 +154,7 @@ void QuvorCommand::loadSettings()
 
 void QuvorCommand::on_pushButton_enter_clicked()
 {
-    sendSimCommand(SimCmdHeartbeat, simStartPayload());
+    sendSimCommand(cmd::SimHeartbeat, sim_heartbeat_t::startRequest().encode());
     setRunning(true);
 }
 

@@ -12,7 +12,6 @@
 #include <QNetworkInterface>
 #include <QTimer>
 
-#include <cstring>
 #include <optional>
 
 QuvorSimulator* gSimulator = nullptr;
@@ -76,13 +75,13 @@ void QuvorSimulator::onCommandReceived(const PackageProperty_V1* package)
 {
     mDeviceLog.handlePackage(package);
 
-    if (package->senderType() != kFlightControllerType || package->cmdSet != SimCmdSet)
+    if (package->senderType() != kFlightControllerType || package->cmdSet != cmd::SimulationSet)
         return;
 
     const uint8_t* payload = package->payload();
     const size_t length = package->payloadLength();
-    if (package->cmdId == SimCmdFlightState && length < size_t(FlightStateSize)) {
-        logDefault(LogWarning, "Flight state of %zu bytes dropped, %d expected.", length, FlightStateSize);
+    if (package->cmdId == cmd::SimFlightState && length < FlightStateRecord::Size) {
+        logDefault(LogWarning, "Flight state of %zu bytes dropped, %d expected.", length, int(FlightStateRecord::Size));
         return;
     }
     bool wake = false;
@@ -91,17 +90,15 @@ void QuvorSimulator::onCommandReceived(const PackageProperty_V1* package)
         // One queued updateUI() serves everything that arrives before it runs.
         wake = !mHeartbeatPending && !mParamsPending && mPendingStates.empty();
         switch (package->cmdId) {
-        case SimCmdHeartbeat:
-            // A short reply reads as zeros rather than past its end.
-            mPendingHeartbeat = sim_heartbeat_t();
-            std::memcpy(mPendingHeartbeat.bytes, payload, std::min<size_t>(length, 4));
+        case cmd::SimHeartbeat:
+            mPendingHeartbeat = sim_heartbeat_t::decode(payload, length);
             mHeartbeatPending = true;
             break;
-        case SimCmdParamRequest:
-            mPendingProduct = length > 0 ? payload[0] : 0;
+        case cmd::SimParamRequest:
+            mPendingProduct = ParamRequest::decode(payload, length).productByte;
             mParamsPending = true;
             break;
-        case SimCmdFlightState:
+        case cmd::SimFlightState:
             if (mPendingStates.size() >= MaxPendingStates)
                 mPendingStates.pop_front();
             mPendingStates.emplace_back(reinterpret_cast<const char*>(payload), int(length));
@@ -142,21 +139,21 @@ void QuvorSimulator::onUpdateUI()
 
 void QuvorSimulator::onHeartBeat(sim_heartbeat_t* heartbeat)
 {
-    if (heartbeat->simState() == 0)
+    if (heartbeat->simState() == sim_heartbeat_t::Switching)
         logDefault(LogInfoLevel, "Switching to sim.");
-    else if (heartbeat->simState() == 2)
+    else if (heartbeat->simState() == sim_heartbeat_t::Unknown)
         logDefault(LogWarning, "Unknown state.");
 
     if (mFirstReply) {
         mHeartbeatTimer->start(1000);
         mFirstReply = false;
-        sendSimCommand(SimCmdAckReply, simAckPayload());
+        sendSimCommand(cmd::SimAckReply, SimAck().encode());
     }
 }
 
 void QuvorSimulator::sendHeartbeat()
 {
-    sendSimCommand(SimCmdHeartbeat, simHeartbeatPayload());
+    sendSimCommand(cmd::SimHeartbeat, sim_heartbeat_t::beat().encode());
 }
 
 void QuvorSimulator::onSimParams()
@@ -168,16 +165,18 @@ void QuvorSimulator::onSimParams()
 
     const double latitude = gCommandDialog ? gCommandDialog->latitude() : 0.0;
     const double longitude = gCommandDialog ? gCommandDialog->longitude() : 0.0;
-    sendSimCommand(SimCmdEnvironment, simEnvironmentPayload(latitude, longitude));
+    sendSimCommand(cmd::SimEnvironment, environmentAt(latitude, longitude).encode());
 }
 
 void QuvorSimulator::onSimState()
 {
-    if (mStateRecord.size() < FlightStateSize)
+    const std::optional<FlightStateRecord> record = FlightStateRecord::decode(
+        reinterpret_cast<const uint8_t*>(mStateRecord.constData()), size_t(mStateRecord.size()));
+    if (!record)
         return;
     if (!mStateLock.tryLock())
         return;
-    mLastState = decodeFlightState(reinterpret_cast<const uint8_t*>(mStateRecord.constData()));
+    mLastState = convertFlightState(*record);
 
     if (gCommandDialog && gCommandDialog->mSimRunning) {
         if (!mCountedThisRun) {
@@ -238,7 +237,7 @@ void QuvorSimulator::stopSimulation()
     mNonFiniteReported = false;
     mHeartbeatTimer->stop();
     mFirstReply = true;
-    sendSimCommand(SimCmdEnvironment, simStopPayload());
+    sendSimCommand(cmd::SimEnvironment, StopPayload().encode());
 }
 
 namespace {

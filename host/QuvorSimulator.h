@@ -4,6 +4,7 @@
 #include "FlightState.h"
 
 #include "link/DevIo.h"
+#include "link/Messages.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -16,13 +17,6 @@
 
 class QTimer;
 class UdpSend;
-
-// The aircraft's state reply (command id 1): byte 1 is the simulation state.
-struct sim_heartbeat_t
-{
-    uint8_t bytes[4] = {0, 0, 0, 0};
-    uint8_t simState() const { return bytes[1]; }
-};
 
 // Drives a simulation run with the flight controller and turns the reported
 // flight state into datagrams. Packages arrive on the serial listener thread;

@@ -3,6 +3,7 @@
 #include "link/Commands.h"
 #include "link/ConsoleLog.h"
 #include "link/Connector.h"
+#include "link/Messages.h"
 
 #include <QTimer>
 
@@ -11,9 +12,6 @@
 namespace {
 
 constexpr uint8_t kHostType = 10;
-constexpr uint8_t kGeneralSet = cmd::GeneralSet;
-constexpr uint8_t kTableSet = cmd::TableSet;
-constexpr uint8_t kStatusQueryId = cmd::StatusQuery;
 constexpr int kUpgradeRetryMs = 3000;
 
 bool aircraftConnected()
@@ -21,8 +19,6 @@ bool aircraftConnected()
     const qConnector* connector = qConnector::instance();
     return connector && connector->isConnected();
 }
-
-uint32_t readLe32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 } // namespace
 
@@ -198,7 +194,7 @@ void qCmdManager::sendCommand(uint8_t cmdId, uint8_t cmdSet, const uint8_t* payl
 void qCmdManager::queryDeviceStatus(uint8_t deviceType, uint8_t deviceIndex)
 {
     const uint8_t zero = 0;
-    sendCommand(kStatusQueryId, kGeneralSet, &zero, 1, deviceType, deviceIndex, true);
+    sendCommand(cmd::StatusQuery, cmd::GeneralSet, &zero, 1, deviceType, deviceIndex, true);
     logMessage(LogWarning, "Cmd", "Query device[0x%.2X.%d] status...", deviceType, deviceIndex);
 }
 
@@ -225,12 +221,12 @@ void qCmdManager::dispatch(const PackageProperty_V1* package)
     uint16_t expected = uint16_t(package->seq());
     m_sequence.compare_exchange_strong(expected, uint16_t(expected + 1));
 
-    if (package->cmdSet == kGeneralSet) {
+    if (package->cmdSet == cmd::GeneralSet) {
         handleGeneral(package);
-    } else if (package->cmdSet == kTableSet) {
-        if (package->cmdId == 0x39) {
+    } else if (package->cmdSet == cmd::TableSet) {
+        if (package->cmdId == cmd::SdCardReply) {
             consolePrint("SDCard Cmd: ret = 0x%.2X \n", package->payloadLength() ? package->payload()[0] : 0u);
-        } else if (package->cmdId >= 0xF1 && package->cmdId <= 0xF4) {
+        } else if (package->cmdId >= cmd::TableDataFirst && package->cmdId <= cmd::TableDataLast) {
             handleTableData(package);
         }
     }
@@ -242,7 +238,7 @@ void qCmdManager::handleGeneral(const PackageProperty_V1* package)
     const uint8_t* payload = package->payload();
     const unsigned first = length ? payload[0] : 0u;
     switch (package->cmdId) {
-    case 1: {
+    case cmd::DeviceVersion: {
         const int kind = deviceKindCode(package->senderType(), package->senderIndex());
         const QByteArray bytes(reinterpret_cast<const char*>(payload), int(length));
         emit deviceVersionAck(kind, device_version_ack{bytes});
@@ -250,14 +246,14 @@ void qCmdManager::handleGeneral(const PackageProperty_V1* package)
                      package->senderIndex(), kind, bytes.toHex(' ').toUpper().constData());
         break;
     }
-    case kStatusQueryId:
+    case cmd::StatusQuery:
         handleStatus(package);
         break;
-    case 13:
+    case cmd::HardwareId:
         consolePrint("cmd_id=%d,set=%d,receiver=%d \n", package->cmdId, package->cmdSet, package->receiverType());
         logMessage(LogInfoLevel, "Cmd", "Set hardware Id ACK, ret=0x%.2X", first);
         break;
-    case 14: {
+    case cmd::DeviceLog: {
         // Text between the log-type byte and the last byte, up to its terminator.
         QString text;
         if (length >= 2) {
@@ -274,11 +270,12 @@ void qCmdManager::handleGeneral(const PackageProperty_V1* package)
 
 void qCmdManager::handleStatus(const PackageProperty_V1* package)
 {
-    if (package->payloadLength() < 6) {
+    const std::optional<StatusReply> reply = StatusReply::decode(package->payload(), package->payloadLength());
+    if (!reply) {
         logMessage(LogError, "Cmd", "Device status reply too short (%zu bytes), ignored", package->payloadLength());
         return;
     }
-    const uint32_t status = readLe32(package->payload() + 2);
+    const uint32_t status = reply->status;
     consolePrint("Device Status, Sender[type=0x%.2X id=0x%.2X],   Status:0x%.8X\n", package->senderType(),
                  package->senderIndex(), status);
     {

@@ -7,10 +7,15 @@
 namespace cmd {
 
 constexpr uint8_t GeneralSet = 0x00;
+constexpr uint8_t DeviceVersion = 1;  // device-information reply
 constexpr uint8_t StatusQuery = 12;   // device status query and its reply
+constexpr uint8_t HardwareId = 13;    // hardware-id reply
 constexpr uint8_t DeviceLog = 14;     // text log pushed by the aircraft
 
 constexpr uint8_t TableSet = 0x03;
+constexpr uint8_t SdCardReply = 0x39;
+constexpr uint8_t TableDataFirst = 0xF1;  // table data, ids F1 to F4
+constexpr uint8_t TableDataLast = 0xF4;
 
 constexpr uint8_t SimulationSet = 0x0B;
 constexpr uint8_t SimHeartbeat = 1;     // start request and heartbeat; the aircraft's state reply

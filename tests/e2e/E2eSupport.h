@@ -4,6 +4,8 @@
 
 #include "../host/TestHelpers.h"
 
+#include "common/StateDatagram.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,7 +45,7 @@ public:
     StateListener()
     {
         clock.start();
-        bound = socket.bind(QHostAddress::LocalHost, 5566, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+        bound = socket.bind(QHostAddress::LocalHost, StateDatagram::Port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
     }
     QList<Datagram>& take()
     {

@@ -3,6 +3,8 @@
 #include "AircraftPeer.h"
 #include "E2eSupport.h"
 
+#include "link/Messages.h"
+
 #include <gtest/gtest.h>
 
 #include <QtEndian>
@@ -21,12 +23,15 @@ constexpr double Pi = 3.141592653589793;
 
 QByteArray flightState()
 {
-    QByteArray r(58, '\0');
-    r[1] = 0x03;
-    const float values[] = {0.5f, -0.25f, 1.5f, 1, 2, -3, 0.5f, 2, 0.5f, 0, -0.25f, 1200.7f, 0, 0};
-    for (int i = 0; i < 14; ++i)
-        qToLittleEndian(values[i], r.data() + 2 + 4 * i);
-    return r;
+    FlightStateRecord r;
+    r.flags = 0x03;
+    r.roll = 0.5f, r.pitch = -0.25f, r.yaw = 1.5f;
+    r.x = 1, r.y = 2, r.z = -3;
+    r.latitude = 0.5f, r.longitude = 2;
+    r.vx = 0.5f, r.vy = 0, r.vz = -0.25f;
+    r.time = 1200.7f;
+    const std::vector<uint8_t> bytes = r.encode();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
 }
 
 class HostWithPeer : public ::testing::Test

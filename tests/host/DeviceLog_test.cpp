@@ -1,6 +1,7 @@
 #include "host/DeviceLog.h"
 
 #include "common/QtPrint.h"
+#include "link/Commands.h"
 #include "link/LogCapture.h"
 #include "link/Package.h"
 #include "logwindow/LogClass.h"
@@ -25,7 +26,7 @@ std::vector<uint8_t> logPackage(int logType, const QByteArray& text, uint16_t se
     QByteArray payload;
     payload.append(char(logType));
     payload.append(text);
-    return buildPackageFrom(sender, DeviceLog::kCmdSet, DeviceLog::kCmdId,
+    return buildPackageFrom(sender, cmd::GeneralSet, cmd::DeviceLog,
                             reinterpret_cast<const uint8_t*>(payload.constData()), size_t(payload.size()), 10, 0,
                             seq);
 }

@@ -256,7 +256,7 @@ TEST_F(Dialog, ConnectionLossEndsTheRun)
     EXPECT_FALSE(host.dialog->mSimRunning);
     EXPECT_TRUE(ui().pushButton_enter->isEnabled());
     EXPECT_FALSE(ui().pushButton_exit->isEnabled());
-    EXPECT_EQ(1u, host.dev.commands(SimCmdSet, 4).size()); // the stop command
+    EXPECT_EQ(1u, host.dev.commands(cmd::SimulationSet, 4).size()); // the stop command
 
     // Connected, the check leaves the run alone until the aircraft goes.
     host.connect();
@@ -266,7 +266,7 @@ TEST_F(Dialog, ConnectionLossEndsTheRun)
     host.disconnect();
     host.dialog->onCheckConnection();
     EXPECT_FALSE(host.dialog->mSimRunning);
-    EXPECT_EQ(2u, host.dev.commands(SimCmdSet, 4).size());
+    EXPECT_EQ(2u, host.dev.commands(cmd::SimulationSet, 4).size());
 }
 
 TEST_F(Dialog, AutoStartPressesStartOnceConnected)
@@ -277,7 +277,7 @@ TEST_F(Dialog, AutoStartPressesStartOnceConnected)
     host.connect();
     host.dialog->onStartupTick();
     EXPECT_TRUE(host.dialog->mSimRunning);
-    EXPECT_EQ(1u, host.dev.commands(SimCmdSet, 1).size());
+    EXPECT_EQ(1u, host.dev.commands(cmd::SimulationSet, 1).size());
     ui().pushButton_exit->click();
     host.dialog->onStartupTick();
     EXPECT_FALSE(host.dialog->mSimRunning); // only once
@@ -297,7 +297,7 @@ TEST_F(Dialog, ClosingStopsTheRunAndEndsTheLoop)
     testApp().exec();
     EXPECT_FALSE(host.dialog->isVisible());
     EXPECT_FALSE(host.dialog->mSimRunning);
-    const auto stop = host.dev.commands(SimCmdSet, 4);
+    const auto stop = host.dev.commands(cmd::SimulationSet, 4);
     ASSERT_EQ(1u, stop.size());
     EXPECT_EQ(2, stop[0].payload.at(0));
     EXPECT_EQ(1, quit.count());

@@ -20,13 +20,15 @@ namespace {
 
 constexpr double Pi = 3.141592653589793;
 
-QByteArray flightState(float time, float z = 0, uint8_t flags = 0x03, int size = FlightStateSize)
+QByteArray flightState(float time, float z = 0, uint8_t flags = 0x03, int size = int(FlightStateRecord::Size))
 {
-    QByteArray record(size, '\0');
-    record[1] = char(flags);
-    qToLittleEndian(z, record.data() + 22);
-    qToLittleEndian(time, record.data() + 46);
-    return record;
+    FlightStateRecord record;
+    record.flags = flags;
+    record.z = z;
+    record.time = time;
+    std::vector<uint8_t> bytes = record.encode();
+    bytes.resize(size_t(size));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), size);
 }
 
 // A flight state with one float of the record replaced.
@@ -47,7 +49,7 @@ protected:
     }
     void receive(uint8_t cmdId, const QByteArray& payload)
     {
-        host.dev.receive(SimCmdSet, cmdId, payload);
+        host.dev.receive(cmd::SimulationSet, cmdId, payload);
         QCoreApplication::processEvents();
     }
     // Drives the zero-state countdown to its end; the timer may tick in between.
@@ -74,7 +76,7 @@ TEST_F(Simulation, RunFromStartToStopAndAgain)
 
     click(host.dialog->ui->pushButton_enter);
     host.simulator->onStopSignalProc(); // a zero-state tick during the run
-    auto start = host.dev.commands(SimCmdSet, 1);
+    auto start = host.dev.commands(cmd::SimulationSet, 1);
     ASSERT_EQ(1u, start.size());
     EXPECT_EQ(QByteArray("\x00\x01\x00\x00", 4), start[0].payload);
     EXPECT_EQ(3, start[0].receiverType);
@@ -85,11 +87,11 @@ TEST_F(Simulation, RunFromStartToStopAndAgain)
     // The first state reply starts the heartbeat and is acknowledged once.
     receive(1, QByteArray("\x00\x00\x00\x00", 4));
     receive(1, QByteArray("\x00\x00\x00\x00", 4));
-    ASSERT_EQ(1u, host.dev.commands(SimCmdSet, 2).size());
-    EXPECT_EQ(QByteArray(1, '\x01'), host.dev.commands(SimCmdSet, 2)[0].payload);
+    ASSERT_EQ(1u, host.dev.commands(cmd::SimulationSet, 2).size());
+    EXPECT_EQ(QByteArray(1, '\x01'), host.dev.commands(cmd::SimulationSet, 2)[0].payload);
     EXPECT_TRUE(host.simulator->heartbeatRunning());
     host.simulator->sendHeartbeat();
-    EXPECT_EQ(QByteArray(4, '\0'), host.dev.commands(SimCmdSet, 1).back().payload);
+    EXPECT_EQ(QByteArray(4, '\0'), host.dev.commands(cmd::SimulationSet, 1).back().payload);
 
     // Parameter request: only the low four bits name the product; the
     // environment carries the dialog's position in radians.
@@ -97,7 +99,7 @@ TEST_F(Simulation, RunFromStartToStopAndAgain)
     host.dialog->ui->doubleSpinBox_longtitude->setValue(151.25);
     receive(3, QByteArray(1, '\x21'));
     EXPECT_EQ(ProductNerio3, host.simulator->productType());
-    auto environment = host.dev.commands(SimCmdSet, 4);
+    auto environment = host.dev.commands(cmd::SimulationSet, 4);
     ASSERT_EQ(1u, environment.size());
     const QByteArray env = environment[0].payload;
     ASSERT_EQ(40, env.size());
@@ -124,10 +126,10 @@ TEST_F(Simulation, RunFromStartToStopAndAgain)
     host.udp.received.clear();
 
     click(host.dialog->ui->pushButton_exit);
-    ASSERT_EQ(2u, host.dev.commands(SimCmdSet, 4).size());
+    ASSERT_EQ(2u, host.dev.commands(cmd::SimulationSet, 4).size());
     QByteArray stop(40, '\0');
     stop[0] = 2;
-    EXPECT_EQ(stop, host.dev.commands(SimCmdSet, 4).back().payload);
+    EXPECT_EQ(stop, host.dev.commands(cmd::SimulationSet, 4).back().payload);
     EXPECT_FALSE(host.simulator->heartbeatRunning());
     EXPECT_FALSE(host.dialog->mSimRunning);
 
@@ -144,7 +146,7 @@ TEST_F(Simulation, RunFromStartToStopAndAgain)
     host.dev.clearCommands();
     click(host.dialog->ui->pushButton_enter);
     receive(1, QByteArray("\x00\x00\x00\x00", 4));
-    EXPECT_EQ(1u, host.dev.commands(SimCmdSet, 2).size());
+    EXPECT_EQ(1u, host.dev.commands(cmd::SimulationSet, 2).size());
     receive(6, flightState(1));
     ASSERT_TRUE(host.udp.waitFor(1));
     EXPECT_EQ(11, parsedDatagram(host.udp.received.last())["SimulatorCommand"].toInt());
@@ -154,9 +156,9 @@ TEST_F(Simulation, RunFromStartToStopAndAgain)
 TEST_F(Simulation, IgnoresForeignAndUnknownPackages)
 {
     host.dev.clearCommands();
-    host.dev.receive(SimCmdSet, 1, QByteArray(4, '\0'), /*senderType*/ 4);
-    host.dev.receive(SimCmdSet, 6, flightState(1), /*senderType*/ 4);
-    host.dev.receive(SimCmdSet, 5, flightState(1));
+    host.dev.receive(cmd::SimulationSet, 1, QByteArray(4, '\0'), /*senderType*/ 4);
+    host.dev.receive(cmd::SimulationSet, 6, flightState(1), /*senderType*/ 4);
+    host.dev.receive(cmd::SimulationSet, 5, flightState(1));
     host.dev.receive(0x0C, 6, flightState(1));
     QCoreApplication::processEvents();
     EXPECT_TRUE(host.dev.commands().empty());
@@ -168,7 +170,7 @@ TEST_F(Simulation, MalformedPayloadsAreNeverReadPastTheirEnd)
 {
     host.dialog->mSimRunning = true; // keeps zero states out of the way
     testing::internal::CaptureStdout();
-    receive(6, flightState(1, 0, 0, FlightStateSize - 1));
+    receive(6, flightState(1, 0, 0, int(FlightStateRecord::Size) - 1));
     const std::string console = testing::internal::GetCapturedStdout();
     EXPECT_NE(std::string::npos, console.find("Flight state of 57 bytes dropped")) << console;
     EXPECT_TRUE(host.udp.take().isEmpty());
@@ -180,7 +182,7 @@ TEST_F(Simulation, MalformedPayloadsAreNeverReadPastTheirEnd)
 
     // An empty state reply or parameter request still gets its answer.
     receive(1, QByteArray());
-    EXPECT_EQ(1u, host.dev.commands(SimCmdSet, 2).size());
+    EXPECT_EQ(1u, host.dev.commands(cmd::SimulationSet, 2).size());
     receive(3, QByteArray());
     EXPECT_EQ(ProductTavik1, host.simulator->productType());
 }
@@ -193,7 +195,7 @@ TEST_F(Simulation, StatesFromTheListenerThreadArriveWholeAndInOrder)
     std::atomic<bool> done{false};
     std::thread listener([&] {
         for (int i = 1; i <= Count; ++i)
-            host.dev.receive(SimCmdSet, 6, flightState(float(i), float(-i)));
+            host.dev.receive(cmd::SimulationSet, 6, flightState(float(i), float(-i)));
         done = true;
     });
     // The GUI thread keeps converting while the listener queues new copies.
@@ -202,7 +204,7 @@ TEST_F(Simulation, StatesFromTheListenerThreadArriveWholeAndInOrder)
     // A burst may overrun the test's socket buffer; the next state still arrives.
     QTest::qWait(200);
     host.udp.take();
-    host.dev.receive(SimCmdSet, 6, flightState(float(Count + 1), float(-(Count + 1))));
+    host.dev.receive(cmd::SimulationSet, 6, flightState(float(Count + 1), float(-(Count + 1))));
     ASSERT_TRUE(waitUntil([&] {
         const auto& all = host.udp.take();
         return !all.isEmpty() && parsedDatagram(all.last())["Time"].toInt() == Count + 1;
@@ -295,9 +297,9 @@ TEST(SenderAddress, SkipsLoopbackAndUnspecifiedAddressesByValue)
 TEST(SimulationWithoutDialog, SendsZeroPositionAndNoZeroStates)
 {
     HostStack host(/*withDialog*/ false);
-    host.dev.receive(SimCmdSet, 3, QByteArray(1, '\x02'));
+    host.dev.receive(cmd::SimulationSet, 3, QByteArray(1, '\x02'));
     QCoreApplication::processEvents();
-    const auto environment = host.dev.commands(SimCmdSet, 4);
+    const auto environment = host.dev.commands(cmd::SimulationSet, 4);
     ASSERT_EQ(1u, environment.size());
     EXPECT_EQ(0.0, qFromLittleEndian<double>(environment[0].payload.constData() + 4));
     EXPECT_EQ(0.0, qFromLittleEndian<double>(environment[0].payload.constData() + 12));

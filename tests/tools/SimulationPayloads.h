@@ -1,38 +1,31 @@
-// The host's side of the simulation payloads, as the emulator's tests send them.
+// The host's simulation payloads as the emulator's tests send them, and the
+// flight states read back, all through the link's codecs.
 #pragma once
 
+#include "link/Messages.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace emutest {
 
 // Environment (mode 0) with the start position in radians.
 inline std::vector<uint8_t> environmentPayload(double latitude, double longitude) {
-    std::vector<uint8_t> p(40, 0);
-    p[1] = 1;
-    p[2] = 2580 & 0xFF;
-    p[3] = 2580 >> 8;
-    std::memcpy(&p[4], &longitude, 8);
-    std::memcpy(&p[12], &latitude, 8);
-    const double step = 0.1;
-    std::memcpy(&p[20], &step, 8);
-    p[28] = 255;
-    p[29] = 7;
-    p[31] = 14;
-    return p;
+    EnvironmentPayload environment;
+    environment.latitude = latitude;
+    environment.longitude = longitude;
+    return environment.encode();
 }
 
-inline std::vector<uint8_t> stopPayload() {
-    std::vector<uint8_t> p(40, 0);
-    p[0] = 2;
-    return p;
-}
+inline std::vector<uint8_t> stopPayload() { return StopPayload().encode(); }
 
-inline float floatAt(const std::vector<uint8_t>& bytes, size_t offset) {
-    float v;
-    std::memcpy(&v, &bytes[offset], sizeof v);
-    return v;
+// A flight state as the host reads it; a failed test and zeros when it is too short.
+inline FlightStateRecord flightState(const std::vector<uint8_t>& payload) {
+    const auto record = FlightStateRecord::decode(payload.data(), payload.size());
+    EXPECT_TRUE(record) << payload.size() << " bytes are no flight state";
+    return record.value_or(FlightStateRecord());
 }
 
 } // namespace emutest

@@ -122,7 +122,6 @@ void send(zel::SimpleDevIo& device, uint8_t set, uint8_t id, std::vector<uint8_t
 }
 
 using emutest::environmentPayload;
-using emutest::floatAt;
 
 class EmulatorEndToEnd : public ::testing::Test {
 protected:
@@ -173,12 +172,12 @@ TEST_F(EmulatorEndToEnd, SimulationRunOverThePseudoTerminal) {
     // Climbing: z is negative above the ground.
     ASSERT_TRUE(waitUntil([&] {
         const auto states = recorder.all(11, 6);
-        return !states.empty() && floatAt(states.back().payload, 22) < -0.5f;
+        return !states.empty() && emutest::flightState(states.back().payload).z < -0.5f;
     }));
     for (const Package& p : recorder.all(11, 6)) {
         ASSERT_EQ(p.payload.size(), 58u);
         EXPECT_EQ(p.sender, 0x03);
-        EXPECT_NEAR(floatAt(p.payload, 26), 0.4f, 1e-5f);
+        EXPECT_NEAR(emutest::flightState(p.payload).latitude, 0.4f, 1e-5f);
     }
     EXPECT_GE(recorder.count(0, 14), 2u) << "device logs";
 

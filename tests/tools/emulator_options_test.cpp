@@ -11,7 +11,7 @@ TEST(EmulatorOptions, DefaultsWithoutArguments) {
     std::string error;
     ASSERT_TRUE(parseOptions({}, o, error));
     EXPECT_EQ(o.linkPath, "/tmp/quvor-fc");
-    EXPECT_EQ(o.session.product, Product::Tavik);
+    EXPECT_EQ(o.session.product, ProductTavik1);
     EXPECT_EQ(o.session.rateHz, 50);
     EXPECT_EQ(o.session.mission, MissionKind::Square);
     EXPECT_EQ(o.faultRate, 0.0);
@@ -26,14 +26,14 @@ TEST(EmulatorOptions, AcceptsEveryOptionInBothSpellings) {
                              o, error))
         << error;
     EXPECT_EQ(o.linkPath, "/tmp/x");
-    EXPECT_EQ(o.session.product, Product::Vx7);
+    EXPECT_EQ(o.session.product, ProductVx7);
     EXPECT_EQ(o.session.rateHz, 1000);
     EXPECT_EQ(o.session.mission, MissionKind::Circle);
     EXPECT_EQ(o.session.seed, 18446744073709551615ull);
     EXPECT_DOUBLE_EQ(o.faultRate, 0.02);
 
     ASSERT_TRUE(parseOptions({"--product", "nerio", "--mission", "hover", "--rate=1", "--help"}, o, error));
-    EXPECT_EQ(o.session.product, Product::Nerio);
+    EXPECT_EQ(o.session.product, ProductNerio3);
     EXPECT_EQ(o.session.mission, MissionKind::Hover);
     EXPECT_EQ(o.session.rateHz, 1);
     EXPECT_TRUE(o.help);

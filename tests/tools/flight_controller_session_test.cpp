@@ -25,10 +25,6 @@ struct Frame {
     bool droppable;
 };
 
-uint32_t u32At(const std::vector<uint8_t>& p, size_t offset) {
-    return p[offset] | p[offset + 1] << 8 | p[offset + 2] << 16 | uint32_t(p[offset + 3]) << 24;
-}
-
 // A session on a hand-driven clock; everything it sends goes through the
 // reassembly loop, so only well-framed packages are seen.
 class SessionTest : public ::testing::Test {
@@ -98,13 +94,14 @@ TEST_F(SessionTest, StatusQueryIsAnsweredReadyFromTheFlightControllerToTheHost) 
     EXPECT_EQ(f.receiver, 0x0A);
     EXPECT_EQ(f.set, 0);
     EXPECT_EQ(f.id, 12);
-    ASSERT_GE(f.payload.size(), 6u);
-    EXPECT_EQ(u32At(f.payload, 2), 0u) << "bit 0 clear lets the host start its command writer";
+    const auto reply = StatusReply::decode(f.payload.data(), f.payload.size());
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 0u) << "bit 0 clear lets the host start its command writer";
     EXPECT_EQ(f.seq, 7) << "answers carry the host's sequence number, which advances its counter";
 }
 
 TEST_F(SessionTest, StartIsAnsweredWithSwitchingAndAParameterRequestForTheProduct) {
-    for (const auto& [product, code] : {std::pair{Product::Tavik, 0}, {Product::Nerio, 1}, {Product::Vx7, 2}}) {
+    for (const auto& [product, code] : {std::pair{ProductTavik1, 0}, {ProductNerio3, 1}, {ProductVx7, 2}}) {
         sent.clear();
         SessionConfig config;
         config.product = product;
@@ -161,10 +158,11 @@ TEST_F(SessionTest, FlightStatesStreamAtTheRateFromTheStartPositionUntilStop) {
     for (const Frame& f : states) {
         ASSERT_EQ(f.payload.size(), 58u);
         EXPECT_TRUE(f.droppable);
-        EXPECT_FLOAT_EQ(floatAt(f.payload, 26), 0.4f);
-        EXPECT_FLOAT_EQ(floatAt(f.payload, 30), 1.9f);
-        EXPECT_GT(floatAt(f.payload, 46), lastTime) << "time in milliseconds moves on";
-        lastTime = floatAt(f.payload, 46);
+        const FlightStateRecord record = flightState(f.payload);
+        EXPECT_FLOAT_EQ(record.latitude, 0.4f);
+        EXPECT_FLOAT_EQ(record.longitude, 1.9f);
+        EXPECT_GT(record.time, lastTime) << "time in milliseconds moves on";
+        lastTime = record.time;
     }
     EXPECT_NEAR(lastTime, 2000.0f, 15.0f);
     EXPECT_EQ(states.back().payload[1] & 1, 1) << "motors started";

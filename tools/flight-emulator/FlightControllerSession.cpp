@@ -1,6 +1,7 @@
 #include "FlightControllerSession.h"
 
 #include "link/Commands.h"
+#include "link/Messages.h"
 #include "link/Package.h"
 
 #include <cmath>
@@ -14,30 +15,6 @@
 namespace emu {
 
 namespace {
-
-constexpr uint8_t kSetGeneral = cmd::GeneralSet;
-constexpr uint8_t kSetSimulation = cmd::SimulationSet;
-constexpr uint8_t kIdStatus = cmd::StatusQuery;
-constexpr uint8_t kIdDeviceLog = cmd::DeviceLog;
-constexpr uint8_t kIdSimState = cmd::SimHeartbeat;
-constexpr uint8_t kIdSimAck = cmd::SimAckReply;
-constexpr uint8_t kIdParameters = cmd::SimParamRequest;
-constexpr uint8_t kIdEnvironment = cmd::SimEnvironment;
-constexpr uint8_t kIdFlightState = cmd::SimFlightState;
-constexpr uint32_t kStartRequest = 0x100;
-constexpr uint8_t kEnvironmentMode = 0;
-constexpr uint8_t kStopMode = 2;
-constexpr size_t kEnvironmentMinLength = 20;  // mode .. start latitude
-
-uint32_t readU32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
-
-double readDouble(const uint8_t* p) {
-    uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | p[i];
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
@@ -53,20 +30,11 @@ double degrees(double rad) { return rad * 180.0 / kPi; }
 
 } // namespace
 
-std::optional<Product> productFromName(const std::string& name) {
-    if (name == "tavik") return Product::Tavik;
-    if (name == "nerio") return Product::Nerio;
-    if (name == "vx7") return Product::Vx7;
+std::optional<ProductType> productFromName(const std::string& name) {
+    if (name == "tavik") return ProductTavik1;
+    if (name == "nerio") return ProductNerio3;
+    if (name == "vx7") return ProductVx7;
     return std::nullopt;
-}
-
-const char* productName(Product product) {
-    switch (product) {
-    case Product::Tavik: return "Tavik1";
-    case Product::Nerio: return "Nerio3";
-    case Product::Vx7: return "Vx7";
-    }
-    return "?";
 }
 
 FlightControllerSession::FlightControllerSession(const SessionConfig& config, Output output)
@@ -87,15 +55,15 @@ void FlightControllerSession::sendLog(LogType type, const std::string& text) {
     std::vector<uint8_t> payload(line.size() + 2, 0);
     payload[0] = static_cast<uint8_t>(type);
     std::copy(line.begin(), line.end(), payload.begin() + 1);
-    send(kSetGeneral, kIdDeviceLog, payload);
+    send(cmd::GeneralSet, cmd::DeviceLog, payload);
 }
 
-void FlightControllerSession::sendStateReply(SimState state) {
-    send(kSetSimulation, kIdSimState, {0, static_cast<uint8_t>(state), 0, 0});
+void FlightControllerSession::sendStateReply(uint8_t simState) {
+    send(cmd::SimulationSet, cmd::SimHeartbeat, sim_heartbeat_t::reply(simState).encode());
 }
 
 void FlightControllerSession::sendParameterRequest(double now) {
-    send(kSetSimulation, kIdParameters, {static_cast<uint8_t>(mConfig.product)});
+    send(cmd::SimulationSet, cmd::SimParamRequest, ParamRequest{productByteOf(mConfig.product)}.encode());
     mParameterRetryAt = now + kParameterRetry;
 }
 
@@ -107,10 +75,10 @@ void FlightControllerSession::onFrame(const PackageProperty_V1* frame, size_t le
     // latest command, which is what moves the host's counter on.
     mLastSeq = static_cast<uint16_t>(frame->seq());
 
-    if (frame->cmdSet == kSetGeneral && frame->cmdId == kIdStatus) {
+    if (frame->cmdSet == cmd::GeneralSet && frame->cmdId == cmd::StatusQuery) {
         // Status 0: ready, the host may start its command writer.
-        send(kSetGeneral, kIdStatus, {0, 0, 0, 0, 0, 0});
-    } else if (frame->cmdSet == kSetSimulation) {
+        send(cmd::GeneralSet, cmd::StatusQuery, StatusReply{0}.encode());
+    } else if (frame->cmdSet == cmd::SimulationSet) {
         onSimulationCommand(frame, now);
     }
 }
@@ -119,23 +87,25 @@ void FlightControllerSession::onSimulationCommand(const PackageProperty_V1* fram
     const uint8_t* payload = frame->payload();
     const size_t length = frame->payloadLength();
     switch (frame->cmdId) {
-    case kIdSimState:
-        if (length < 4) return;
-        if (readU32(payload) == kStartRequest) {
+    case cmd::SimHeartbeat: {
+        if (length < sim_heartbeat_t::Size) return;
+        const uint32_t value = sim_heartbeat_t::decode(payload, length).value();
+        if (value == sim_heartbeat_t::StartRequest) {
             // A start while flying begins a new run from the ground.
             mFlight.reset();
             mStarted = true;
-            mOut.event(format("start: product %s, mission %s", productName(mConfig.product),
+            mOut.event(format("start: product %s, mission %s", productTypeName(mConfig.product),
                               missionName(mConfig.mission)));
-            sendStateReply(SimState::Switching);
+            sendStateReply(sim_heartbeat_t::Switching);
             sendParameterRequest(now);
-        } else if (readU32(payload) == 0) {
-            sendStateReply(mStarted ? SimState::Running : SimState::Unknown);
+        } else if (value == sim_heartbeat_t::Beat) {
+            sendStateReply(mStarted ? sim_heartbeat_t::Running : sim_heartbeat_t::Unknown);
         }
         break;
-    case kIdSimAck:
+    }
+    case cmd::SimAckReply:
         break;
-    case kIdEnvironment:
+    case cmd::SimEnvironment:
         onEnvironment(payload, length, now);
         break;
     default:
@@ -144,18 +114,18 @@ void FlightControllerSession::onSimulationCommand(const PackageProperty_V1* fram
 }
 
 void FlightControllerSession::onEnvironment(const uint8_t* payload, size_t length, double now) {
-    if (length < 1) return;
-    if (payload[0] == kStopMode) {
+    if (StopPayload::decode(payload, length)) {
         stop();
         return;
     }
-    if (payload[0] != kEnvironmentMode || !mStarted || mFlight) return;
-    if (length < kEnvironmentMinLength) {
+    if (length < 1 || payload[0] != EnvironmentPayload::Mode || !mStarted || mFlight) return;
+    const std::optional<EnvironmentPayload> environment = EnvironmentPayload::decode(payload, length);
+    if (!environment) {
         mOut.event(format("environment rejected: %zu bytes", length));
         return;
     }
-    const double longitude = readDouble(payload + 4);
-    const double latitude = readDouble(payload + 12);
+    const double longitude = environment->longitude;
+    const double latitude = environment->latitude;
     if (!std::isfinite(latitude) || !std::isfinite(longitude) || std::abs(latitude) > kPi / 2 ||
         std::abs(longitude) > 2 * kPi) {
         mOut.event("environment rejected: start position out of range");
@@ -165,7 +135,7 @@ void FlightControllerSession::onEnvironment(const uint8_t* payload, size_t lengt
 }
 
 void FlightControllerSession::startFlight(double latitude, double longitude, double now) {
-    mFlight = std::make_unique<FlightSimulation>(mConfig.mission, mConfig.seed, mConfig.product == Product::Tavik);
+    mFlight = std::make_unique<FlightSimulation>(mConfig.mission, mConfig.seed, mConfig.product == ProductTavik1);
     mFlight->setOrigin(latitude, longitude);
     mFlightStart = now;
     mNextRecord = now;
@@ -222,8 +192,7 @@ void FlightControllerSession::advance(double now) {
         mNextBattery = now + kBatteryReport;
     }
     if (now >= mNextRecord) {
-        const auto record = mFlight->record().encode();
-        send(kSetSimulation, kIdFlightState, std::vector<uint8_t>(record.begin(), record.end()), true);
+        send(cmd::SimulationSet, cmd::SimFlightState, mFlight->record().encode(), true);
         const double period = 1.0 / mConfig.rateHz;
         mNextRecord += period;
         // After a stall, resume the rhythm instead of sending a burst of stale states.

@@ -6,6 +6,8 @@
 
 #include "FlightSimulation.h"
 
+#include "common/ProductType.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,21 +19,15 @@ struct PackageProperty_V1;
 
 namespace emu {
 
-// Product codes as the parameter request carries them.
-enum class Product : uint8_t { Tavik = 0, Nerio = 1, Vx7 = 2 };
-
-std::optional<Product> productFromName(const std::string& name);
-const char* productName(Product product);
-
-// Simulation state carried in byte 1 of a state reply.
-enum class SimState : uint8_t { Switching = 0, Running = 1, Unknown = 2 };
+// The product of the command line: "tavik", "nerio" or "vx7".
+std::optional<ProductType> productFromName(const std::string& name);
 
 // Device log types the emulator writes.
 enum class LogType : uint8_t { System = 1, Gps = 2, Battery = 3 };
 
 struct SessionConfig {
     MissionKind mission = MissionKind::Square;
-    Product product = Product::Tavik;
+    ProductType product = ProductTavik1;
     uint64_t seed = 1;
     int rateHz = 50;
 };
@@ -67,7 +63,7 @@ public:
 private:
     void send(uint8_t cmdSet, uint8_t cmdId, const std::vector<uint8_t>& payload, bool droppable = false);
     void sendLog(LogType type, const std::string& text);
-    void sendStateReply(SimState state);
+    void sendStateReply(uint8_t simState);
     void sendParameterRequest(double now);
     void onSimulationCommand(const PackageProperty_V1* frame, double now);
     void onEnvironment(const uint8_t* payload, size_t length, double now);

@@ -129,7 +129,7 @@ FlightStateRecord FlightSimulation::record() const {
     r.vx = static_cast<float>(s.velocity.x);
     r.vy = static_cast<float>(s.velocity.y);
     r.vz = static_cast<float>(s.velocity.z);
-    r.timeMs = static_cast<float>(mTime * 1000.0);
+    r.time = static_cast<float>(mTime * 1000.0);
     r.transformState = static_cast<float>(static_cast<int>(mTransform));
     return r;
 }

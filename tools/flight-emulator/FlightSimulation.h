@@ -2,9 +2,11 @@
 // One simulated flight: airframe, controller, mission, wind and the position on
 // the earth, advanced in fixed steps without any wall clock.
 
-#include "FlightStateRecord.h"
 #include "Mission.h"
 #include "Random.h"
+
+#include "common/TransformState.h"
+#include "link/Messages.h"
 
 namespace emu {
 

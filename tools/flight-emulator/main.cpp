@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     event("pseudo-terminal " + terminal.hostPath() + ", link " + options.linkPath + ", product " +
-          emu::productName(options.session.product) + ", mission " + emu::missionName(options.session.mission) +
+          productTypeName(options.session.product) + ", mission " + emu::missionName(options.session.mission) +
           ", " + std::to_string(options.session.rateHz) + " Hz");
 
     emu::EmulatorLoop loop(options, terminal, event);

@@ -1,5 +1,7 @@
 #include "app/FlightSnapshot.h"
 
+#include "common/TransformState.h"
+
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QVector>
@@ -219,9 +221,11 @@ bool DatagramFilter::accept(const QVariantMap& m, bool localOnly)
 StateTriggers::Arms StateTriggers::transform(uint8_t transformState)
 {
     Arms arms = Arms::None;
-    if (mLastTransformState == 3 && transformState == 2)
+    const auto was = TransformState(mLastTransformState);
+    const auto now = TransformState(transformState);
+    if (was == TransformState::Raising && now == TransformState::Raised)
         arms = Arms::Raise;
-    else if (mLastTransformState == 1 && transformState == 4)
+    else if (was == TransformState::Lowering && now == TransformState::Lowered)
         arms = Arms::Lower;
     mLastTransformState = transformState;
     return arms;

@@ -77,7 +77,7 @@ class StateTriggers
 public:
     enum class Arms { None, Raise, Lower };
 
-    // Raise on 3 -> 2, lower on 1 -> 4; the state is remembered either way.
+    // Raise on Raising -> Raised, lower on Lowering -> Lowered; the state is remembered either way.
     Arms transform(uint8_t transformState);
     // True at the first state of the program and whenever the run counter changes.
     bool simulatorCommandChanged(uint8_t command);

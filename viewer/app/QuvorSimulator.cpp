@@ -3,6 +3,7 @@
 #include "app/QuvorConfig.h"
 #include "common/AppDirs.h"
 #include "common/Json.h"
+#include "common/ProductType.h"
 #include "models/NerioModel.h"
 #include "models/QuvorModel.h"
 #include "models/TavikModel.h"
@@ -351,12 +352,10 @@ void QuvorSimulator::selectModel()
     if (!mSceneMgr || !mCameraMan || !mCameraNode)
         return;
     QuvorModel** slot = &mTavik;
-    if (mViewState.productType == 2) {
+    if (mViewState.productType == ProductNerio3)
         slot = &mNerio;
-    } else if (mViewState.productType == 3) {
+    else if (mViewState.productType == ProductVx7)
         slot = &mVx7;
-        mVx7Active = true;
-    }
     if (!*slot) {
         if (slot == &mNerio)
             *slot = new NerioModel(mSceneMgr);
@@ -382,12 +381,10 @@ void QuvorSimulator::selectModel()
 void QuvorSimulator::releaseModel()
 {
     QuvorModel* model = mTavik;
-    if (mModelProductType == 2) {
+    if (mModelProductType == ProductNerio3)
         model = mNerio;
-    } else if (mModelProductType == 3) {
+    else if (mModelProductType == ProductVx7)
         model = mVx7;
-        mVx7Active = false;
-    }
     // The body node goes away with the scene; the camera must not keep tracking it.
     if (mCameraMan)
         mCameraMan->setTarget(nullptr);
@@ -424,19 +421,18 @@ bool QuvorSimulator::frameRenderingQueued(const Ogre::FrameEvent& evt)
 void QuvorSimulator::poseModel()
 {
     Ogre::Vector3 p = worldToScene(mViewState.x, mViewState.y, mViewState.z);
-    if (!mVx7Active)
-        p.y += 210;
     const Ogre::Quaternion q = eulerToQuaternion(-mViewState.yaw * 180.0f / float(M_PI), 0, 0);
     // A non-finite yaw fails this test and leaves the body where it was.
     if (!(std::abs(q.Norm() - 1) < 1e-6f) || !mModel)
         return;
+    p.y += mModel->groundLift();
     Ogre::SceneNode* body = mModel->bodyNode();
     body->setOrientation(q);
     body->pitch(Ogre::Degree(90), Ogre::Node::TS_LOCAL);
     body->yaw(Ogre::Radian(mViewState.roll), Ogre::Node::TS_LOCAL);
     body->pitch(Ogre::Radian(-mViewState.pitch), Ogre::Node::TS_LOCAL);
     body->setPosition(p);
-    if (mVx7Active)
+    if (mModel->facesBackward())
         body->rotate(Ogre::Vector3::UNIT_Y, Ogre::Radian(Ogre::Math::PI), Ogre::Node::TS_LOCAL);
 }
 

@@ -3,6 +3,7 @@
 #include "app/ConfigTarget.h"
 #include "app/FlightSnapshot.h"
 #include "app/Recorder.h"
+#include "common/StateDatagram.h"
 #include "view/OgreWidget.h"
 #include "view/SceneCamera.h"
 
@@ -30,7 +31,8 @@ class QuvorSimulator : public OgreWidget, public ConfigTarget
 public:
     // consoleErrors: a receive port that cannot be opened is reported on the
     // console, not in a modal box (scripted runs must not wait for a click).
-    explicit QuvorSimulator(QWidget* parent = nullptr, quint16 udpPort = 5566, bool consoleErrors = false);
+    explicit QuvorSimulator(QWidget* parent = nullptr, quint16 udpPort = StateDatagram::Port,
+                            bool consoleErrors = false);
     ~QuvorSimulator() override;
 
     Ogre::Vector3 worldToScene(double x, double y, double z);
@@ -109,7 +111,6 @@ private:
     QuvorModel* mNerio = nullptr;
     QuvorModel* mVx7 = nullptr;
     QuvorModel* mModel = nullptr;
-    bool mVx7Active = false;
 
     QAction* mSetupAction = nullptr;
     std::unique_ptr<QTimer> mHeartbeatTimer;

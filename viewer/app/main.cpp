@@ -38,7 +38,7 @@ int main(int argc, char* argv[])
 
     // Scripted runs report a busy port on the console and keep their schedule.
     const bool scripted = parser.isSet(screenshot) || parser.isSet(quitAfter);
-    auto* window = new QuvorSimulator(nullptr, 5566, scripted);
+    auto* window = new QuvorSimulator(nullptr, StateDatagram::Port, scripted);
     auto* dialog = new QuvorConfig(nullptr);
     if (parser.isSet(screenshot))
         window->requestScreenshot(parser.value(screenshot), 10);

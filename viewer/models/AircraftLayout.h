@@ -54,8 +54,8 @@ struct BodyScale {
 constexpr BodyScale kTavikScale{100.0f, 1.0f};
 constexpr BodyScale kNerioScale{100.0f, 4.0f};
 constexpr BodyScale kVx7Scale{400.0f, 1.0f};
-// Height of the body origin above the floor while the aircraft is on the ground
-// (the pose lifts every model but the Vx7 by this much).
+// Height of the body origin above the floor while the aircraft is on the ground, for
+// every model but the Vx7 (QuvorModel::groundLift).
 constexpr float kGroundLift = 210.0f;
 
 } // namespace aircraft

@@ -53,6 +53,11 @@ public:
     Ogre::AnimationState* fanState(int slot) const { return mFanStates[slot]; }
     const MotorFlags& flags() const { return mFlags; }
     const std::string& prefix() const { return mPrefix; }
+    // Added to the scene height of every pose: the body origin's height above the floor
+    // while the aircraft stands on the ground.
+    float groundLift() const { return mGroundLift; }
+    // A body mesh built facing backwards, turned half round about its vertical by the pose.
+    bool facesBackward() const { return mFacesBackward; }
 
     QuvorModel(const QuvorModel&) = delete;
     QuvorModel& operator=(const QuvorModel&) = delete;
@@ -105,4 +110,6 @@ protected:
     Fan mFans[kFanCount];
     Ogre::AnimationState* mFanStates[kFanCount] = {nullptr, nullptr, nullptr, nullptr};
     MotorFlags mFlags;
+    float mGroundLift = aircraft::kGroundLift;
+    bool mFacesBackward = false;
 };

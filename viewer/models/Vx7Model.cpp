@@ -15,6 +15,9 @@ using namespace aircraft::vx7;
 Vx7Model::Vx7Model(Ogre::SceneManager* sceneMgr) : QuvorModel(sceneMgr)
 {
     mFanType = 0;
+    // Its body mesh rests on the floor at its origin and faces backwards.
+    mGroundLift = 0;
+    mFacesBackward = true;
     mBodyMesh = "Vx7_body.mesh";
     const char* const meshes[] = {"Vx7a.mesh", "Vx7b.mesh", "Vx7c.mesh", "Vx7d.mesh"};
     for (int number = 1; number <= 4; ++number)

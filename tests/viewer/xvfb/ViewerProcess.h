@@ -4,6 +4,8 @@
 // system's UDP port and reads back what its window shows.
 #include "viewer/xvfb/PixelWait.h"
 
+#include "common/StateDatagram.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -105,7 +107,7 @@ public:
 
     void send(const QByteArray& datagram)
     {
-        mSender.writeDatagram(datagram, QHostAddress::LocalHost, 5566);
+        mSender.writeDatagram(datagram, QHostAddress::LocalHost, StateDatagram::Port);
     }
 
     // Keeps sending the state every 100 ms for `ms` (a run ends after 2.5 s of silence).
@@ -130,7 +132,7 @@ public:
                   const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
                   sockaddr_in to{};
                   to.sin_family = AF_INET;
-                  to.sin_port = htons(5566);
+                  to.sin_port = htons(StateDatagram::Port);
                   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
                   std::unique_lock<std::mutex> lock(mMutex);
                   do {

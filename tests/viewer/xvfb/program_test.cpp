@@ -176,7 +176,7 @@ namespace {
 struct PortBlocker
 {
     QUdpSocket socket;
-    bool bound = socket.bind(QHostAddress::Any, 5566, QUdpSocket::DontShareAddress);
+    bool bound = socket.bind(QHostAddress::Any, StateDatagram::Port, QUdpSocket::DontShareAddress);
 };
 } // namespace
 

@@ -17,6 +17,8 @@
 
 #include "PixelWait.h"
 
+#include "common/StateDatagram.h"
+
 #include <unistd.h>
 
 #include <functional>
@@ -113,7 +115,7 @@ TEST_F(RecordProgramTest, TracePanelsAndRecordingsFromTheSettingsFile)
                                  .arg(s)
                                  .arg(s / 2)
                                  .toUtf8(),
-                             QHostAddress::LocalHost, 5566);
+                             QHostAddress::LocalHost, StateDatagram::Port);
         QThread::msleep(50);
     }
     QThread::msleep(200);
