@@ -42,6 +42,19 @@ protected:
         script.setPermissions(script.permissions() | QFile::ExeOwner);
         return log;
     }
+    // Whether a stand-in visualiser started from appDir still runs. A start has
+    // begun the script by the time startDetached returns, so once none runs,
+    // every start so far has written its line.
+    static bool standInRunning(const QString& appDir)
+    {
+        const QByteArray script = QFile::encodeName(appDir + "/QuvorSimulatorUI");
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile cmdline("/proc/" + pid + "/cmdline");
+            if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(script))
+                return true;
+        }
+        return false;
+    }
     static int lineCount(const QString& path)
     {
         QFile file(path);
@@ -86,7 +99,7 @@ TEST_F(Dialog, FirstStartWritesTheDefaultsAndStartsNoVisualiser)
     ASSERT_EQ(1, ui().listWidget_log->count());
     EXPECT_EQ("0-255", ui().listWidget_log->item(0)->text());
     EXPECT_EQ(Qt::Checked, ui().listWidget_log->item(0)->checkState());
-    QTest::qWait(300);
+    ASSERT_TRUE(waitUntil([&] { return !standInRunning(host.appDir()); }));
     EXPECT_EQ(0, lineCount(starts));
 }
 
@@ -100,7 +113,7 @@ TEST_F(Dialog, AutoUiStartsTheVisualiserOnceAndTheButtonAgain)
     ui().pushButton_UI->click();
     ASSERT_TRUE(waitUntil([&] { return lineCount(starts) == 2; }));
     host.dialog->onStartupTick();
-    QTest::qWait(200);
+    ASSERT_TRUE(waitUntil([&] { return !standInRunning(host.appDir()); }));
     EXPECT_EQ(2, lineCount(starts));
 
     // A script that starts the visualiser itself keeps the host from adding a second one.
@@ -109,7 +122,7 @@ TEST_F(Dialog, AutoUiStartsTheVisualiserOnceAndTheButtonAgain)
     scripted.writeSettings("{ \"mAutoUI\" : true }");
     scripted.dialog->setAutoUiSuppressed(true);
     scripted.startUp();
-    QTest::qWait(300);
+    ASSERT_TRUE(waitUntil([&] { return !standInRunning(scripted.appDir()); }));
     EXPECT_FALSE(QFile::exists(scripted.appDir() + "/ui-starts.txt"));
     EXPECT_TRUE(scripted.dialog->mAutoUI); // the saved choice itself stays
 }

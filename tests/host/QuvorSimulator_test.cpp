@@ -202,7 +202,6 @@ TEST_F(Simulation, StatesFromTheListenerThreadArriveWholeAndInOrder)
     waitUntil([&] { return host.udp.take(), done.load(); }, 30000);
     listener.join();
     // A burst may overrun the test's socket buffer; the next state still arrives.
-    QTest::qWait(200);
     host.udp.take();
     host.dev.receive(cmd::SimulationSet, 6, flightState(float(Count + 1), float(-(Count + 1))));
     ASSERT_TRUE(waitUntil([&] {
