@@ -9,6 +9,7 @@
 #include <Ogre.h>
 #include <OgreDefaultHardwareBufferManager.h>
 
+#include "common/ProductType.h"
 #include "viewer/models/NerioModel.h"
 #include "viewer/models/TavikModel.h"
 #include "viewer/models/Vx7Model.h"
@@ -19,9 +20,9 @@ Ogre::SceneManager* gScene = nullptr;
 
 std::unique_ptr<QuvorModel> makeModel(int kind)
 {
-    if (kind == 2)
+    if (kind == ProductNerio3)
         return std::make_unique<NerioModel>(gScene);
-    if (kind == 3)
+    if (kind == ProductVx7)
         return std::make_unique<Vx7Model>(gScene);
     return std::make_unique<TavikModel>(gScene);
 }
@@ -48,7 +49,7 @@ void BM_ModelRebuild(benchmark::State& state)
         tearDown(*model);
     }
 }
-BENCHMARK(BM_ModelRebuild)->Arg(1)->Arg(2)->Arg(3)->ArgName("productType")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelRebuild)->Arg(ProductTavik1)->Arg(ProductNerio3)->Arg(ProductVx7)->ArgName("productType")->Unit(benchmark::kMillisecond);
 
 // One frame with the motors running: advance, the time-line checks, apply to the nodes.
 void BM_ModelFrame(benchmark::State& state)
@@ -64,7 +65,7 @@ void BM_ModelFrame(benchmark::State& state)
     }
     tearDown(*model);
 }
-BENCHMARK(BM_ModelFrame)->Arg(1)->Arg(2)->Arg(3)->ArgName("productType")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ModelFrame)->Arg(ProductTavik1)->Arg(ProductNerio3)->Arg(ProductVx7)->ArgName("productType")->Unit(benchmark::kMicrosecond);
 
 std::string mediaDir()
 {

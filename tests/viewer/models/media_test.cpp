@@ -134,8 +134,9 @@ TEST_F(Assembled, AircraftStandOnTheFloor)
         Ogre::SceneNode* body = model->bodyNode();
         body->setOrientation(Ogre::Quaternion::IDENTITY);
         body->pitch(Ogre::Degree(90));
-        body->setPosition(0, c.vx7 ? 0.0f : aircraft::kGroundLift, 0);
-        if (c.vx7)
+        // Posed as the window poses it, on the model's own lift and heading.
+        body->setPosition(0, model->groundLift(), 0);
+        if (model->facesBackward())
             body->rotate(Ogre::Vector3::UNIT_Y, Ogre::Radian(Ogre::Math::PI));
         mScene->getRootSceneNode()->_update(true, false);
 
