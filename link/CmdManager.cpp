@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr uint8_t kHostType = 10;
+constexpr unsigned kHostType = addressType(kHostAddress);
 constexpr int kUpgradeRetryMs = 3000;
 
 bool aircraftConnected()
