@@ -10,7 +10,7 @@
 // flight-controller emulator and the tests all go through these.
 
 // Device status reply (GeneralSet, StatusQuery; aircraft to host): 32-bit
-// status at offset 2. Bit 0 set means the aircraft is busy.
+// status at offset 2; bit 0 set stops the host's command writer, clear starts it.
 struct StatusReply
 {
     static constexpr size_t Size = 6;
