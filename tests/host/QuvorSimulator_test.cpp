@@ -20,23 +20,30 @@ namespace {
 
 constexpr double Pi = 3.141592653589793;
 
+QByteArray flightStateBytes(const FlightStateRecord& record, int size = int(FlightStateRecord::Size))
+{
+    std::vector<uint8_t> bytes = record.encode();
+    bytes.resize(size_t(size));
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), size);
+}
+
 QByteArray flightState(float time, float z = 0, uint8_t flags = 0x03, int size = int(FlightStateRecord::Size))
 {
     FlightStateRecord record;
     record.flags = flags;
     record.z = z;
     record.time = time;
-    std::vector<uint8_t> bytes = record.encode();
-    bytes.resize(size_t(size));
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), size);
+    return flightStateBytes(record, size);
 }
 
 // A flight state with one float of the record replaced.
-QByteArray flightStateWith(int offset, float value, float time)
+QByteArray flightStateWith(float FlightStateRecord::*field, float value, float time)
 {
-    char bytes[sizeof value];
-    qToLittleEndian(value, bytes);
-    return flightState(time).replace(offset, int(sizeof value), bytes, int(sizeof value));
+    FlightStateRecord record;
+    record.flags = 0x03;
+    record.time = time;
+    record.*field = value;
+    return flightStateBytes(record);
 }
 
 class Simulation : public ::testing::Test
@@ -230,10 +237,19 @@ TEST_F(Simulation, StatesWithANonFiniteValueAreNotSentAndReportedOncePerRun)
     const struct
     {
         const char* key;
-        int offset;
+        float FlightStateRecord::*field;
     } reals[] = {
-        {"Roll", 2}, {"Pitch", 6}, {"Yaw", 10}, {"WorldX", 14}, {"WorldY", 18}, {"WorldZ", 22},
-        {"WorldLatitude", 26}, {"WorldLongitude", 30}, {"VelocityX", 34}, {"VelocityY", 38}, {"VelocityZ", 42},
+        {"Roll", &FlightStateRecord::roll},
+        {"Pitch", &FlightStateRecord::pitch},
+        {"Yaw", &FlightStateRecord::yaw},
+        {"WorldX", &FlightStateRecord::x},
+        {"WorldY", &FlightStateRecord::y},
+        {"WorldZ", &FlightStateRecord::z},
+        {"WorldLatitude", &FlightStateRecord::latitude},
+        {"WorldLongitude", &FlightStateRecord::longitude},
+        {"VelocityX", &FlightStateRecord::vx},
+        {"VelocityY", &FlightStateRecord::vy},
+        {"VelocityZ", &FlightStateRecord::vz},
     };
     const float nonFinite[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
                                -std::numeric_limits<float>::infinity()};
@@ -243,16 +259,16 @@ TEST_F(Simulation, StatesWithANonFiniteValueAreNotSentAndReportedOncePerRun)
     for (const auto& real : reals) {
         for (const float value : nonFinite) {
             SCOPED_TRACE(real.key);
-            receive(6, flightStateWith(real.offset, value, 5));
+            receive(6, flightStateWith(real.field, value, 5));
             EXPECT_TRUE(host.udp.take().isEmpty()) << host.udp.received.value(0).constData();
         }
     }
     // Degrees of a finite but huge angle overflow as well.
-    receive(6, flightStateWith(26, 1e38f, 5));
+    receive(6, flightStateWith(&FlightStateRecord::latitude, 1e38f, 5));
     EXPECT_TRUE(host.udp.take().isEmpty());
 
     // A huge finite position is a number like any other.
-    receive(6, flightStateWith(14, 1e38f, 6));
+    receive(6, flightStateWith(&FlightStateRecord::x, 1e38f, 6));
     ASSERT_TRUE(host.udp.waitFor(1));
     EXPECT_TRUE(host.udp.received[0].contains("\"WorldX\":1e+38,")) << host.udp.received[0].constData();
 
@@ -267,7 +283,7 @@ TEST_F(Simulation, StatesWithANonFiniteValueAreNotSentAndReportedOncePerRun)
     click(host.dialog->ui->pushButton_exit);
     click(host.dialog->ui->pushButton_enter);
     for (const float value : nonFinite)
-        receive(6, flightStateWith(22, value, 7));
+        receive(6, flightStateWith(&FlightStateRecord::z, value, 7));
     EXPECT_EQ(2, warnings()) << console.text();
 }
 
