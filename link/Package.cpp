@@ -146,11 +146,13 @@ size_t decodePackage(const uint8_t* buffer, size_t count, uint8_t* out, int* sta
     if (checkFrame(frame, hit.length)) {
         memcpy(out, frame, hit.length);
         *status = DecodeOk;
-    } else {
-        logChecksumError();
-        *status = DecodeBadChecksum;
+        return hit.pos + hit.length;
     }
-    return hit.pos + hit.length;
+    // The header may have been a chance match inside other bytes: only its
+    // start byte is dropped, so a frame that begins within the span is found.
+    logChecksumError();
+    *status = DecodeBadChecksum;
+    return hit.pos + 1;
 }
 
 void PackageAssembler::append(const uint8_t* data, size_t count)
@@ -177,11 +179,14 @@ size_t PackageAssembler::consume(const uint8_t* data, size_t count, const FrameH
             break;
         }
         const uint8_t* frame = rest + hit.pos;
-        at += hit.pos + hit.length;
         if (!checkFrame(frame, hit.length)) {
+            // A false or damaged header: search again from the byte after its
+            // start byte, so valid frames inside the announced span survive.
             logChecksumError();
+            at += hit.pos + 1;
             continue;
         }
+        at += hit.pos + hit.length;
         // The checksum holds but there is no room for a command: nothing a
         // listener could read safely.
         if (hit.length < kPackageOverhead) {
