@@ -4,6 +4,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <vector>
 
@@ -13,7 +15,7 @@ namespace {
 std::atomic<DevIo*> g_current{nullptr};
 } // namespace
 
-DevListener::DevListener() : m_device(DevIo::current()) {}
+DevListener::DevListener(NotifyRank rank) : m_device(DevIo::current()), m_rank(rank) {}
 
 DevListener::~DevListener()
 {
@@ -49,14 +51,20 @@ SimpleDevIo::~SimpleDevIo()
 void SimpleDevIo::addListener(DevListener* listener)
 {
     std::lock_guard<std::recursive_mutex> lock(m_listenerLock);
-    m_listeners.insert(listener);
+    if (std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end()) {
+        // After every listener of the same or an earlier rank.
+        const auto at = std::find_if(m_listeners.begin(), m_listeners.end(), [listener](const DevListener* other) {
+            return other->notifyRank() > listener->notifyRank();
+        });
+        m_listeners.insert(at, listener);
+    }
     attach(listener, this);
 }
 
 void SimpleDevIo::removeListener(DevListener* listener)
 {
     std::lock_guard<std::recursive_mutex> lock(m_listenerLock);
-    m_listeners.erase(listener);
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
 }
 
 void SimpleDevIo::notify(int32_t code, const void* data)
@@ -64,9 +72,9 @@ void SimpleDevIo::notify(int32_t code, const void* data)
     const DevNotify n{code, data};
     std::lock_guard<std::recursive_mutex> lock(m_listenerLock);
     // A listener may remove itself (or another) from its handler.
-    const std::vector<DevListener*> listeners(m_listeners.begin(), m_listeners.end());
+    const std::vector<DevListener*> listeners = m_listeners;
     for (DevListener* listener : listeners)
-        if (m_listeners.count(listener))
+        if (std::find(m_listeners.begin(), m_listeners.end(), listener) != m_listeners.end())
             listener->onNotify(&n);
 }
 

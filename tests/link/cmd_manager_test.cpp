@@ -5,6 +5,9 @@
 
 #include <QSignalSpy>
 
+#include <functional>
+#include <memory>
+
 using namespace linktest;
 
 namespace {
@@ -321,4 +324,75 @@ TEST_F(CmdManagerTest, ConnectorFollowsTheNotificationCodes)
     EXPECT_EQ(failed.count(), 1);
     raise(99);
     EXPECT_EQ(changed.count(), 3);
+}
+
+// The host's listeners, freshly allocated each round so that their addresses
+// fall in either order: the status query that a reconnection sends must
+// always carry sequence 0, and so must the next command.
+TEST(ListenerOrder, FirstCommandAfterReconnectionCarriesSequenceZero)
+{
+    app();
+    LogCapture log;
+    bool connectorBelowManager = false;
+    bool managerBelowConnector = false;
+    for (int round = 0; round < 100; ++round) {
+        SCOPED_TRACE(round);
+        PtyPair pty;
+        auto device = std::make_unique<zel::SimpleDevIo>();
+        zel::DevIo::setCurrent(device.get());
+        zel::GlobalDataCache::instance()->clearCommandQueue();
+        // Allocation order and spacers vary where the heap puts each object.
+        std::vector<std::unique_ptr<char[]>> spacers;
+        std::unique_ptr<qConnector> connector;
+        std::unique_ptr<zel::QCommandTable> table;
+        std::unique_ptr<qCmdManager> manager;
+        if (round % 2) {
+            manager = std::make_unique<qCmdManager>();
+            spacers.emplace_back(new char[size_t(round) * 16]);
+            connector = std::make_unique<qConnector>();
+        } else {
+            connector = std::make_unique<qConnector>();
+            spacers.emplace_back(new char[size_t(round) * 16]);
+            manager = std::make_unique<qCmdManager>();
+        }
+        table = std::make_unique<zel::QCommandTable>();
+        const auto* c = static_cast<zel::DevListener*>(connector.get());
+        const auto* m = static_cast<zel::DevListener*>(manager.get());
+        (std::less<const void*>()(c, m) ? connectorBelowManager : managerBelowConnector) = true;
+        device->addListener(connector.get());
+        device->addListener(table.get());
+        device->addListener(manager.get());
+
+        const QString path = QString::fromStdString(pty.slavePath);
+        device->onDeviceArrival(path);
+        ASSERT_EQ(pty.receive(14).size(), 14u);
+        // Replies move the sequence on.
+        for (uint16_t seq = 0; seq < 3; ++seq) {
+            const Bytes r = reply(11, 1, {0, 0, 0, 0}, seq);
+            const DevNotify n{DevPackageReceived, r.data()};
+            manager->onNotify(&n);
+        }
+        ASSERT_EQ(manager->sequence(), 3);
+
+        device->onDeviceArrival(path);  // reconnection
+        const Bytes query = pty.receive(14);
+        ASSERT_EQ(query.size(), 14u);
+        EXPECT_EQ(PackageProperty_V1::from(query.data())->cmdId, 12);
+        EXPECT_EQ(PackageProperty_V1::from(query.data())->seq(), 0u);
+        const uint8_t payload[4] = {};
+        manager->sendCommand(1, 11, payload, 4, 3, 0, true);
+        const Bytes next = pty.receive(17);
+        ASSERT_EQ(next.size(), 17u);
+        EXPECT_EQ(PackageProperty_V1::from(next.data())->seq(), 0u);
+
+        device->onDeviceRemoveComplete(path);
+        manager.reset();
+        table.reset();
+        connector.reset();
+        zel::DevIo::setCurrent(nullptr);
+    }
+    // Both address orders were tried.
+    EXPECT_TRUE(connectorBelowManager);
+    EXPECT_TRUE(managerBelowConnector);
+    zel::GlobalDataCache::instance()->clearCommandQueue();
 }
