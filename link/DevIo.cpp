@@ -150,25 +150,33 @@ void SimpleDevIo::onHangup()
         Qt::QueuedConnection);
 }
 
-bool SimpleDevIo::openPort(const QString& portName)
+bool SimpleDevIo::openPort(const QString& portName, bool quiet)
 {
     const QByteArray path = QByteArray::fromStdString(devicePath(portName.toStdString()));
     long error = 0;
     try {
         ++m_openCount;
         error = CSerialEx::open(path.constData());
-        if (error == EACCES)
+        if (!quiet && error == EACCES)
             logMessage(LogError, "Device",
                        "Device Open Error:%ld (no permission on %s: add the user to the dialout group and log in again)",
                        error, path.constData());
-        else if (error != 0)
+        else if (!quiet && error != 0)
             logMessage(LogError, "Device", "Device Open Error:%ld", error);
     } catch (...) {
     }
     return isOpen();
 }
 
-void SimpleDevIo::onDeviceArrival(const QString& portName)
+void SimpleDevIo::onDeviceArrival(const QString& portName) { arrive(portName, false); }
+
+bool SimpleDevIo::tryArrival(const QString& portName)
+{
+    arrive(portName, true);
+    return isOpen();
+}
+
+void SimpleDevIo::arrive(const QString& portName, bool quiet)
 {
     if (isOpen())
         CSerialEx::close();
@@ -178,7 +186,7 @@ void SimpleDevIo::onDeviceArrival(const QString& portName)
         std::lock_guard<std::mutex> lock(m_nameLock);
         m_portName = portName;
     }
-    if (openPort(portName)) {
+    if (openPort(portName, quiet)) {
         logMessage(LogInfoLevel, "DevIo", "Device Connected : %s", portName.toLocal8Bit().constData());
         m_abnormal = false;
         notify(DevConnected, nullptr);

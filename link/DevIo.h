@@ -118,6 +118,9 @@ public:
     // A port name ("ttyACM0") or a full device path ("/dev/pts/3").
     virtual void onDeviceArrival(const QString& portName);
     virtual void onDeviceRemoveComplete(const QString& portName);
+    // An arrival that says nothing when the port cannot be opened (yet):
+    // for retrying a port that is expected to come back.
+    bool tryArrival(const QString& portName);
 
     QString portName() const;
     bool abnormal() const { return m_abnormal; }
@@ -138,7 +141,8 @@ protected:
 private:
     using CSerial::write;  // the raw port write, without lock, time-out or dump
 
-    bool openPort(const QString& portName);
+    bool openPort(const QString& portName, bool quiet = false);
+    void arrive(const QString& portName, bool quiet);
     void notify(int32_t code, const void* data);
     void dump(const char* prefix, const uint8_t* data, size_t length);
 

@@ -1,10 +1,14 @@
 #include "LinkTestSupport.h"
 #include "LogCapture.h"
+#include "link/PortReopener.h"
+
+#include <QTemporaryDir>
 
 #include <sys/resource.h>
 #include <termios.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 
 using namespace linktest;
@@ -191,6 +195,44 @@ TEST_F(DevIoTest, StaleHangUpDoesNotCloseANewerPort)
     EXPECT_TRUE(device.isOpen());
     EXPECT_EQ(recorder.count(DevDisconnected), 0u);
     device.onDeviceRemoveComplete(QString::fromStdString(other.slavePath));
+}
+
+// A fixed path whose device goes away and comes back (a link re-pointed at a
+// new pseudo-terminal) is retried without a word until it opens again.
+TEST_F(DevIoTest, ReopenerBringsARemovedPathBack)
+{
+    QTemporaryDir dir;
+    const std::string link = dir.path().toStdString() + "/fc";
+    ASSERT_EQ(symlink(pty.slavePath.c_str(), link.c_str()), 0);
+    PortReopener reopener(&device, QString::fromStdString(link));
+    device.onDeviceArrival(QString::fromStdString(link));
+    ASSERT_TRUE(device.isOpen());
+    EXPECT_FALSE(reopener.retrying());
+
+    pty.closeSlave();
+    pty.closeMaster();
+    ASSERT_TRUE(recorder.waitFor(DevDisconnected));
+    EXPECT_TRUE(reopener.retrying());
+    const size_t removedAt = log.text().size();
+    // Several attempts fail while nothing is behind the path.
+    waitUntil([] { return false; }, 3 * PortReopener::kRetryMs);
+    EXPECT_FALSE(device.isOpen());
+    EXPECT_EQ(recorder.count(DevConnected), 1u);
+
+    PtyPair next;
+    ASSERT_EQ(unlink(link.c_str()), 0);
+    ASSERT_EQ(symlink(next.slavePath.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(recorder.waitFor(DevConnected, 2));
+    EXPECT_FALSE(reopener.retrying());
+    const std::string since = log.text().substr(removedAt);
+    EXPECT_EQ(since.find("Error"), std::string::npos) << since;
+    EXPECT_EQ(std::count(since.begin(), since.end(), '\n'), 1) << since;
+    EXPECT_NE(since.find("Device Connected : " + link), std::string::npos) << since;
+
+    const Bytes f = frame(6, 58);
+    next.send(f);
+    ASSERT_TRUE(recorder.waitFor(DevPackageReceived));
+    EXPECT_EQ(recorder.entries().back().frame, f);
 }
 
 TEST_F(DevIoTest, FailedOpenIsAbnormalAndSilentToListeners)

@@ -1,0 +1,37 @@
+#include "link/PortReopener.h"
+
+#include <QTimer>
+
+PortReopener::PortReopener(zel::SimpleDevIo* device, const QString& portName, QObject* parent)
+    : QObject(parent), m_serial(device), m_portName(portName), m_timer(new QTimer(this))
+{
+    m_timer->setInterval(kRetryMs);
+    connect(m_timer, &QTimer::timeout, this, &PortReopener::retry);
+    m_serial->addListener(this);
+}
+
+PortReopener::~PortReopener() { m_serial->removeListener(this); }
+
+int32_t PortReopener::onNotify(const DevNotify* notify)
+{
+    // Connection changes arrive on the owner's thread; the timer is only
+    // touched there.
+    if (notify->type == DevDisconnected)
+        QMetaObject::invokeMethod(this, [this] {
+            if (!m_serial->isOpen())
+                m_timer->start();
+        });
+    else if (notify->type == DevConnected)
+        QMetaObject::invokeMethod(this, [this] { m_timer->stop(); });
+    return 0;
+}
+
+bool PortReopener::retrying() const { return m_timer->isActive(); }
+
+void PortReopener::retry()
+{
+    // Opening raises the connection, which stops the timer; a failure stays
+    // quiet until the port is back.
+    if (m_serial->isOpen() || m_serial->tryArrival(m_portName))
+        m_timer->stop();
+}
