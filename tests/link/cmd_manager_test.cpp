@@ -5,8 +5,9 @@
 
 #include <QSignalSpy>
 
-#include <functional>
+#include <algorithm>
 #include <memory>
+#include <new>
 
 using namespace linktest;
 
@@ -326,42 +327,31 @@ TEST_F(CmdManagerTest, ConnectorFollowsTheNotificationCodes)
     EXPECT_EQ(changed.count(), 3);
 }
 
-// The host's listeners, freshly allocated each round so that their addresses
-// fall in either order: the status query that a reconnection sends must
-// always carry sequence 0, and so must the next command.
+// The host's listeners, fresh each round and placed so that the connector
+// lies below the command manager in memory in one round and above it in the
+// next: the status query that a reconnection sends must always carry
+// sequence 0, and so must the next command.
 TEST(ListenerOrder, FirstCommandAfterReconnectionCarriesSequenceZero)
 {
     app();
     LogCapture log;
-    bool connectorBelowManager = false;
-    bool managerBelowConnector = false;
+    struct alignas(64) Slot
+    {
+        unsigned char bytes[std::max(sizeof(qConnector), sizeof(qCmdManager))];
+    };
     for (int round = 0; round < 100; ++round) {
         SCOPED_TRACE(round);
         PtyPair pty;
         auto device = std::make_unique<zel::SimpleDevIo>();
         zel::DevIo::setCurrent(device.get());
         zel::GlobalDataCache::instance()->clearCommandQueue();
-        // Allocation order and spacers vary where the heap puts each object.
-        std::vector<std::unique_ptr<char[]>> spacers;
-        std::unique_ptr<qConnector> connector;
-        std::unique_ptr<zel::QCommandTable> table;
-        std::unique_ptr<qCmdManager> manager;
-        if (round % 2) {
-            manager = std::make_unique<qCmdManager>();
-            spacers.emplace_back(new char[size_t(round) * 16]);
-            connector = std::make_unique<qConnector>();
-        } else {
-            connector = std::make_unique<qConnector>();
-            spacers.emplace_back(new char[size_t(round) * 16]);
-            manager = std::make_unique<qCmdManager>();
-        }
-        table = std::make_unique<zel::QCommandTable>();
-        const auto* c = static_cast<zel::DevListener*>(connector.get());
-        const auto* m = static_cast<zel::DevListener*>(manager.get());
-        (std::less<const void*>()(c, m) ? connectorBelowManager : managerBelowConnector) = true;
-        device->addListener(connector.get());
+        const std::unique_ptr<Slot[]> storage(new Slot[2]);
+        auto* connector = new (&storage[round % 2]) qConnector;
+        auto* manager = new (&storage[1 - round % 2]) qCmdManager;
+        auto table = std::make_unique<zel::QCommandTable>();
+        device->addListener(connector);
         device->addListener(table.get());
-        device->addListener(manager.get());
+        device->addListener(manager);
 
         const QString path = QString::fromStdString(pty.slavePath);
         device->onDeviceArrival(path);
@@ -386,13 +376,10 @@ TEST(ListenerOrder, FirstCommandAfterReconnectionCarriesSequenceZero)
         EXPECT_EQ(PackageProperty_V1::from(next.data())->seq(), 0u);
 
         device->onDeviceRemoveComplete(path);
-        manager.reset();
+        manager->~qCmdManager();
         table.reset();
-        connector.reset();
+        connector->~qConnector();
         zel::DevIo::setCurrent(nullptr);
     }
-    // Both address orders were tried.
-    EXPECT_TRUE(connectorBelowManager);
-    EXPECT_TRUE(managerBelowConnector);
     zel::GlobalDataCache::instance()->clearCommandQueue();
 }
