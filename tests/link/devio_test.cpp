@@ -197,13 +197,17 @@ TEST_F(DevIoTest, StaleHangUpDoesNotCloseANewerPort)
     device.onDeviceRemoveComplete(QString::fromStdString(other.slavePath));
 }
 
-// A fixed path whose device goes away and comes back (a link re-pointed at a
-// new pseudo-terminal) is retried without a word until it opens again.
+// A fixed path whose device goes away and comes back (a link replaced by one
+// to a new pseudo-terminal) is retried without a word until it opens again.
+// The old link is not followed again, even when its target opens once more:
+// a dead emulator's terminal number may belong to another program by then.
 TEST_F(DevIoTest, ReopenerBringsARemovedPathBack)
 {
     QTemporaryDir dir;
     const std::string link = dir.path().toStdString() + "/fc";
-    ASSERT_EQ(symlink(pty.slavePath.c_str(), link.c_str()), 0);
+    const std::string target = dir.path().toStdString() + "/pts";
+    ASSERT_EQ(symlink(pty.slavePath.c_str(), target.c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
     PortReopener reopener(&device, QString::fromStdString(link));
     device.onDeviceArrival(QString::fromStdString(link));
     ASSERT_TRUE(device.isOpen());
@@ -214,14 +218,19 @@ TEST_F(DevIoTest, ReopenerBringsARemovedPathBack)
     ASSERT_TRUE(recorder.waitFor(DevDisconnected));
     EXPECT_TRUE(reopener.retrying());
     const size_t removedAt = log.text().size();
-    // Several attempts fail while nothing is behind the path.
+
+    // What the old link leads to opens again, but the link itself is the old one.
+    PtyPair other;
+    ASSERT_EQ(unlink(target.c_str()), 0);
+    ASSERT_EQ(symlink(other.slavePath.c_str(), target.c_str()), 0);
     waitUntil([] { return false; }, 3 * PortReopener::kRetryMs);
     EXPECT_FALSE(device.isOpen());
     EXPECT_EQ(recorder.count(DevConnected), 1u);
 
-    PtyPair next;
-    ASSERT_EQ(unlink(link.c_str()), 0);
-    ASSERT_EQ(symlink(next.slavePath.c_str(), link.c_str()), 0);
+    // A new link: connected again.
+    const std::string fresh = link + ".new";
+    ASSERT_EQ(symlink(other.slavePath.c_str(), fresh.c_str()), 0);
+    ASSERT_EQ(rename(fresh.c_str(), link.c_str()), 0);
     ASSERT_TRUE(recorder.waitFor(DevConnected, 2));
     EXPECT_FALSE(reopener.retrying());
     const std::string since = log.text().substr(removedAt);
@@ -230,7 +239,7 @@ TEST_F(DevIoTest, ReopenerBringsARemovedPathBack)
     EXPECT_NE(since.find("Device Connected : " + link), std::string::npos) << since;
 
     const Bytes f = frame(6, 58);
-    next.send(f);
+    other.send(f);
     ASSERT_TRUE(recorder.waitFor(DevPackageReceived));
     EXPECT_EQ(recorder.entries().back().frame, f);
 }
