@@ -186,13 +186,15 @@ size_t PackageAssembler::consume(const uint8_t* data, size_t count, const FrameH
             at += hit.pos + 1;
             continue;
         }
-        at += hit.pos + hit.length;
         // The checksum holds but there is no room for a command: nothing a
-        // listener could read safely.
+        // listener could read safely. Like a failed frame it may be a chance
+        // match, so only its start byte is passed over.
         if (hit.length < kPackageOverhead) {
             logMessage(LogError, "Decoder", "Package too short (%zu bytes), dropped", hit.length);
+            at += hit.pos + 1;
             continue;
         }
+        at += hit.pos + hit.length;
         // Listeners get a copy in a buffer larger than any frame, so a reader
         // that strays past a short frame stays inside it.
         memcpy(m_frame.data(), frame, hit.length);

@@ -251,9 +251,20 @@ TEST(PackageAssembler, ChecksumValidFrameWithoutCommandIsNotDelivered)
     PackageAssembler assembler;
     Delivered got;
     LogCapture log;
-    const Bytes stream = concat({tiny, f});
+    // Nor does it hide a frame that begins inside it: a 12-byte one whose
+    // checksum is the frame's bytes 4 and 5 (two free bytes make it hold).
+    Bytes lead = headerOnly(12);
+    lead.resize(6, 0);
+    for (unsigned v = 0; v < 0x10000; ++v) {
+        lead[4] = uint8_t(v), lead[5] = uint8_t(v >> 8);
+        Bytes tinyAhead = concat({lead, Bytes(f.begin(), f.begin() + 6)});
+        if (checkFrame(tinyAhead.data(), tinyAhead.size()))
+            break;
+    }
+    ASSERT_TRUE(checkFrame(concat({lead, Bytes(f.begin(), f.begin() + 6)}).data(), 12));
+    const Bytes stream = concat({tiny, f, lead, f});
     assembler.feed(stream.data(), stream.size(), got.handler());
-    EXPECT_EQ(got.frames, std::vector<Bytes>{f});
+    EXPECT_EQ(got.frames, (std::vector<Bytes>{f, f}));
     EXPECT_NE(log.text().find("Package too short (11 bytes), dropped"), std::string::npos);
 }
 
