@@ -126,5 +126,10 @@ int main(int argc, char* argv[])
     serial->removeListener(commandManager);
     serial->removeListener(commandTable);
     serial->removeListener(connector);
+    // The command writer reads the connector's state until the manager has
+    // joined it, so the manager goes first.
+    delete commandManager;
+    delete commandTable;
+    delete connector;
     return code;
 }
