@@ -131,7 +131,7 @@ TEST_F(HostWithEmulator, FlightStatesBecomeDatagramsUntilTheAircraftGoes)
 // host opens it again, auto-starts and the states flow as before.
 TEST_F(HostWithEmulator, ANewEmulatorOnTheSameLinkFliesAgain)
 {
-    ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return d.size() >= 20; }, 5000));
+    ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return d.size() >= 20; }, 10000));
     const int firstRun = parsedDatagram(udp.received.last().text)["SimulatorCommand"].toInt();
     emulator->signal(SIGKILL);
     ASSERT_TRUE(emulator->process.waitForFinished(5000));
