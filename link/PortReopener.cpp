@@ -20,13 +20,16 @@ int32_t PortReopener::onNotify(const DevNotify* notify)
     // touched there.
     if (notify->type == DevDisconnected)
         QMetaObject::invokeMethod(this, [this] {
-            if (!m_serial->isOpen()) {
-                m_removedLink = linkId();
+            if (!m_serial->isOpen())
                 m_timer->start();
-            }
         });
     else if (notify->type == DevConnected)
-        QMetaObject::invokeMethod(this, [this] { m_timer->stop(); });
+        // The link as it was when the port opened: a new device may replace
+        // it before the removal of the old one has even been handled.
+        QMetaObject::invokeMethod(this, [this] {
+            m_connectedLink = linkId();
+            m_timer->stop();
+        });
     return 0;
 }
 
@@ -54,7 +57,7 @@ void PortReopener::retry()
         return;
     }
     const LinkId now = linkId();
-    if (now.isLink && now == m_removedLink)
+    if (now.isLink && now == m_connectedLink)
         return;
     // Opening raises the connection, which stops the timer; a failure stays
     // quiet until the port is back.

@@ -45,5 +45,5 @@ private:
     zel::SimpleDevIo* m_serial;
     QString m_portName;
     QTimer* m_timer;
-    LinkId m_removedLink;
+    LinkId m_connectedLink;  // the link the last connection was made through
 };
