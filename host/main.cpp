@@ -7,6 +7,7 @@
 
 #include "link/DevIo.h"
 #include "link/PortMonitor.h"
+#include "link/PortReopener.h"
 #include "link/CmdManager.h"
 #include "link/Connector.h"
 
@@ -80,6 +81,22 @@ int main(int argc, char* argv[])
                      SLOT(_fireDeviceRemoveComplete(const QString&)));
     monitor->startMonitoring();
 
+    // A named port that goes away is retried until it is back. The run ends
+    // with the connection (not only at the next poll), so a quick reconnection
+    // starts afresh, auto-started again when asked for. Queued: the connector
+    // clears its flag after the signal.
+    if (!options.port.isEmpty())
+        new PortReopener(serial, options.port, &app);
+    QObject::connect(
+        connector, &qConnector::connectionChanged, dialog,
+        [dialog, autoStart = options.autoStart](bool connected) {
+            if (!connected)
+                dialog->onCheckConnection();
+            else if (autoStart)
+                dialog->setAutoStart(true);
+        },
+        Qt::QueuedConnection);
+
     int code = 1;
     if (!options.port.isEmpty())
         serial->onDeviceArrival(options.port);
@@ -109,5 +126,10 @@ int main(int argc, char* argv[])
     serial->removeListener(commandManager);
     serial->removeListener(commandTable);
     serial->removeListener(connector);
+    // The command writer reads the connector's state until the manager has
+    // joined it, so the manager goes first.
+    delete commandManager;
+    delete commandTable;
+    delete connector;
     return code;
 }

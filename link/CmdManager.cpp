@@ -162,7 +162,10 @@ void CommandWriteThread::writePass()
     pause(50);
 }
 
-qCmdManager::qCmdManager(QObject* parent) : QObject(parent), m_writer(new CommandWriteThread(this))
+// Ranked first: a connection resets the sequence before any other listener
+// (the connector's status query) can send on it.
+qCmdManager::qCmdManager(QObject* parent)
+    : QObject(parent), zel::DevListener(NotifiedFirst), m_writer(new CommandWriteThread(this))
 {
     qRegisterMetaType<device_version_ack>("device_version_ack");
     connect(m_writer, &CommandWriteThread::cmdWriteError, this, &qCmdManager::onWriteError);

@@ -4,6 +4,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <vector>
 
@@ -13,7 +15,7 @@ namespace {
 std::atomic<DevIo*> g_current{nullptr};
 } // namespace
 
-DevListener::DevListener() : m_device(DevIo::current()) {}
+DevListener::DevListener(NotifyRank rank) : m_device(DevIo::current()), m_rank(rank) {}
 
 DevListener::~DevListener()
 {
@@ -49,14 +51,20 @@ SimpleDevIo::~SimpleDevIo()
 void SimpleDevIo::addListener(DevListener* listener)
 {
     std::lock_guard<std::recursive_mutex> lock(m_listenerLock);
-    m_listeners.insert(listener);
+    if (std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end()) {
+        // After every listener of the same or an earlier rank.
+        const auto at = std::find_if(m_listeners.begin(), m_listeners.end(), [listener](const DevListener* other) {
+            return other->notifyRank() > listener->notifyRank();
+        });
+        m_listeners.insert(at, listener);
+    }
     attach(listener, this);
 }
 
 void SimpleDevIo::removeListener(DevListener* listener)
 {
     std::lock_guard<std::recursive_mutex> lock(m_listenerLock);
-    m_listeners.erase(listener);
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
 }
 
 void SimpleDevIo::notify(int32_t code, const void* data)
@@ -64,9 +72,9 @@ void SimpleDevIo::notify(int32_t code, const void* data)
     const DevNotify n{code, data};
     std::lock_guard<std::recursive_mutex> lock(m_listenerLock);
     // A listener may remove itself (or another) from its handler.
-    const std::vector<DevListener*> listeners(m_listeners.begin(), m_listeners.end());
+    const std::vector<DevListener*> listeners = m_listeners;
     for (DevListener* listener : listeners)
-        if (m_listeners.count(listener))
+        if (std::find(m_listeners.begin(), m_listeners.end(), listener) != m_listeners.end())
             listener->onNotify(&n);
 }
 
@@ -142,25 +150,33 @@ void SimpleDevIo::onHangup()
         Qt::QueuedConnection);
 }
 
-bool SimpleDevIo::openPort(const QString& portName)
+bool SimpleDevIo::openPort(const QString& portName, bool quiet)
 {
     const QByteArray path = QByteArray::fromStdString(devicePath(portName.toStdString()));
     long error = 0;
     try {
         ++m_openCount;
         error = CSerialEx::open(path.constData());
-        if (error == EACCES)
+        if (!quiet && error == EACCES)
             logMessage(LogError, "Device",
                        "Device Open Error:%ld (no permission on %s: add the user to the dialout group and log in again)",
                        error, path.constData());
-        else if (error != 0)
+        else if (!quiet && error != 0)
             logMessage(LogError, "Device", "Device Open Error:%ld", error);
     } catch (...) {
     }
     return isOpen();
 }
 
-void SimpleDevIo::onDeviceArrival(const QString& portName)
+void SimpleDevIo::onDeviceArrival(const QString& portName) { arrive(portName, false); }
+
+bool SimpleDevIo::tryArrival(const QString& portName)
+{
+    arrive(portName, true);
+    return isOpen();
+}
+
+void SimpleDevIo::arrive(const QString& portName, bool quiet)
 {
     if (isOpen())
         CSerialEx::close();
@@ -170,7 +186,7 @@ void SimpleDevIo::onDeviceArrival(const QString& portName)
         std::lock_guard<std::mutex> lock(m_nameLock);
         m_portName = portName;
     }
-    if (openPort(portName)) {
+    if (openPort(portName, quiet)) {
         logMessage(LogInfoLevel, "DevIo", "Device Connected : %s", portName.toLocal8Bit().constData());
         m_abnormal = false;
         notify(DevConnected, nullptr);

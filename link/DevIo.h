@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
-#include <set>
+#include <vector>
 
 enum DevNotifyCode : int32_t {
     DevPackageReceived = 1,  // data: the frame, valid during the notification only
@@ -40,16 +40,23 @@ class DevIo;
 class DevListener
 {
 public:
+    // Listeners are notified by rank, then in the order they registered;
+    // never by address. A listener that must see a connection before anyone
+    // can send on it (the command manager resets its sequence) ranks first.
+    enum NotifyRank : int { NotifiedFirst = -1, NotifiedInOrder = 0 };
+
     // Belongs to the device I/O that is current at construction.
-    DevListener();
+    explicit DevListener(NotifyRank rank = NotifiedInOrder);
     virtual ~DevListener();
     // Return value is ignored by the device I/O.
     virtual int32_t onNotify(const DevNotify* notify) = 0;
     virtual DevIo* device() { return m_device; }
+    NotifyRank notifyRank() const { return m_rank; }
 
 private:
     friend class DevIo;
     DevIo* m_device;
+    NotifyRank m_rank;
 };
 
 class DevIo : public QObject
@@ -111,6 +118,9 @@ public:
     // A port name ("ttyACM0") or a full device path ("/dev/pts/3").
     virtual void onDeviceArrival(const QString& portName);
     virtual void onDeviceRemoveComplete(const QString& portName);
+    // An arrival that says nothing when the port cannot be opened (yet):
+    // for retrying a port that is expected to come back.
+    bool tryArrival(const QString& portName);
 
     QString portName() const;
     bool abnormal() const { return m_abnormal; }
@@ -131,12 +141,13 @@ protected:
 private:
     using CSerial::write;  // the raw port write, without lock, time-out or dump
 
-    bool openPort(const QString& portName);
+    bool openPort(const QString& portName, bool quiet = false);
+    void arrive(const QString& portName, bool quiet);
     void notify(int32_t code, const void* data);
     void dump(const char* prefix, const uint8_t* data, size_t length);
 
     std::recursive_mutex m_listenerLock;  // held while notifying, so removal waits for it
-    std::set<DevListener*> m_listeners;
+    std::vector<DevListener*> m_listeners;  // notification order: by rank, then registration
     mutable std::mutex m_nameLock;
     QString m_portName;
     std::atomic<bool> m_abnormal{false};

@@ -146,11 +146,13 @@ size_t decodePackage(const uint8_t* buffer, size_t count, uint8_t* out, int* sta
     if (checkFrame(frame, hit.length)) {
         memcpy(out, frame, hit.length);
         *status = DecodeOk;
-    } else {
-        logChecksumError();
-        *status = DecodeBadChecksum;
+        return hit.pos + hit.length;
     }
-    return hit.pos + hit.length;
+    // The header may have been a chance match inside other bytes: only its
+    // start byte is dropped, so a frame that begins within the span is found.
+    logChecksumError();
+    *status = DecodeBadChecksum;
+    return hit.pos + 1;
 }
 
 void PackageAssembler::append(const uint8_t* data, size_t count)
@@ -177,17 +179,22 @@ size_t PackageAssembler::consume(const uint8_t* data, size_t count, const FrameH
             break;
         }
         const uint8_t* frame = rest + hit.pos;
-        at += hit.pos + hit.length;
         if (!checkFrame(frame, hit.length)) {
+            // A false or damaged header: search again from the byte after its
+            // start byte, so valid frames inside the announced span survive.
             logChecksumError();
+            at += hit.pos + 1;
             continue;
         }
         // The checksum holds but there is no room for a command: nothing a
-        // listener could read safely.
+        // listener could read safely. Like a failed frame it may be a chance
+        // match, so only its start byte is passed over.
         if (hit.length < kPackageOverhead) {
             logMessage(LogError, "Decoder", "Package too short (%zu bytes), dropped", hit.length);
+            at += hit.pos + 1;
             continue;
         }
+        at += hit.pos + hit.length;
         // Listeners get a copy in a buffer larger than any frame, so a reader
         // that strays past a short frame stays inside it.
         memcpy(m_frame.data(), frame, hit.length);

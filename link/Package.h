@@ -77,13 +77,17 @@ enum DecodeStatus { DecodeOk = 0, DecodeIncomplete = 1, DecodeBadChecksum = 2 };
 
 // Finds the first frame in buffer[0, count). Returns how many bytes to drop
 // from the front; on DecodeOk the frame was copied to out, which must hold
-// kPackageMaxLength bytes.
+// kPackageMaxLength bytes. On DecodeBadChecksum only the bytes up to and
+// including the failed start byte are dropped.
 size_t decodePackage(const uint8_t* buffer, size_t count, uint8_t* out, int* status);
 
 // Receive buffer plus the reassembly loop. Not thread-safe: one reader feeds it.
 // Bytes that cannot start a header are dropped as soon as they have been
 // searched, so the buffer never holds more than one incomplete frame plus
-// the bytes appended since the last run.
+// the bytes appended since the last run. A frame whose checksum fails costs
+// only its start byte: the search goes on inside it. Frames behind a false
+// header are therefore delivered, but only once the header's announced span
+// has arrived.
 class PackageAssembler
 {
 public:

@@ -127,6 +127,36 @@ TEST_F(HostWithEmulator, FlightStatesBecomeDatagramsUntilTheAircraftGoes)
     EXPECT_EQ(0, host.process.exitCode());
 }
 
+// The emulator dies without a word and a new one takes the same link: the
+// host opens it again, auto-starts and the states flow as before.
+TEST_F(HostWithEmulator, ANewEmulatorOnTheSameLinkFliesAgain)
+{
+    ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return d.size() >= 20; }, 10000));
+    const int firstRun = parsedDatagram(udp.received.last().text)["SimulatorCommand"].toInt();
+    emulator->signal(SIGKILL);
+    ASSERT_TRUE(emulator->process.waitForFinished(5000));
+
+    emulator = std::make_unique<Emulator>(link, QStringList{"--product", "nerio", "--rate", "200", "--mission",
+                                                             "hover"});
+    ASSERT_TRUE(emulator->saw("pseudo-terminal", 5000)) << emulator->process.readAllStandardError().constData();
+    ASSERT_TRUE(emulator->saw("environment received: latitude 10.500000, longitude 20.250000", 10000))
+        << emulator->output.constData();
+    // States of a new run: the run counter has moved on.
+    auto secondRun = [&] {
+        int n = 0;
+        for (const Datagram& d : udp.take())
+            n += d.text.contains("SenderIP") && parsedDatagram(d.text)["SimulatorCommand"].toInt() > firstRun;
+        return n;
+    };
+    EXPECT_TRUE(waitUntil([&] { return secondRun() >= 100; }, 8000)) << secondRun();
+
+    ::kill(pid_t(host.process.processId()), SIGTERM);
+    ASSERT_TRUE(host.finished(5000));
+    const QByteArray output = host.process.readAllStandardOutput() + host.process.readAllStandardError();
+    EXPECT_EQ(2, output.count("Device Connected : " + link.toUtf8())) << output.constData();
+    EXPECT_FALSE(output.contains("Device Open Error")) << output.constData();
+}
+
 TEST_F(HostWithEmulator, CtrlCStopsTheAircraftBeforeTheHostExits)
 {
     ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return !d.isEmpty(); }, 5000));

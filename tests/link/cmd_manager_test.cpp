@@ -5,6 +5,10 @@
 
 #include <QSignalSpy>
 
+#include <algorithm>
+#include <memory>
+#include <new>
+
 using namespace linktest;
 
 namespace {
@@ -321,4 +325,61 @@ TEST_F(CmdManagerTest, ConnectorFollowsTheNotificationCodes)
     EXPECT_EQ(failed.count(), 1);
     raise(99);
     EXPECT_EQ(changed.count(), 3);
+}
+
+// The host's listeners, fresh each round and placed so that the connector
+// lies below the command manager in memory in one round and above it in the
+// next: the status query that a reconnection sends must always carry
+// sequence 0, and so must the next command.
+TEST(ListenerOrder, FirstCommandAfterReconnectionCarriesSequenceZero)
+{
+    app();
+    LogCapture log;
+    struct alignas(64) Slot
+    {
+        unsigned char bytes[std::max(sizeof(qConnector), sizeof(qCmdManager))];
+    };
+    for (int round = 0; round < 100; ++round) {
+        SCOPED_TRACE(round);
+        PtyPair pty;
+        auto device = std::make_unique<zel::SimpleDevIo>();
+        zel::DevIo::setCurrent(device.get());
+        zel::GlobalDataCache::instance()->clearCommandQueue();
+        const std::unique_ptr<Slot[]> storage(new Slot[2]);
+        auto* connector = new (&storage[round % 2]) qConnector;
+        auto* manager = new (&storage[1 - round % 2]) qCmdManager;
+        auto table = std::make_unique<zel::QCommandTable>();
+        device->addListener(connector);
+        device->addListener(table.get());
+        device->addListener(manager);
+
+        const QString path = QString::fromStdString(pty.slavePath);
+        device->onDeviceArrival(path);
+        ASSERT_EQ(pty.receive(14).size(), 14u);
+        // Replies move the sequence on.
+        for (uint16_t seq = 0; seq < 3; ++seq) {
+            const Bytes r = reply(11, 1, {0, 0, 0, 0}, seq);
+            const DevNotify n{DevPackageReceived, r.data()};
+            manager->onNotify(&n);
+        }
+        ASSERT_EQ(manager->sequence(), 3);
+
+        device->onDeviceArrival(path);  // reconnection
+        const Bytes query = pty.receive(14);
+        ASSERT_EQ(query.size(), 14u);
+        EXPECT_EQ(PackageProperty_V1::from(query.data())->cmdId, 12);
+        EXPECT_EQ(PackageProperty_V1::from(query.data())->seq(), 0u);
+        const uint8_t payload[4] = {};
+        manager->sendCommand(1, 11, payload, 4, 3, 0, true);
+        const Bytes next = pty.receive(17);
+        ASSERT_EQ(next.size(), 17u);
+        EXPECT_EQ(PackageProperty_V1::from(next.data())->seq(), 0u);
+
+        device->onDeviceRemoveComplete(path);
+        manager->~qCmdManager();
+        table.reset();
+        connector->~qConnector();
+        zel::DevIo::setCurrent(nullptr);
+    }
+    zel::GlobalDataCache::instance()->clearCommandQueue();
 }

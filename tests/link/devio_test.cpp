@@ -1,10 +1,14 @@
 #include "LinkTestSupport.h"
 #include "LogCapture.h"
+#include "link/PortReopener.h"
+
+#include <QTemporaryDir>
 
 #include <sys/resource.h>
 #include <termios.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 
 using namespace linktest;
@@ -191,6 +195,53 @@ TEST_F(DevIoTest, StaleHangUpDoesNotCloseANewerPort)
     EXPECT_TRUE(device.isOpen());
     EXPECT_EQ(recorder.count(DevDisconnected), 0u);
     device.onDeviceRemoveComplete(QString::fromStdString(other.slavePath));
+}
+
+// A fixed path whose device goes away and comes back (a link replaced by one
+// to a new pseudo-terminal) is retried without a word until it opens again.
+// The old link is not followed again, even when its target opens once more:
+// a dead emulator's terminal number may belong to another program by then.
+TEST_F(DevIoTest, ReopenerBringsARemovedPathBack)
+{
+    QTemporaryDir dir;
+    const std::string link = dir.path().toStdString() + "/fc";
+    const std::string target = dir.path().toStdString() + "/pts";
+    ASSERT_EQ(symlink(pty.slavePath.c_str(), target.c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    PortReopener reopener(&device, QString::fromStdString(link));
+    device.onDeviceArrival(QString::fromStdString(link));
+    ASSERT_TRUE(device.isOpen());
+    EXPECT_FALSE(reopener.retrying());
+
+    pty.closeSlave();
+    pty.closeMaster();
+    ASSERT_TRUE(recorder.waitFor(DevDisconnected));
+    EXPECT_TRUE(reopener.retrying());
+    const size_t removedAt = log.text().size();
+
+    // What the old link leads to opens again, but the link itself is the old one.
+    PtyPair other;
+    ASSERT_EQ(unlink(target.c_str()), 0);
+    ASSERT_EQ(symlink(other.slavePath.c_str(), target.c_str()), 0);
+    waitUntil([] { return false; }, 3 * PortReopener::kRetryMs);
+    EXPECT_FALSE(device.isOpen());
+    EXPECT_EQ(recorder.count(DevConnected), 1u);
+
+    // A new link: connected again.
+    const std::string fresh = link + ".new";
+    ASSERT_EQ(symlink(other.slavePath.c_str(), fresh.c_str()), 0);
+    ASSERT_EQ(rename(fresh.c_str(), link.c_str()), 0);
+    ASSERT_TRUE(recorder.waitFor(DevConnected, 2));
+    EXPECT_FALSE(reopener.retrying());
+    const std::string since = log.text().substr(removedAt);
+    EXPECT_EQ(since.find("Error"), std::string::npos) << since;
+    EXPECT_EQ(std::count(since.begin(), since.end(), '\n'), 1) << since;
+    EXPECT_NE(since.find("Device Connected : " + link), std::string::npos) << since;
+
+    const Bytes f = frame(6, 58);
+    other.send(f);
+    ASSERT_TRUE(recorder.waitFor(DevPackageReceived));
+    EXPECT_EQ(recorder.entries().back().frame, f);
 }
 
 TEST_F(DevIoTest, FailedOpenIsAbnormalAndSilentToListeners)
