@@ -2,6 +2,7 @@
 // running the real host program against a scripted aircraft.
 #pragma once
 
+#include "../common/TestTime.h"
 #include "link/Package.h"
 
 #include <QByteArray>
@@ -63,7 +64,7 @@ public:
                     return true;
                 }
             }
-            const int left = timeoutMs - int(timer.elapsed());
+            const int left = scaledTimeout(timeoutMs) - int(timer.elapsed());
             if (left <= 0 || !readSome(left))
                 return false;
         }

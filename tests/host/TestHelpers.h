@@ -1,6 +1,7 @@
 // Helpers shared by the host's unit and end-to-end tests.
 #pragma once
 
+#include "../common/TestTime.h"
 #include "common/Json.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,7 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
-        if (timer.elapsed() > timeoutMs)
+        if (timer.elapsed() > scaledTimeout(timeoutMs))
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }

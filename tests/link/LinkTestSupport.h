@@ -1,6 +1,7 @@
 // Pseudo-terminal pairs, a recording listener and event-driven waiting.
 #pragma once
 
+#include "../common/TestTime.h"
 #include "link/DevIo.h"
 
 #include <QCoreApplication>
@@ -37,7 +38,7 @@ inline QCoreApplication* app()
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 {
     app();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(timeoutMs));
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
@@ -83,7 +84,7 @@ struct PtyPair
     Bytes receive(size_t n, int timeoutMs = 10000) const
     {
         Bytes out;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(timeoutMs));
         while (out.size() < n) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             pollfd p{master, POLLIN, 0};

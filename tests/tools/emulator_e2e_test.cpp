@@ -2,6 +2,7 @@
 // serial device I/O as the host drives an aircraft.
 
 #include "link/CmdManager.h"
+#include "tests/common/TestTime.h"
 #include "link/Connector.h"
 #include "link/ConsoleLog.h"
 #include "link/DevIo.h"
@@ -33,7 +34,7 @@ QCoreApplication* app() {
 }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(timeoutMs));
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -1,6 +1,7 @@
 // The emulator's event loop on a real pseudo-terminal, with the test as the host.
 
 #include "tools/flight-emulator/EmulatorLoop.h"
+#include "tests/common/TestTime.h"
 #include "tests/tools/SimulationPayloads.h"
 
 #include <gtest/gtest.h>
@@ -56,7 +57,7 @@ public:
     }
     // Reads until a package of the given kind arrives or the deadline passes.
     bool waitFor(uint8_t set, uint8_t id, std::chrono::milliseconds deadline = 5000ms) {
-        const auto end = std::chrono::steady_clock::now() + deadline;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(int(deadline.count())));
         for (;;) {
             for (size_t i = checked; i < received.size(); ++i)
                 if (received[i].set == set && received[i].id == id) {
@@ -132,7 +133,7 @@ protected:
     }
     // Polls a condition that no event reports, such as the loop's drop counter.
     static bool waitUntil(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(10000));
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) return false;
             std::this_thread::sleep_for(5ms);
