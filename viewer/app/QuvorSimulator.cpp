@@ -25,6 +25,7 @@
 #include <Bites/OgreCameraMan.h>
 
 #include <cmath>
+#include <cstring>
 
 QuvorSimulator* gMainWindow = nullptr;
 
@@ -80,7 +81,7 @@ QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort, bool consoleErr
 
     mRenderTimer = std::make_unique<QTimer>();
     mRenderTimer->setInterval(20);
-    connect(mRenderTimer.get(), &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(mRenderTimer.get(), &QTimer::timeout, this, &OgreWidget::renderTick);
     mRenderTimer->start();
 }
 
@@ -276,6 +277,7 @@ void QuvorSimulator::onTraceChanged()
     }
     if (locked)
         stateLock.unlock();
+    requestFrame();
     if (gConfigDialog)
         gConfigDialog->writeSettings();
 }
@@ -377,6 +379,7 @@ void QuvorSimulator::selectModel()
     mCameraNode->setPosition(FollowCamera::HomePosition);
     mCameraNode->setOrientation(Ogre::Quaternion::IDENTITY);
     mCameraNode->pitch(Ogre::Degree(-50));
+    requestFrame();
 }
 
 void QuvorSimulator::releaseModel()
@@ -398,13 +401,15 @@ void QuvorSimulator::releaseModel()
         model->destroyScene();
     }
     mModel = nullptr;
+    requestFrame();
 }
 
 bool QuvorSimulator::frameStarted(const Ogre::FrameEvent& evt)
 {
     OgreWidget::frameStarted(evt);
     if (mModel) {
-        mModel->addTime(evt.timeSinceLastFrame);
+        // Real time since the last frame, not counting idle ticks (see FramePacer).
+        mModel->addTime(mAnimationStep);
         mModel->checkLowering();
         mModel->checkRaising();
     }
@@ -416,9 +421,36 @@ bool QuvorSimulator::frameRenderingQueued(const Ogre::FrameEvent& evt)
     OgreWidget::frameRenderingQueued(evt);
     poseModel();
     // Panels are brought up to date here, before the follow camera moves.
-    mPanels->update(mTrayMgr, mParamValues, mParamOrder, playbackEnabled(), mViewState.timeMs);
-    mFollow.step(mPlacement.mSceneTarget, mSpeedRate);
+    if (mPanels->update(mTrayMgr, mParamValues, mParamOrder, playbackEnabled(), mViewState.timeMs))
+        requestFrame();
+    mFollowMoving = mFollow.step(mPlacement.mSceneTarget, mSpeedRate, mAnimationStep);
     return true;
+}
+
+bool QuvorSimulator::ShownState::operator==(const ShownState& o) const
+{
+    // Bit for bit, so that a repeated non-finite value counts as unchanged.
+    auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    return same(view.x, o.view.x) && same(view.y, o.view.y) && same(view.z, o.view.z) &&
+           same(view.roll, o.view.roll) && same(view.pitch, o.view.pitch) && same(view.yaw, o.view.yaw) &&
+           view.productType == o.view.productType && playback == o.playback &&
+           (!playback || view.timeMs == o.view.timeMs) && values == o.values;
+}
+
+QuvorSimulator::ShownState QuvorSimulator::shownState() const
+{
+    return ShownState{mViewState, playbackEnabled(), mParamValues};
+}
+
+void QuvorSimulator::frameBegins()
+{
+    mShown = shownState();
+}
+
+bool QuvorSimulator::sceneChanging()
+{
+    const bool movable = gConfigDialog && gConfigDialog->mCameraMovable;
+    return OgreWidget::sceneChanging() || (movable && mFollowMoving) || !(shownState() == mShown);
 }
 
 void QuvorSimulator::poseModel()
@@ -449,8 +481,10 @@ void QuvorSimulator::onCameraMove()
         mCameraNode->setPosition(mFollow.mFollowCamPos);
         mCameraNode->lookAt(mPlacement.mSceneTarget, Ogre::Node::TS_WORLD);
     }
-    if (mFixedAim.needsAim(movable))
+    if (mFixedAim.needsAim(movable)) {
         mCameraNode->lookAt(mPlacement.mSceneTarget, Ogre::Node::TS_WORLD);
+        requestFrame();
+    }
 }
 
 bool QuvorSimulator::mousePressed(const OgreBites::MouseButtonEvent& evt, int id)
@@ -492,5 +526,5 @@ void QuvorSimulator::keyPressEvent(QKeyEvent* event)
     case Qt::Key_K: rotateGimbal(0, 0, 2); break;
     default: break;
     }
-    update();
+    requestFrame();
 }
