@@ -8,6 +8,7 @@
 #include "models/TavikModel.h"
 #include "models/Vx7Model.h"
 #include "ui_QuvorSimulatorUI.h"
+#include "view/GlowArea.h"
 #include "view/Panels.h"
 
 #include <QAction>
@@ -91,6 +92,12 @@ QuvorSimulator::~QuvorSimulator()
         gMainWindow = nullptr;
     if (gConfigTarget == this)
         gConfigTarget = nullptr;
+    // OGRE outlives the window: its compositor must not call back into it.
+    if (mGlowArea && mViewport) {
+        if (Ogre::CompositorChain* chain = Ogre::CompositorManager::getSingleton().getCompositorChain(mViewport))
+            if (Ogre::CompositorInstance* glow = chain->getCompositor("Glow"))
+                glow->removeListener(mGlowArea.get());
+    }
     delete mTavik;
     delete mNerio;
     delete mVx7;
@@ -337,8 +344,13 @@ void QuvorSimulator::createScene()
         Ogre::MaterialManager::getSingleton().addListener(glowListener);
     }
     Ogre::CompositorManager& compositors = Ogre::CompositorManager::getSingleton();
-    if (compositors.addCompositor(mViewport, "Glow", -1))
+    if (Ogre::CompositorInstance* glow = compositors.addCompositor(mViewport, "Glow", -1)) {
+        mGlowArea = std::make_unique<GlowArea>(mCamera, glow, [this] { requestFrame(); });
+        if (mModel)
+            mGlowArea->setSource(mModel->bodyNode());
+        glow->addListener(mGlowArea.get());
         compositors.setCompositorEnabled(mViewport, "Glow", true);
+    }
 
     mTrayMgr->hideCursor();
 
@@ -372,6 +384,8 @@ void QuvorSimulator::selectModel()
     // OGRE 1.12's camera man no longer tracks its target by itself.
     mCameraMan->setTarget(mModel->bodyNode());
     mCameraNode->setAutoTracking(true, mModel->bodyNode());
+    if (mGlowArea)
+        mGlowArea->setSource(mModel->bodyNode());
     mModel->createAnimations();
     mModel->setInitialPose();
 
@@ -396,6 +410,8 @@ void QuvorSimulator::releaseModel()
         mCameraMan->setTarget(nullptr);
     if (mCameraNode)
         mCameraNode->setAutoTracking(false);
+    if (mGlowArea)
+        mGlowArea->setSource(nullptr);
     if (model) {
         model->destroyAnimations();
         model->destroyScene();

@@ -18,6 +18,7 @@ class QTimer;
 class QUdpSocket;
 class QuvorModel;
 class ParamsOverlay;
+class GlowArea;
 namespace Ui {
 class QuvorSimulatorClass;
 }
@@ -105,6 +106,7 @@ private:
 
     std::unique_ptr<Ui::QuvorSimulatorClass> ui;
     std::unique_ptr<ParamsOverlay> mPanels;
+    std::unique_ptr<GlowArea> mGlowArea;
     QUdpSocket* mUdpSocket = nullptr;
     DatagramFilter mFilter;
     StateTriggers mTriggers;
