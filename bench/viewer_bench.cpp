@@ -2,6 +2,7 @@
 // the pose hand-over, and the resident memory once the scene is up. The frame
 // benchmark needs an X server (run under xvfb-run with Mesa's llvmpipe).
 #include "app/QuvorSimulator.h"
+#include "models/QuvorModel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -37,6 +39,13 @@ double residentMB()
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     }
     return 0;
+}
+
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 QByteArray stateDatagram(int i)
@@ -72,6 +81,56 @@ void BM_RenderOneFrame(benchmark::State& state)
     state.counters["rss_MB"] = residentMB();
 }
 BENCHMARK(BM_RenderOneFrame)->Iterations(500)->Unit(benchmark::kMillisecond);
+
+// Where the frame time goes: the same frame with one part of the scene switched off.
+enum class Part { None, Sky, Floor, Shadows, Model, Glow, Overlays };
+
+void setPart(QuvorSimulator* w, Part part, bool on)
+{
+    Ogre::SceneManager* scene = w->mSceneMgr;
+    switch (part) {
+    case Part::None: break;
+    case Part::Sky: scene->setSkyDomeEnabled(on); break;
+    case Part::Floor: scene->getEntity("Floor")->setVisible(on); break;
+    case Part::Shadows:
+        scene->setShadowTechnique(on ? Ogre::SHADOWTYPE_TEXTURE_MODULATIVE : Ogre::SHADOWTYPE_NONE);
+        break;
+    case Part::Model: w->currentModel()->bodyNode()->setVisible(on, true); break;
+    case Part::Glow: Ogre::CompositorManager::getSingleton().setCompositorEnabled(w->mViewport, "Glow", on); break;
+    case Part::Overlays: w->mViewport->setOverlaysEnabled(on); break;
+    }
+}
+
+void BM_FrameWithout(benchmark::State& state)
+{
+    QuvorSimulator* w = window();
+    if (!w->isInitialised()) {
+        state.SkipWithError("OGRE did not start (no X server?)");
+        return;
+    }
+    w->handleDatagram(stateDatagram(0));
+    const Part part = Part(state.range(0));
+    const char* names[] = {"nothing", "sky", "floor", "shadows", "model", "glow", "overlays"};
+    state.SetLabel(std::string("without ") + names[state.range(0)]);
+    setPart(w, part, false);
+    gRoot->renderOneFrame(); // settles anything the switch rebuilds
+    std::vector<double> ms, cpu;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        const double cpuBefore = processCpuMs();
+        timer.start();
+        gRoot->renderOneFrame();
+        ms.push_back(timer.nsecsElapsed() / 1e6);
+        cpu.push_back(processCpuMs() - cpuBefore);
+    }
+    setPart(w, part, true);
+    std::sort(ms.begin(), ms.end());
+    std::sort(cpu.begin(), cpu.end());
+    state.counters["median_ms"] = ms[ms.size() / 2];
+    // All threads (the software rasteriser draws on several): steadier than wall time on a busy machine.
+    state.counters["cpu_median_ms"] = cpu[cpu.size() / 2];
+}
+BENCHMARK(BM_FrameWithout)->DenseRange(0, 6)->Iterations(200)->Unit(benchmark::kMillisecond);
 
 void BM_HandleDatagram(benchmark::State& state)
 {

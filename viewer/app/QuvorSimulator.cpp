@@ -9,6 +9,7 @@
 #include "models/TavikModel.h"
 #include "models/Vx7Model.h"
 #include "ui_QuvorSimulatorUI.h"
+#include "view/GlowArea.h"
 #include "view/Panels.h"
 
 #include <QAction>
@@ -26,6 +27,7 @@
 #include <Bites/OgreCameraMan.h>
 
 #include <cmath>
+#include <cstring>
 
 QuvorSimulator* gMainWindow = nullptr;
 
@@ -81,7 +83,7 @@ QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort, bool consoleErr
 
     mRenderTimer = std::make_unique<QTimer>();
     mRenderTimer->setInterval(20);
-    connect(mRenderTimer.get(), &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(mRenderTimer.get(), &QTimer::timeout, this, &OgreWidget::renderTick);
     mRenderTimer->start();
 }
 
@@ -91,6 +93,12 @@ QuvorSimulator::~QuvorSimulator()
         gMainWindow = nullptr;
     if (gConfigTarget == this)
         gConfigTarget = nullptr;
+    // OGRE outlives the window: its compositor must not call back into it.
+    if (mGlowArea && mViewport) {
+        if (Ogre::CompositorChain* chain = Ogre::CompositorManager::getSingleton().getCompositorChain(mViewport))
+            if (Ogre::CompositorInstance* glow = chain->getCompositor("Glow"))
+                glow->removeListener(mGlowArea.get());
+    }
     delete mTavik;
     delete mNerio;
     delete mVx7;
@@ -277,6 +285,7 @@ void QuvorSimulator::onTraceChanged()
     }
     if (locked)
         stateLock.unlock();
+    requestFrame();
     if (gConfigDialog)
         gConfigDialog->writeSettings();
 }
@@ -336,8 +345,13 @@ void QuvorSimulator::createScene()
         Ogre::MaterialManager::getSingleton().addListener(glowListener);
     }
     Ogre::CompositorManager& compositors = Ogre::CompositorManager::getSingleton();
-    if (compositors.addCompositor(mViewport, "Glow", -1))
+    if (Ogre::CompositorInstance* glow = compositors.addCompositor(mViewport, "Glow", -1)) {
+        mGlowArea = std::make_unique<GlowArea>(mCamera, glow, [this] { requestFrame(); });
+        if (mModel)
+            mGlowArea->setSource(mModel->bodyNode());
+        glow->addListener(mGlowArea.get());
         compositors.setCompositorEnabled(mViewport, "Glow", true);
+    }
 
     mTrayMgr->hideCursor();
 
@@ -369,6 +383,8 @@ void QuvorSimulator::selectModel()
     // OGRE 1.12's camera man no longer tracks its target by itself.
     mCameraMan->setTarget(mModel->bodyNode());
     mCameraNode->setAutoTracking(true, mModel->bodyNode());
+    if (mGlowArea)
+        mGlowArea->setSource(mModel->bodyNode());
     mModel->createAnimations();
     mModel->setInitialPose();
 
@@ -376,6 +392,7 @@ void QuvorSimulator::selectModel()
     mCameraNode->setPosition(FollowCamera::HomePosition);
     mCameraNode->setOrientation(Ogre::Quaternion::IDENTITY);
     mCameraNode->pitch(Ogre::Degree(-50));
+    requestFrame();
 }
 
 void QuvorSimulator::releaseModel()
@@ -390,18 +407,22 @@ void QuvorSimulator::releaseModel()
         mCameraMan->setTarget(nullptr);
     if (mCameraNode)
         mCameraNode->setAutoTracking(false);
+    if (mGlowArea)
+        mGlowArea->setSource(nullptr);
     if (model) {
         model->destroyAnimations();
         model->destroyScene();
     }
     mModel = nullptr;
+    requestFrame();
 }
 
 bool QuvorSimulator::frameStarted(const Ogre::FrameEvent& evt)
 {
     OgreWidget::frameStarted(evt);
     if (mModel) {
-        mModel->addTime(evt.timeSinceLastFrame);
+        // Real time since the last frame, not counting idle ticks (see FramePacer).
+        mModel->addTime(mAnimationStep);
         mModel->checkLowering();
         mModel->checkRaising();
     }
@@ -413,9 +434,36 @@ bool QuvorSimulator::frameRenderingQueued(const Ogre::FrameEvent& evt)
     OgreWidget::frameRenderingQueued(evt);
     poseModel();
     // Panels are brought up to date here, before the follow camera moves.
-    mPanels->update(mTrayMgr, mParamValues, mParamOrder, playbackEnabled(), mViewState.timeMs);
-    mFollow.step(mPlacement.mSceneTarget, mSpeedRate);
+    if (mPanels->update(mTrayMgr, mParamValues, mParamOrder, playbackEnabled(), mViewState.timeMs))
+        requestFrame();
+    mFollowMoving = mFollow.step(mPlacement.mSceneTarget, mSpeedRate, mAnimationStep);
     return true;
+}
+
+bool QuvorSimulator::ShownState::operator==(const ShownState& o) const
+{
+    // Bit for bit, so that a repeated non-finite value counts as unchanged.
+    auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    return same(view.x, o.view.x) && same(view.y, o.view.y) && same(view.z, o.view.z) &&
+           same(view.roll, o.view.roll) && same(view.pitch, o.view.pitch) && same(view.yaw, o.view.yaw) &&
+           view.productType == o.view.productType && playback == o.playback &&
+           (!playback || view.timeMs == o.view.timeMs) && values == o.values;
+}
+
+QuvorSimulator::ShownState QuvorSimulator::shownState() const
+{
+    return ShownState{mViewState, playbackEnabled(), mParamValues};
+}
+
+void QuvorSimulator::frameBegins()
+{
+    mShown = shownState();
+}
+
+bool QuvorSimulator::sceneChanging()
+{
+    const bool movable = gConfigDialog && gConfigDialog->mCameraMovable;
+    return OgreWidget::sceneChanging() || (movable && mFollowMoving) || !(shownState() == mShown);
 }
 
 void QuvorSimulator::poseModel()
@@ -445,8 +493,10 @@ void QuvorSimulator::onCameraMove()
         mCameraNode->setPosition(mFollow.mFollowCamPos);
         mCameraNode->lookAt(mPlacement.mSceneTarget, Ogre::Node::TS_WORLD);
     }
-    if (mFixedAim.needsAim(movable))
+    if (mFixedAim.needsAim(movable)) {
         mCameraNode->lookAt(mPlacement.mSceneTarget, Ogre::Node::TS_WORLD);
+        requestFrame();
+    }
 }
 
 bool QuvorSimulator::mousePressed(const OgreBites::MouseButtonEvent& evt, int id)
@@ -488,5 +538,5 @@ void QuvorSimulator::keyPressEvent(QKeyEvent* event)
     case Qt::Key_K: rotateGimbal(0, 0, 2); break;
     default: break;
     }
-    update();
+    requestFrame();
 }

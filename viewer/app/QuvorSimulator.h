@@ -19,6 +19,7 @@ class QTimer;
 class QUdpSocket;
 class QuvorModel;
 class ParamsOverlay;
+class GlowArea;
 namespace Ui {
 class QuvorSimulatorClass;
 }
@@ -80,12 +81,24 @@ public slots:
 
 protected:
     void createScene() override;
+    bool sceneChanging() override;
+    void frameBegins() override;
     bool frameStarted(const Ogre::FrameEvent& evt) override;
     bool frameRenderingQueued(const Ogre::FrameEvent& evt) override;
     bool mousePressed(const OgreBites::MouseButtonEvent& evt, int id) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // What the picture shows of the received states: pose, model, panel texts.
+    struct ShownState
+    {
+        ViewState view;
+        bool playback = false;
+        QMap<QString, QString> values;
+        bool operator==(const ShownState& other) const;
+    };
+    ShownState shownState() const;
+
     void openReceiver(quint16 port, bool consoleErrors);
     // False for a state that must not reach the scene: a value that is not
     // finite, or a position beyond what the scene can hold.
@@ -95,6 +108,7 @@ private:
 
     std::unique_ptr<Ui::QuvorSimulatorClass> ui;
     std::unique_ptr<ParamsOverlay> mPanels;
+    std::unique_ptr<GlowArea> mGlowArea;
     QUdpSocket* mUdpSocket = nullptr;
     DatagramFilter mFilter;
     StateTriggers mTriggers;
@@ -111,6 +125,9 @@ private:
     QuvorModel* mNerio = nullptr;
     QuvorModel* mVx7 = nullptr;
     QuvorModel* mModel = nullptr;
+    // The state as the last frame showed it, and whether that frame moved the follow camera.
+    ShownState mShown;
+    bool mFollowMoving = false;
 
     QAction* mSetupAction = nullptr;
     std::unique_ptr<QTimer> mHeartbeatTimer;

@@ -20,8 +20,10 @@ int main(int argc, char* argv[])
     const QCommandLineOption screenshot("screenshot", "Write a PNG of the rendered view after the first frames.",
                                         "FILE");
     const QCommandLineOption quitAfter("quit-after", "End the program after this many seconds.", "SECONDS");
+    const QCommandLineOption udpPort("udp-port", "Receive the states on this UDP port instead of 5566.", "PORT");
     parser.addOption(screenshot);
     parser.addOption(quitAfter);
+    parser.addOption(udpPort);
     parser.process(*app);
 
     double quitSeconds = -1;
@@ -36,9 +38,22 @@ int main(int argc, char* argv[])
         }
     }
 
+    quint16 port = StateDatagram::Port;
+    if (parser.isSet(udpPort)) {
+        bool ok = false;
+        const uint value = parser.value(udpPort).toUInt(&ok);
+        if (!ok || value == 0 || value > 65535) {
+            fprintf(stderr, "--udp-port needs a port number from 1 to 65535, not \"%s\"\n",
+                    parser.value(udpPort).toLocal8Bit().constData());
+            delete app;
+            return 2;
+        }
+        port = quint16(value);
+    }
+
     // Scripted runs report a busy port on the console and keep their schedule.
     const bool scripted = parser.isSet(screenshot) || parser.isSet(quitAfter);
-    auto* window = new QuvorSimulator(nullptr, StateDatagram::Port, scripted);
+    auto* window = new QuvorSimulator(nullptr, port, scripted);
     auto* dialog = new QuvorConfig(nullptr);
     if (parser.isSet(screenshot))
         window->requestScreenshot(parser.value(screenshot), 10);

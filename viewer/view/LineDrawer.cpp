@@ -86,28 +86,33 @@ void LineDrawer::emitSection(const QList<Ogre::Vector3>& points, int from, int t
     mObject->end();
 }
 
-void LineDrawer::updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points,
+bool LineDrawer::updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points,
                                   bool& dirty)
 {
-    if (!ready(sceneMgr) || !dirty)
-        return;
+    if (!ready(sceneMgr))
+        return true;
+    if (!dirty)
+        return false;
     mObject->clear();
     if (!points.isEmpty())
         emitSection(points, 0, points.size() - 1);
     dirty = false;
+    return true;
 }
 
-void LineDrawer::updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points,
+bool LineDrawer::updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points,
                              bool visible)
 {
     if (!ready(sceneMgr))
-        return;
+        return true;
     const TraceStep step = planTraceStep(visible, points.size(), mDrawn);
+    const bool hadSections = !mObject->getSections().empty();
     if (step.action == TraceStep::Clear || (step.action == TraceStep::Draw && step.from == 0))
         mObject->clear();
     if (step.action == TraceStep::Draw)
         emitSection(points, step.from, step.to);
     mDrawn = step.drawn;
+    return step.action == TraceStep::Draw || (step.action == TraceStep::Clear && hadSections);
 }
 
 void LineDrawer::destroy(Ogre::SceneManager* sceneMgr)

@@ -32,10 +32,11 @@ class LineDrawer {
 public:
     LineDrawer(const char* objectName, const char* materialName, const Ogre::ColourValue& colour);
 
+    // Both return true when they changed the scene, which then shows in the next frame.
     // Trajectory: rebuilds the whole line when dirty (and clears the flag).
-    void updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool& dirty);
+    bool updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool& dirty);
     // Trace: emits only the points added since the last paint.
-    void updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool visible);
+    bool updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool visible);
     void destroy(Ogre::SceneManager* sceneMgr);
 
     Ogre::ManualObject* object() const { return mObject; }

@@ -2,6 +2,7 @@
 
 #include "common/AppDirs.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -11,6 +12,7 @@
 #include <QWindow>
 
 #include <Ogre.h>
+#include <OgreAnimationState.h>
 #include <OgreConfigFile.h>
 #include <OgreOverlaySystem.h>
 #include <Bites/OgreCameraMan.h>
@@ -26,6 +28,14 @@ Ogre::Root* gRoot = nullptr;
 namespace {
 QMutex gRootMutex;
 int gTrayCounter = 0;
+
+qint64 monotonicNs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.nsecsElapsed();
+}
 
 // Folder of OGRE's configuration files and of the "./" resource locations.
 QString appDir()
@@ -305,15 +315,43 @@ void OgreWidget::createInput()
     windowResized(mWindow);
 }
 
-void OgreWidget::paintEvent(QPaintEvent*)
+void OgreWidget::renderTick()
 {
     if (!gRoot || !mInitialised)
         return;
+    if (mPacer.tick(monotonicNs(), sceneChanging()))
+        update();
+}
+
+bool OgreWidget::sceneChanging()
+{
+    if (mScreenshotCountdown > 0)
+        return true;
+    if (!mSceneMgr)
+        return false;
+    // Fans turning, arms swinging: any enabled animation that has not run out.
+    for (const auto& entry : mSceneMgr->getAnimationStates()) {
+        const Ogre::AnimationState* state = entry.second;
+        if (state->getEnabled() && (state->getLoop() || !state->hasEnded()))
+            return true;
+    }
+    return false;
+}
+
+void OgreWidget::paintEvent(QPaintEvent*)
+{
+    // Every paint draws, whether a tick or the window system (expose, resize) asked for it.
+    if (!gRoot || !mInitialised)
+        return;
+    mAnimationStep = float(mPacer.beginFrame(monotonicNs()));
+    frameBegins();
     gRoot->renderOneFrame();
     // Lines follow the frame, so every change made between two paints shows in the next one.
     if (mSceneMgr) {
-        mTrajDrawer.updateTrajectory(mSceneMgr, mTrajPoints, mTrajDirty);
-        mTraceDrawer.updateTrace(mSceneMgr, mTracePoints, mTraceVisible);
+        const bool trajChanged = mTrajDrawer.updateTrajectory(mSceneMgr, mTrajPoints, mTrajDirty);
+        const bool traceChanged = mTraceDrawer.updateTrace(mSceneMgr, mTracePoints, mTraceVisible);
+        if (trajChanged || traceChanged)
+            requestFrame();
     }
     if (mScreenshotCountdown > 0 && --mScreenshotCountdown == 0)
         writeScreenshot();
@@ -341,7 +379,7 @@ void OgreWidget::moveEvent(QMoveEvent* event)
     QGLWidget::moveEvent(event);
     if (event->isAccepted() && mInitialised) {
         mWindow->windowMovedOrResized();
-        update();
+        requestFrame();
     }
 }
 
@@ -368,6 +406,7 @@ void OgreWidget::resizeEvent(QResizeEvent* event)
     }
     if (mCamera && size.height() > 0)
         mCamera->setAspectRatio(float(size.width()) / float(size.height()));
+    requestFrame();
 }
 
 void OgreWidget::keyPressEvent(QKeyEvent* event)
@@ -427,6 +466,7 @@ void OgreWidget::mouseReleaseEvent(QMouseEvent* event)
 
 bool OgreWidget::keyPressed(const OgreBites::KeyboardEvent& evt)
 {
+    requestFrame();
     if (mCameraMan)
         mCameraMan->keyPressed(evt);
     return true;
@@ -448,9 +488,12 @@ bool OgreWidget::mouseMoved(const OgreBites::MouseMotionEvent& evt, int wheelDel
     Ogre::SceneNode* target = mCameraMan->getTarget();
     const Ogre::Vector3 targetPos = target ? target->_getDerivedPosition() : Ogre::Vector3::ZERO;
     const float dist = (mCameraNode->_getDerivedPosition() - targetPos).length();
-    if (wheelDelta != 0) // each wheel step zooms by a fraction of the current distance
+    if (wheelDelta != 0) { // each wheel step zooms by a fraction of the current distance
         mCameraNode->translate(0, 0, -wheelDelta * 0.0008f * dist, Ogre::Node::TS_LOCAL);
+        requestFrame();
+    }
     if (mMouseHeld && evt.type == OgreBites::MOUSEMOTION) {
+        requestFrame();
         mTrayMgr->mouseMoved(evt);
         mCameraMan->mouseMoved(evt);
     }
@@ -462,6 +505,7 @@ bool OgreWidget::mousePressed(const OgreBites::MouseButtonEvent& evt, int id)
     if (id == OgreBites::BUTTON_RIGHT || !mInitialised || !mCameraMan)
         return true;
     mMouseHeld = true;
+    requestFrame();
     mTrayMgr->mousePressed(evt);
     mCameraMan->mousePressed(evt);
     return true;
@@ -472,6 +516,7 @@ bool OgreWidget::mouseReleased(const OgreBites::MouseButtonEvent& evt, int)
     mMouseHeld = false;
     if (!mInitialised || !mCameraMan)
         return true;
+    requestFrame();
     mTrayMgr->mouseReleased(evt);
     mCameraMan->mouseReleased(evt);
     return true;
@@ -485,16 +530,39 @@ void OgreWidget::appendTracePoint(const Ogre::Vector3& p)
             return;
     }
     mTracePoints.append(p);
+    requestFrame();
+}
+
+void OgreWidget::clearTracePoints()
+{
+    if (!mTracePoints.isEmpty())
+        requestFrame();
+    mTracePoints.clear();
+}
+
+void OgreWidget::setTraceVisible(bool on)
+{
+    if (on != mTraceVisible)
+        requestFrame();
+    mTraceVisible = on;
+}
+
+void OgreWidget::markTrajDirty()
+{
+    mTrajDirty = true;
+    requestFrame();
 }
 
 void OgreWidget::destroyTraceDrawer()
 {
     mTraceDrawer.destroy(mSceneMgr);
+    requestFrame();
 }
 
 void OgreWidget::destroyTrajDrawer()
 {
     mTrajDrawer.destroy(mSceneMgr);
+    requestFrame();
 }
 
 void OgreWidget::requestScreenshot(const QString& file, int afterFrames)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QThread>
 
+#include "view/FramePacer.h"
 #include "view/LineDrawer.h"
 
 #include <OgreFrameListener.h>
@@ -67,14 +68,18 @@ public:
 
     // Trace and trajectory point lists (drawn by the line drawers).
     void appendTracePoint(const Ogre::Vector3& p);
-    void clearTracePoints() { mTracePoints.clear(); }
-    void setTraceVisible(bool on) { mTraceVisible = on; }
-    void markTrajDirty() { mTrajDirty = true; }
+    void clearTracePoints();
+    void setTraceVisible(bool on);
+    void markTrajDirty();
     void appendTrajPoint(const Ogre::Vector3& p) { mTrajPoints.append(p); }
     void clearTrajPoints() { mTrajPoints.clear(); }
     void destroyTraceDrawer();
     void destroyTrajDrawer();
     const QList<Ogre::Vector3>& tracePoints() const { return mTracePoints; }
+
+    // The next render tick draws a frame: something outside the frame changed the picture.
+    void requestFrame() { mPacer.request(); }
+    const FramePacer& pacer() const { return mPacer; }
 
     // Writes the rendered picture to a PNG once `afterFrames` more frames were drawn.
     void requestScreenshot(const QString& file, int afterFrames);
@@ -104,6 +109,8 @@ public:
 
 public slots:
     void setBackgroundColor(QColor) {}
+    // One tick of the render timer: repaints only when the picture can have changed.
+    void renderTick();
 
 signals:
     // Emitted after every rendered frame (tests and benchmarks wait on it).
@@ -121,6 +128,10 @@ protected:
     };
 
     virtual void createScene() {}
+    // True while the scene moves by itself or its inputs differ from the last frame.
+    virtual bool sceneChanging();
+    // Called at the start of every frame, before OGRE renders it.
+    virtual void frameBegins() {}
     virtual void configure();
     virtual void createRenderWindow();
     virtual void createSceneManager();
@@ -153,6 +164,9 @@ protected:
     QList<Ogre::Vector3> mTracePoints;
     bool mTrajDirty = false;
     QList<Ogre::Vector3> mTrajPoints;
+    FramePacer mPacer;
+    // Seconds the animations advance in the frame being drawn (see FramePacer).
+    float mAnimationStep = 0;
 
 private:
     void createRoot();

@@ -44,16 +44,17 @@ bool panelRowsCurrent(const QStringList& shownNames, const QMap<QString, QString
 
 ParamsOverlay::ParamsOverlay(std::string name) : mName(std::move(name)) {}
 
-void ParamsOverlay::update(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
+bool ParamsOverlay::update(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
                            const QStringList& order, bool playbackEnabled, qint32 timeMs)
 {
     if (!trays)
-        return;
-    updateParams(trays, values, order);
+        return false;
+    const bool again = updateParams(trays, values, order);
     updateStatus(trays, playbackEnabled, timeMs);
+    return again;
 }
 
-void ParamsOverlay::updateParams(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
+bool ParamsOverlay::updateParams(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
                                  const QStringList& order)
 {
     if (mParamsPanel) {
@@ -63,7 +64,7 @@ void ParamsOverlay::updateParams(OgreBites::TrayManager* trays, const QMap<QStri
                 texts.append(values.value(name));
             mParamsPanel->show();
             mParamsPanel->setAllParamValues(toStrings(texts));
-            return;
+            return false;
         }
         // The set of keys changed: the panel comes back with new rows on a later frame.
         takeOutOfTrays(trays, mParamsPanel);
@@ -72,12 +73,14 @@ void ParamsOverlay::updateParams(OgreBites::TrayManager* trays, const QMap<QStri
     }
     if (mShownNames.isEmpty()) {
         mShownNames = order;
-        return;
+        return !mShownNames.isEmpty();
     }
     ++mCount;
     mParamsPanel = trays->createParamsPanel(OgreBites::TL_NONE, mName + "/paraShow_" + std::to_string(mCount),
                                             200, toStrings(mShownNames));
     trays->moveWidgetToTray(mParamsPanel, OgreBites::TL_BOTTOMLEFT, -1);
+    // Its values are filled in the next frame.
+    return true;
 }
 
 void ParamsOverlay::updateStatus(OgreBites::TrayManager* trays, bool playbackEnabled, qint32 timeMs)

@@ -27,7 +27,9 @@ public:
     // name: "QuvorSimulator/Context/<n>/", also the prefix of the aircraft's nodes.
     explicit ParamsOverlay(std::string name);
 
-    void update(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
+    // True when the panels change again in the next frame (a parameter panel whose
+    // rows went stale is rebuilt one frame later).
+    bool update(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
                 const QStringList& order, bool playbackEnabled, qint32 timeMs);
 
     const std::string& name() const { return mName; }
@@ -35,7 +37,7 @@ public:
     OgreBites::ParamsPanel* statusPanel() const { return mStatusPanel; }
 
 private:
-    void updateParams(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
+    bool updateParams(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
                       const QStringList& order);
     void updateStatus(OgreBites::TrayManager* trays, bool playbackEnabled, qint32 timeMs);
 

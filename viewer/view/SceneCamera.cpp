@@ -1,5 +1,6 @@
 #include "view/SceneCamera.h"
 
+#include <algorithm>
 #include <cmath>
 
 const Ogre::Vector3 FollowCamera::HomePosition(0, 500, -2000);
@@ -40,10 +41,25 @@ void ScenePlacement::reset(bool newOrigin)
         mOriginPending = true;
 }
 
-void FollowCamera::step(const Ogre::Vector3& target, float speedRate)
+namespace {
+// Share of the offset covered in `frames` 20 ms frames that each cover `k` of it
+// (k < 0: the offset grows). One frame gives k exactly.
+float compoundShare(float k, float frames)
+{
+    if (frames == 1.0f || !(k > -1.0f && k < 1.0f))
+        return k * frames;
+    return 1.0f - std::pow(1.0f - k, frames);
+}
+} // namespace
+
+bool FollowCamera::step(const Ogre::Vector3& target, float speedRate, float seconds)
 {
     const float d2 = mFollowCamPos.squaredDistance(target);
     const float k = 0.015f * speedRate;
+    // A stalled frame is not made up for beyond one second.
+    const float frames = std::clamp(seconds, 0.0f, 1.0f) / kFrameSeconds;
+    const Ogre::Vector3 before = mFollowCamPos;
+    const int32_t state = mFollowState;
     switch (mFollowState) {
     case Hold:
         if (d2 > 9000000.0f)
@@ -53,13 +69,13 @@ void FollowCamera::step(const Ogre::Vector3& target, float speedRate)
         break;
     case Closing:
         if (d2 > 4000000.0f)
-            mFollowCamPos += (target - mFollowCamPos) * k;
+            mFollowCamPos += (target - mFollowCamPos) * compoundShare(k, frames);
         else
             mFollowState = Hold;
         break;
     case BackingOff:
         if (d2 < 4000000.0f)
-            mFollowCamPos -= (target - mFollowCamPos) * k;
+            mFollowCamPos -= (target - mFollowCamPos) * -compoundShare(-k, frames);
         else
             mFollowState = Hold;
         break;
@@ -67,6 +83,7 @@ void FollowCamera::step(const Ogre::Vector3& target, float speedRate)
         mFollowState = Hold;
         break;
     }
+    return mFollowState != state || mFollowCamPos != before;
 }
 
 void FollowCamera::reset()

@@ -23,16 +23,19 @@ public:
 };
 
 // Follow camera: holds still while 1000 to 3000 units from the aircraft, and
-// once outside that band moves by 1.5 % of the offset per frame (times the speed
-// rate) until it is back at 2000 units.
+// once outside that band moves by 1.5 % of the offset per 20 ms frame (times the
+// speed rate) until it is back at 2000 units. A step covers `seconds` of real
+// time, so the camera keeps its pace whatever the frame rate.
 class FollowCamera
 {
 public:
     enum State { Hold = 0, Closing = 1, BackingOff = 2 };
 
     static const Ogre::Vector3 HomePosition;
+    static constexpr float kFrameSeconds = 0.02f;
 
-    void step(const Ogre::Vector3& target, float speedRate);
+    // True when the step moved the camera or changed its state.
+    bool step(const Ogre::Vector3& target, float speedRate, float seconds = kFrameSeconds);
     void reset();
 
     Ogre::Vector3 mFollowCamPos = HomePosition;

@@ -99,22 +99,25 @@ TEST_F(LineDrawerTest, TraceGrowsInJoinedSectionsAndRedrawsWholeWhenShownAgain)
 {
     bringUp(trace, false);
     add(0, 0, 0);
-    trace.updateTrace(scene, points, true);
+    // The result says whether the next frame shows something new.
+    EXPECT_FALSE(trace.updateTrace(scene, points, true));
     EXPECT_EQ(trace.object()->getSections().size(), 0u);
     add(1, 0, 0);
-    trace.updateTrace(scene, points, true);
+    EXPECT_TRUE(trace.updateTrace(scene, points, true));
     ASSERT_EQ(trace.object()->getSections().size(), 1u);
     EXPECT_EQ(vertices(trace, 0), 2u);
     add(2, 0, 0);
     add(3, 0, 0);
-    trace.updateTrace(scene, points, true);
+    EXPECT_TRUE(trace.updateTrace(scene, points, true));
     ASSERT_EQ(trace.object()->getSections().size(), 2u);
     EXPECT_EQ(vertices(trace, 1), 3u); // starts at the last drawn point
     EXPECT_EQ(trace.object()->getSections()[1]->getRenderOperation()->operationType,
               Ogre::RenderOperation::OT_LINE_STRIP);
+    EXPECT_FALSE(trace.updateTrace(scene, points, true)) << "nothing new";
 
-    trace.updateTrace(scene, points, false);
+    EXPECT_TRUE(trace.updateTrace(scene, points, false));
     EXPECT_EQ(trace.object()->getSections().size(), 0u);
+    EXPECT_FALSE(trace.updateTrace(scene, points, false)) << "already cleared";
     trace.updateTrace(scene, points, true);
     ASSERT_EQ(trace.object()->getSections().size(), 1u);
     EXPECT_EQ(vertices(trace, 0), 4u);
@@ -150,14 +153,14 @@ TEST_F(LineDrawerTest, TrajectoryIsRebuiltOnlyWhenDirty)
     bool dirty = true;
     for (int i = 0; i < 4; ++i)
         add(float(i), 1, 0);
-    traj.updateTrajectory(scene, points, dirty);
+    EXPECT_TRUE(traj.updateTrajectory(scene, points, dirty));
     EXPECT_FALSE(dirty);
     ASSERT_EQ(traj.object()->getSections().size(), 1u);
     EXPECT_EQ(vertices(traj, 0), 4u);
     EXPECT_EQ(traj.object()->getSections()[0]->getMaterialName(), "TrajMaterialUI");
 
     add(9, 9, 9); // not dirty: the line stays as it was
-    traj.updateTrajectory(scene, points, dirty);
+    EXPECT_FALSE(traj.updateTrajectory(scene, points, dirty));
     EXPECT_EQ(vertices(traj, 0), 4u);
 
     points.clear(); // an empty dirty trajectory clears the line and the flag
@@ -172,10 +175,10 @@ TEST_F(LineDrawerTest, DirtyFlagWaitsForTheRecreatedDrawer)
     bool dirty = true;
     add(0, 0, 0);
     add(1, 1, 1);
-    traj.updateTrajectory(scene, points, dirty); // object created
-    traj.updateTrajectory(scene, points, dirty); // node created
+    EXPECT_TRUE(traj.updateTrajectory(scene, points, dirty)) << "object created";
+    EXPECT_TRUE(traj.updateTrajectory(scene, points, dirty)) << "node created";
     EXPECT_TRUE(dirty);
-    traj.updateTrajectory(scene, points, dirty);
+    EXPECT_TRUE(traj.updateTrajectory(scene, points, dirty));
     EXPECT_FALSE(dirty);
     EXPECT_EQ(traj.object()->getSections().size(), 1u);
 }

@@ -107,6 +107,39 @@ TEST(FollowCamera, HoldsInsideTheBandAndMovesBackToIt)
     EXPECT_EQ(still.mFollowCamPos, FollowCamera::HomePosition) << "speed rate 0 never moves";
 }
 
+TEST(FollowCamera, KeepsItsPaceWhateverTheFrameRate)
+{
+    const Ogre::Vector3 far = FollowCamera::HomePosition + Ogre::Vector3(0, 0, 6000);
+    const Ogre::Vector3 near = FollowCamera::HomePosition + Ogre::Vector3(0, 0, 300);
+    for (const Ogre::Vector3& target : {far, near}) {
+        FollowCamera every20, every40, every10;
+        every20.step(target, 1);
+        every40.step(target, 1, 0.04f);
+        every10.step(target, 1, 0.01f);
+        ASSERT_NE(every20.mFollowState, FollowCamera::Hold);
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_TRUE(every20.step(target, 1)) << "moving";
+            every20.step(target, 1);
+            every40.step(target, 1, 0.04f);
+            every10.step(target, 1, 0.01f);
+            every10.step(target, 1, 0.01f);
+            every10.step(target, 1, 0.01f);
+            every10.step(target, 1, 0.01f);
+        }
+        // 10 x 40 ms of real time each way: the same place within float rounding.
+        EXPECT_LT(every40.mFollowCamPos.distance(every20.mFollowCamPos), 0.5f);
+        EXPECT_LT(every10.mFollowCamPos.distance(every20.mFollowCamPos), 0.5f);
+        EXPECT_GT(every20.mFollowCamPos.distance(FollowCamera::HomePosition), 100.0f);
+    }
+
+    FollowCamera still;
+    const Ogre::Vector3 inBand = FollowCamera::HomePosition + Ogre::Vector3(0, 0, 2000);
+    EXPECT_FALSE(still.step(inBand, 1, 0.5f)) << "inside the band nothing moves";
+    FollowCamera stopped;
+    EXPECT_TRUE(stopped.step(far, 0)) << "the state changes";
+    EXPECT_FALSE(stopped.step(far, 0)) << "speed rate 0: closing without moving";
+}
+
 TEST(FixedCameraAim, AimsOnceEachTimeTheMovableCameraIsOff)
 {
     FixedCameraAim aim;

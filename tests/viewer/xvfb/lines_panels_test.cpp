@@ -7,12 +7,15 @@
 #include "view/Panels.h"
 
 #include "PixelWait.h"
+#include "ViewerProcess.h"
 
 #include <Bites/OgreTrays.h>
 #include <OgreSceneNode.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QPalette>
+#include <QWidget>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -243,7 +246,8 @@ TEST_F(LinesPanelsTest, StatesThatCannotBeDrawnLeaveTheSceneAsItWas)
         }
         int frames = 0;
         const auto counter = QObject::connect(window, &OgreWidget::frameRendered, [&] { ++frames; });
-        EXPECT_TRUE(waitFor([&] { return frames >= 3; }, 20000)) << "still rendering";
+        // Ignored states change nothing on screen, so the frames are asked for.
+        EXPECT_TRUE(waitFor([&] { window->requestFrame(); return frames >= 3; }, 20000)) << "still rendering";
         QObject::disconnect(counter);
         EXPECT_EQ(body->getPosition(), before);
         EXPECT_EQ(body->getOrientation(), turned);
@@ -252,6 +256,103 @@ TEST_F(LinesPanelsTest, StatesThatCannotBeDrawnLeaveTheSceneAsItWas)
     for (const Ogre::Vector3& p : window->tracePoints())
         EXPECT_FALSE(p.isNaN());
     EXPECT_FALSE(window->mPlacement.mSceneTarget.isNaN());
+}
+
+bool isSky(QRgb c) // blue sky or white cloud
+{
+    return qBlue(c) > 150 && qBlue(c) >= qGreen(c) && qBlue(c) >= qRed(c);
+}
+
+bool isGrass(QRgb c)
+{
+    return qGreen(c) > qRed(c) + 30 && qGreen(c) > qBlue(c) + 30;
+}
+
+bool isMagenta(QRgb c)
+{
+    return qRed(c) > 200 && qBlue(c) > 200 && qGreen(c) < 60;
+}
+
+// What the X server shows where the window is (whatever window is on top): unlike
+// grabFrame, this draws nothing itself.
+QImage onScreen(QWidget* w)
+{
+    const QPoint at = w->mapToGlobal(QPoint(0, 0));
+    return viewer_test::grabWindow("root").copy(QRect(at, w->size()));
+}
+
+// Sky along the top, grass along the bottom, nothing left of a cover.
+void expectScene(const QImage& image, const QSize& size)
+{
+    ASSERT_EQ(image.size(), size);
+    const int w = image.width(), h = image.height();
+    EXPECT_GT(countPixels(image, QRect(0, 0, w, h / 10), isSky), w * h / 10 * 9 / 10);
+    EXPECT_GT(countPixels(image, QRect(w / 3, h * 9 / 10, w * 2 / 3, h / 10), isGrass), w * 2 / 3 * h / 10 * 9 / 10);
+    EXPECT_EQ(countPixels(image, isMagenta), 0);
+}
+
+TEST_F(LinesPanelsTest, AnIdleWindowStillRepaintsWhenUncoveredResizedOrReconfigured)
+{
+    auto* show = dialog->findChild<QCheckBox*>("checkBox_showTrace");
+    if (show->isChecked())
+        show->click();
+    fly(1500);
+    // The same state again and again keeps the run alive and changes nothing on screen.
+    const QByteArray still = datagram(1.5, 0.75, 61234);
+    auto streamUntil = [&](const std::function<bool()>& done, int timeoutMs) {
+        QElapsedTimer t;
+        t.start();
+        while (!done()) {
+            if (t.elapsed() > timeoutMs)
+                return false;
+            send(still);
+            pump(100);
+        }
+        return true;
+    };
+    const FramePacer& pacer = window->pacer();
+    ASSERT_TRUE(streamUntil([&] { return pacer.idleTicks() >= 25; }, 30000)) << "the view never went idle";
+    qint64 frames = pacer.framesDrawn();
+    const qint64 skipped = pacer.ticksSkipped();
+    ASSERT_TRUE(streamUntil([&] { return pacer.ticksSkipped() >= skipped + 50; }, 30000));
+    EXPECT_EQ(pacer.framesDrawn(), frames) << "identical states drew frames";
+
+    // Covered by another window, then uncovered: the window system asks for the picture again.
+    QWidget cover;
+    cover.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    QPalette palette;
+    palette.setColor(QPalette::Window, Qt::magenta);
+    cover.setPalette(palette);
+    cover.setAutoFillBackground(true);
+    cover.setGeometry(window->geometry());
+    cover.show();
+    cover.raise();
+    ASSERT_TRUE(waitFor([&] { return countPixels(onScreen(window), isMagenta) > 400 * 300; }, 20000))
+        << "the cover never showed over the window";
+    frames = pacer.framesDrawn();
+    cover.hide();
+    ASSERT_TRUE(waitFor([&] { return pacer.framesDrawn() > frames; }, 20000)) << "no frame after the expose";
+    waitFor([&] { return countPixels(onScreen(window), isMagenta) == 0; }, 10000);
+    expectScene(onScreen(window), window->size());
+
+    // Resized while idle.
+    const QSize before = window->size();
+    frames = pacer.framesDrawn();
+    window->resize(before + QSize(160, 120));
+    ASSERT_TRUE(waitFor([&] { return pacer.framesDrawn() > frames && onScreen(window).size() == window->size(); },
+                        20000));
+    pump(200);
+    expectScene(onScreen(window), before + QSize(160, 120));
+    window->resize(before);
+
+    // A settings change while idle: the trace that was collected hidden appears.
+    ASSERT_GE(window->tracePoints().size(), 2);
+    ASSERT_TRUE(streamUntil([&] { return pacer.idleTicks() >= 25; }, 30000));
+    EXPECT_EQ(countPixels(onScreen(window), pureBlue), 0);
+    show->click();
+    EXPECT_TRUE(streamUntil([&] { return countPixels(onScreen(window), pureBlue) > 20; }, 20000))
+        << "the trace did not appear on screen";
+    show->click();
 }
 
 } // namespace

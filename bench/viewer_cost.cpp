@@ -1,0 +1,258 @@
+// What the visualiser costs on this machine, in one run: the real program under
+// its own Xvfb, 10 s in each state, CPU time read from /proc (the program's and
+// the X server's); then the frame time measured in-process; then the program's
+// resident memory. Usage: viewer_cost [path to QuvorSimulatorUI]
+#include "app/QuvorSimulator.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <Ogre.h>
+
+#include <algorithm>
+#include <cmath>
+#include <clocale>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kMeasureMs = 10000;
+
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        if (QCoreApplication::instance())
+            runFor(50);
+        else
+            usleep(50000);
+    }
+    return true;
+}
+
+// User + system CPU seconds of a process, all its threads.
+double cpuSeconds(qint64 pid)
+{
+    QFile f(QString("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = f.readAll();
+    // Fields after the command name, which is in parentheses and may hold spaces.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+double statusMB(qint64 pid, const char* key)
+{
+    QFile f(QString("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+QByteArray loadAverage()
+{
+    QFile f("/proc/loadavg");
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
+}
+
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+QByteArray datagram(bool flying, int i)
+{
+    const double t = i * 0.02;
+    return QStringLiteral(R"({"Roll":%1,"Pitch":%2,"Yaw":%3,"WorldX":%4,"WorldY":%5,"WorldZ":%6,)"
+                          R"("WorldLatitude":28.6479,"WorldLongitude":114.592,"VelocityX":%7,"VelocityY":0,)"
+                          R"("VelocityZ":0,"Time":%8,"TransformState":0,"MotorStarted":%9,"FlyingState":%9,)"
+                          R"("ProductType":2,"SenderIP":"127.0.0.1","SimulatorCommand":1})")
+        .arg(flying ? 0.05 * std::sin(t) : 0.0)
+        .arg(flying ? -0.03 : 0.0)
+        .arg(flying ? 0.2 * t : 0.0)
+        .arg(flying ? 0.5 * t : 0.0)
+        .arg(flying ? std::sin(0.3 * t) : 0.0)
+        .arg(flying ? 2.0 : 0.0)
+        .arg(flying ? 0.5 : 0.0)
+        .arg(flying ? i * 20 : 1000)
+        .arg(flying ? 1 : 0)
+        .toUtf8();
+}
+
+struct Cost {
+    double program = 0, xserver = 0;
+};
+
+class XServer {
+public:
+    ~XServer()
+    {
+        if (mProcess.state() != QProcess::NotRunning) {
+            mProcess.terminate();
+            mProcess.waitForFinished(5000);
+        }
+    }
+    bool start()
+    {
+        for (int n = 90; n < 160; ++n) {
+            if (QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n)))
+                continue;
+            mProcess.start("Xvfb", {QString(":%1").arg(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+            if (!mProcess.waitForStarted(5000))
+                return false;
+            const QString socket = QString("/tmp/.X11-unix/X%1").arg(n);
+            if (waitUntil([&] { return QFileInfo::exists(socket) || mProcess.state() == QProcess::NotRunning; },
+                          10000) &&
+                mProcess.state() == QProcess::Running) {
+                mDisplay = QString(":%1").arg(n);
+                return true;
+            }
+            mProcess.kill();
+            mProcess.waitForFinished(2000);
+        }
+        return false;
+    }
+    QString display() const { return mDisplay; }
+    qint64 pid() const { return mProcess.processId(); }
+
+private:
+    QProcess mProcess;
+    QString mDisplay;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    XServer x;
+    if (!x.start()) {
+        std::fprintf(stderr, "viewer_cost: could not start Xvfb\n");
+        return 1;
+    }
+    qputenv("DISPLAY", x.display().toLocal8Bit());
+    qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
+    qunsetenv("QT_QPA_PLATFORM");
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    const QString program = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                     : QCoreApplication::applicationDirPath() + "/../bin/QuvorSimulatorUI";
+    std::printf("viewer_cost: %s on Xvfb %s, 800 x 600, load at start %s\n", qPrintable(program),
+                qPrintable(x.display()), loadAverage().constData());
+
+    // A port of our own, so that other programs on this machine neither receive nor disturb our states.
+    quint16 port = 0;
+    {
+        QUdpSocket probe;
+        probe.bind(QHostAddress(QHostAddress::LocalHost), quint16(0));
+        port = probe.localPort();
+    }
+    QTemporaryDir dir;
+    QProcess viewer;
+    viewer.setWorkingDirectory(dir.path());
+    viewer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString first = dir.filePath("first.png");
+    viewer.start(program, {"--udp-port", QString::number(port), "--screenshot", first});
+    if (!viewer.waitForStarted(10000) || !waitUntil([&] { return QFileInfo(first).size() > 0; }, 60000)) {
+        std::fprintf(stderr, "viewer_cost: %s did not start\n", qPrintable(program));
+        return 1;
+    }
+    const qint64 pid = viewer.processId();
+
+    QUdpSocket sender;
+    int sent = 0;
+    bool flying = false;
+    QTimer stream;
+    stream.setTimerType(Qt::PreciseTimer);
+    stream.setInterval(20);
+    QObject::connect(&stream, &QTimer::timeout, [&] {
+        sender.writeDatagram(datagram(flying, flying ? sent : 0), QHostAddress::LocalHost, port);
+        ++sent;
+    });
+    auto measure = [&] {
+        const double p0 = cpuSeconds(pid), x0 = cpuSeconds(x.pid());
+        QElapsedTimer t;
+        t.start();
+        runFor(kMeasureMs);
+        const double s = t.elapsed() / 1000.0;
+        return Cost{(cpuSeconds(pid) - p0) / s * 100, (cpuSeconds(x.pid()) - x0) / s * 100};
+    };
+
+    runFor(3000); // no datagram for 3 s, no input
+    const Cost idle = measure();
+    stream.start(); // a landed aircraft, motors off: the same state 50 times a second
+    runFor(3000);
+    const Cost landed = measure();
+    flying = true;
+    runFor(3000);
+    const Cost flight = measure();
+    stream.stop();
+    const double rss = statusMB(pid, "VmRSS:"), peak = statusMB(pid, "VmHWM:");
+    viewer.terminate();
+    if (!viewer.waitForFinished(5000))
+        viewer.kill();
+
+    // Frame time in-process, the same scene with a flying aircraft.
+    auto* window = new QuvorSimulator(nullptr, 0);
+    window->show();
+    if (!waitUntil([&] { return window->isInitialised(); }, 30000)) {
+        std::fprintf(stderr, "viewer_cost: OGRE did not start in-process\n");
+        return 1;
+    }
+    runFor(200);
+    std::vector<double> ms, cpu;
+    QElapsedTimer timer;
+    for (int i = 0; i < 500; ++i) {
+        window->handleDatagram(datagram(true, i));
+        const double c = processCpuMs();
+        timer.start();
+        gRoot->renderOneFrame();
+        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+        cpu.push_back(processCpuMs() - c);
+    }
+    std::sort(ms.begin(), ms.end());
+    std::sort(cpu.begin(), cpu.end());
+    auto at = [](const std::vector<double>& v, double q) { return v[std::min(v.size() - 1, size_t(double(v.size()) * q))]; };
+
+    std::printf("%-44s %8s %8s\n", "state (10 s each)", "program", "Xvfb");
+    std::printf("%-44s %7.1f%% %7.1f%%\n", "idle (no datagram for 3 s, no input)", idle.program, idle.xserver);
+    std::printf("%-44s %7.1f%% %7.1f%%\n", "landed, motors off, 50 identical states/s", landed.program,
+                landed.xserver);
+    std::printf("%-44s %7.1f%% %7.1f%%\n", "flying, motors on, 50 states/s", flight.program, flight.xserver);
+    std::printf("renderOneFrame at 800 x 600 (500 frames): median %.1f ms, p99 %.1f ms; CPU per frame (all threads) "
+                "median %.1f ms\n",
+                at(ms, 0.5), at(ms, 0.99), at(cpu, 0.5));
+    std::printf("program resident memory: %.0f MB (peak %.0f MB)\n", rss, peak);
+    std::printf("load at end %s\n", loadAverage().constData());
+    std::fflush(stdout);
+    std::_Exit(0); // OGRE and the window end with the process
+}
