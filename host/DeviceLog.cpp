@@ -1,6 +1,7 @@
 #include "host/DeviceLog.h"
 
 #include "common/AppDirs.h"
+#include "common/Folders.h"
 #include "host/HostPaths.h"
 #include "link/Commands.h"
 #include "link/Package.h"
@@ -317,14 +318,5 @@ QString DeviceLog::formatLine(const PackageProperty_V1* package, bool time, bool
 
 QString DeviceLog::runFolder(const QString& root, const QDateTime& now)
 {
-    const QDate date = now.date();
-    const QTime time = now.time();
-    return root
-           + QStringLiteral("/[%1-%2-%3,%4_%5_%6]/")
-                 .arg(date.year(), 4, 10, QLatin1Char('0'))
-                 .arg(date.month(), 2, 10, QLatin1Char('0'))
-                 .arg(date.day(), 2, 10, QLatin1Char('0'))
-                 .arg(time.hour(), 2, 10, QLatin1Char('0'))
-                 .arg(time.minute(), 2, 10, QLatin1Char('0'))
-                 .arg(time.second(), 2, 10, QLatin1Char('0'));
+    return root + QLatin1Char('/') + Folders::datedName(now) + QLatin1Char('/');
 }

@@ -5,32 +5,21 @@
 #include "SimCommands.h"
 #include "UdpSend.h"
 
+#include "common/LocalAddresses.h"
 #include "link/ConsoleLog.h"
 
 #include <QHostAddress>
 #include <QMutexLocker>
-#include <QNetworkInterface>
 #include <QTimer>
 
 #include <optional>
 
 QuvorSimulator* gSimulator = nullptr;
 
-QString senderAddressFrom(const QList<QHostAddress>& addresses)
-{
-    // Judged by value: the text "127.0." would also match 10.127.0.5.
-    for (const QHostAddress& address : addresses) {
-        if (address.protocol() != QAbstractSocket::IPv4Protocol || address.isNull() || address.isLoopback() ||
-            address == QHostAddress(QHostAddress::AnyIPv4))
-            continue;
-        return address.toString();
-    }
-    return QString();
-}
-
 QString findSenderAddress()
 {
-    return senderAddressFrom(QNetworkInterface::allAddresses());
+    const QList<QHostAddress> addresses = nonLoopbackIPv4Addresses();
+    return addresses.isEmpty() ? QString() : addresses.first().toString();
 }
 
 QuvorSimulator::QuvorSimulator(const QString& appDir, quint16 udpPort, QWidget* parent)

@@ -7,8 +7,6 @@
 #include "link/Messages.h"
 
 #include <QByteArray>
-#include <QHostAddress>
-#include <QList>
 #include <QMutex>
 #include <QWidget>
 
@@ -99,8 +97,5 @@ private:
 
 extern QuvorSimulator* gSimulator;
 
-// The first IPv4 address of this host that is neither a loopback one
-// (127.0.0.0/8) nor 0.0.0.0, or empty.
+// The text of this host's first non-loopback IPv4 address, or empty.
 QString findSenderAddress();
-// The same choice among the given addresses, in their order.
-QString senderAddressFrom(const QList<QHostAddress>& addresses);

@@ -287,28 +287,6 @@ TEST_F(Simulation, StatesWithANonFiniteValueAreNotSentAndReportedOncePerRun)
     EXPECT_EQ(2, warnings()) << console.text();
 }
 
-TEST(SenderAddress, SkipsLoopbackAndUnspecifiedAddressesByValue)
-{
-    const struct
-    {
-        QStringList addresses;
-        QString chosen;
-    } cases[] = {
-        {{"127.0.0.1", "10.127.0.5"}, "10.127.0.5"},
-        {{"127.1.2.3", "0.0.0.0", "192.168.1.4", "10.0.0.2"}, "192.168.1.4"},
-        {{"::1", "fe80::1", "127.255.255.254", "172.16.127.0"}, "172.16.127.0"},
-        {{"::1", "127.0.0.1"}, ""},
-        {{}, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.addresses.join(' ').toStdString());
-        QList<QHostAddress> addresses;
-        for (const QString& text : c.addresses)
-            addresses << QHostAddress(text);
-        EXPECT_EQ(c.chosen, senderAddressFrom(addresses));
-    }
-}
-
 TEST(SimulationWithoutDialog, SendsZeroPositionAndNoZeroStates)
 {
     HostStack host(/*withDialog*/ false);

@@ -1,9 +1,8 @@
 #include "app/FlightSnapshot.h"
 
+#include "common/LocalAddresses.h"
 #include "common/TransformState.h"
 
-#include <QHostAddress>
-#include <QNetworkInterface>
 #include <QVector>
 
 #include <cfloat>
@@ -184,11 +183,8 @@ void buildParamValues(const QVariantMap& m, const FlightSnapshot& s, QMap<QStrin
 QStringList localIPv4Addresses()
 {
     QStringList result;
-    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
-        if (address.protocol() != QAbstractSocket::IPv4Protocol || address.isNull() || address.isLoopback())
-            continue;
+    for (const QHostAddress& address : nonLoopbackIPv4Addresses())
         result.append(address.toString());
-    }
     result.append(QStringLiteral("127.0.0.1"));
     return result;
 }

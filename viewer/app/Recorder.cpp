@@ -1,6 +1,7 @@
 #include "app/Recorder.h"
 
-#include <QDir>
+#include "common/Folders.h"
+
 #include <QFile>
 
 namespace {
@@ -9,7 +10,7 @@ namespace {
 // that go there; it is said once per attempt, naming the folder.
 void makeFolder(const QString& path)
 {
-    if (path.isEmpty() || QDir().mkdir(path) || QDir(path).exists())
+    if (path.isEmpty() || Folders::makeOne(path))
         return;
     qWarning("Cannot create the recording folder %s; its lines are not written.", qPrintable(path));
 }
@@ -47,17 +48,7 @@ Recorder::Recorder(Clock clock) : mClock(std::move(clock)) {}
 
 QString Recorder::datedFile(const QString& dir, const char* name) const
 {
-    const QDateTime now = mClock();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    const QString folder = QString("/[%1-%2-%3,%4_%5_%6]/")
-                               .arg(d.year(), 4, 10, QChar('0'))
-                               .arg(d.month(), 2, 10, QChar('0'))
-                               .arg(d.day(), 2, 10, QChar('0'))
-                               .arg(t.hour(), 2, 10, QChar('0'))
-                               .arg(t.minute(), 2, 10, QChar('0'))
-                               .arg(t.second(), 2, 10, QChar('0'));
-    return dir + folder + "/" + name;
+    return dir + "/" + Folders::datedName(mClock()) + "//" + name;
 }
 
 void Recorder::refresh(const QString& traceDir, const QString& udpDir, bool clearToggle,

@@ -34,6 +34,7 @@ public:
     QString mUdpFileMade;
 
 private:
+    // dir + "/[yyyy-MM-dd,hh_mm_ss]//" + name; the file system reads "//" as one.
     QString datedFile(const QString& dir, const char* name) const;
     void append(const QString& path, QString& made, const QByteArray& line);
     QByteArray timestamp() const;
