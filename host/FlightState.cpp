@@ -1,10 +1,10 @@
 #include "FlightState.h"
 
+#include "common/Angles.h"
+
 #include <cmath>
 
 namespace {
-
-constexpr double Pi = 3.141592653589793;
 
 // Truncation toward zero with two's-complement wrap, defined for every input
 // (a plain cast of a negative or huge float to an unsigned type is not).

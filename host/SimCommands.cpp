@@ -1,12 +1,7 @@
 #include "SimCommands.h"
 
+#include "common/Angles.h"
 #include "link/CmdManager.h"
-
-namespace {
-
-constexpr double Pi = 3.141592653589793;
-
-} // namespace
 
 EnvironmentPayload environmentAt(double latitudeDeg, double longitudeDeg)
 {

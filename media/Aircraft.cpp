@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/Angles.h"
 #include "viewer/models/AircraftLayout.h"
 
 namespace media {
@@ -204,7 +205,7 @@ void vx7(std::vector<NamedMesh>& out)
     using namespace aircraft::vx7;
     V3 hubs[5];
     for (int n = 1; n <= 4; ++n) {
-        const double a = kHubAngle[n] * M_PI / 180.0;
+        const double a = kHubAngle[n] * Pi / 180.0;
         hubs[n] = V3(float(kHubRadius * std::cos(a)), float(kHubRadius * std::sin(a)), 0.0f);
     }
 

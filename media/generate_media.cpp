@@ -22,6 +22,7 @@
 #include <OgreMeshSerializer.h>
 
 #include "Aircraft.h"
+#include "common/Angles.h"
 
 namespace {
 
@@ -164,13 +165,13 @@ QImage drawIcon(int size)
     const qreal arm = 0.27 * s;
     p.setPen(QPen(QColor(240, 240, 240), 0.07 * s, Qt::SolidLine, Qt::RoundCap));
     for (int i = 0; i < 4; ++i) {
-        const qreal a = M_PI / 4 + i * M_PI / 2;
+        const qreal a = Pi / 4 + i * Pi / 2;
         p.drawLine(centre, centre + QPointF(arm * std::cos(a), arm * std::sin(a)));
     }
     p.setPen(QPen(QColor(240, 240, 240), std::max<qreal>(1.0, 0.035 * s)));
     p.setBrush(QColor(255, 255, 255, 70));
     for (int i = 0; i < 4; ++i) {
-        const qreal a = M_PI / 4 + i * M_PI / 2;
+        const qreal a = Pi / 4 + i * Pi / 2;
         p.drawEllipse(centre + QPointF(arm * std::cos(a), arm * std::sin(a)), 0.15 * s, 0.15 * s);
     }
     p.setPen(Qt::NoPen);

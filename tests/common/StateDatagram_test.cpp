@@ -1,3 +1,4 @@
+#include "common/Angles.h"
 #include "common/Json.h"
 #include "common/QtPrint.h"
 #include "common/StateDatagram.h"
@@ -5,8 +6,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-const double Pi = 3.141592653589793;
 
 // The host's degree conversion: multiplied by 180 in single precision, then
 // widened and divided by pi.

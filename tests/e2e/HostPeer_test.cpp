@@ -3,6 +3,7 @@
 #include "AircraftPeer.h"
 #include "E2eSupport.h"
 
+#include "common/Angles.h"
 #include "link/Messages.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +19,6 @@
 #include <thread>
 
 namespace {
-
-constexpr double Pi = 3.141592653589793;
 
 QByteArray flightState()
 {

@@ -2,6 +2,7 @@
 
 #include "ui_QuvorCommand.h"
 
+#include "common/Angles.h"
 #include "link/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +18,6 @@
 #include <thread>
 
 namespace {
-
-constexpr double Pi = 3.141592653589793;
 
 QByteArray flightStateBytes(const FlightStateRecord& record, int size = int(FlightStateRecord::Size))
 {

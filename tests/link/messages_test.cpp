@@ -1,5 +1,6 @@
 // Payload codecs: each message read back from its own bytes, and the bytes
 // themselves pinned where the layout is fixed.
+#include "common/Angles.h"
 #include "link/Messages.h"
 
 #include <gtest/gtest.h>
@@ -92,7 +93,7 @@ TEST(EnvironmentPayload, RoundTripsThePositionAndKeepsTheFixedFields)
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const struct { double latitude, longitude; } cases[] = {
-        {0.39334, 1.98886}, {0, 0}, {-M_PI / 2, -M_PI}, {nan, inf}, {1e300, -1e-300},
+        {0.39334, 1.98886}, {0, 0}, {-Pi / 2, -Pi}, {nan, inf}, {1e300, -1e-300},
     };
     for (const auto& c : cases) {
         EnvironmentPayload e;

@@ -25,7 +25,7 @@ std::string format(const char* fmt, ...) {
     return buf;
 }
 
-double degrees(double rad) { return rad * 180.0 / kPi; }
+double degrees(double rad) { return rad * 180.0 / Pi; }
 
 } // namespace
 
@@ -125,8 +125,8 @@ void FlightControllerSession::onEnvironment(const uint8_t* payload, size_t lengt
     }
     const double longitude = environment->longitude;
     const double latitude = environment->latitude;
-    if (!std::isfinite(latitude) || !std::isfinite(longitude) || std::abs(latitude) > kPi / 2 ||
-        std::abs(longitude) > 2 * kPi) {
+    if (!std::isfinite(latitude) || !std::isfinite(longitude) || std::abs(latitude) > Pi / 2 ||
+        std::abs(longitude) > 2 * Pi) {
         mOut.event("environment rejected: start position out of range");
         return;
     }

@@ -27,7 +27,7 @@ FlightSimulation::FlightSimulation(MissionKind mission, uint64_t seed, bool tran
     : mMission(mission), mController(mModel.params()), mRandom(seed), mTransforming(transforming),
       mTransform(transforming ? TransformState::Lowered : TransformState::None) {
     const double speed = mRandom.uniform(0.0, 3.0);
-    const double from = mRandom.uniform(0.0, 2 * kPi);
+    const double from = mRandom.uniform(0.0, 2 * Pi);
     mWindMean = Vec3{speed * std::cos(from), speed * std::sin(from), 0.0};
 }
 

@@ -2,6 +2,8 @@
 // Small vector and quaternion helpers for the flight model. NED world frame,
 // FRD body frame; quaternions rotate body vectors into the world frame.
 
+#include "common/Angles.h"
+
 #include <cmath>
 
 namespace emu {
@@ -88,14 +90,13 @@ struct Quat {
     double yaw() const { return std::atan2(2 * (w * z + x * y), 1 - 2 * (y * y + z * z)); }
 };
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kGravity = 9.80665;
 
 // Wraps an angle to (-pi, pi].
 inline double wrapAngle(double a) {
-    a = std::fmod(a + kPi, 2 * kPi);
-    if (a < 0) a += 2 * kPi;
-    return a - kPi;
+    a = std::fmod(a + Pi, 2 * Pi);
+    if (a < 0) a += 2 * Pi;
+    return a - Pi;
 }
 
 } // namespace emu

@@ -70,14 +70,14 @@ Mission::Mission(MissionKind kind) : mKind(kind) {
     double yaw = 0.0;
     switch (kind) {
     case MissionKind::Hover:
-        addHold(MissionPhase::Pattern, top, 0.0, kPi / 2, 20.0);
-        yaw = kPi / 2;
+        addHold(MissionPhase::Pattern, top, 0.0, Pi / 2, 20.0);
+        yaw = Pi / 2;
         break;
     case MissionKind::Square: {
         const double a = kSquareSide;
         const Vec3 corners[] = {top, {a, 0.0, -kAltitude}, {a, a, -kAltitude}, {0.0, a, -kAltitude}, top};
         for (int leg = 0; leg < 4; ++leg) {
-            const double heading = leg * kPi / 2;
+            const double heading = leg * Pi / 2;
             addHold(MissionPhase::Pattern, corners[leg], yaw, heading, 1.2);
             addLine(MissionPhase::Pattern, corners[leg], corners[leg + 1], heading, 5.0, 2.5);
             yaw = heading;
@@ -126,16 +126,16 @@ void Mission::addHold(MissionPhase phase, const Vec3& at, double yawFrom, double
 void Mission::addCircle() {
     const double r = kCircleRadius;
     const Vec3 centre{0.0, r, -kAltitude};
-    const TrapezoidProfile profile(2 * kPi * r, 5.0, 1.5);
+    const TrapezoidProfile profile(2 * Pi * r, 5.0, 1.5);
     add(MissionPhase::Pattern, profile.duration(), [=](double t) {
         double s, v, a;
         profile.sample(t, s, v, a);
         // Clockwise seen from above, starting at the take-off point heading north.
-        const double theta = -kPi / 2 + s / r;
+        const double theta = -Pi / 2 + s / r;
         const Vec3 radial{std::cos(theta), std::sin(theta), 0.0};
         const Vec3 tangent{-std::sin(theta), std::cos(theta), 0.0};
         return Setpoint{centre + radial * r, tangent * v, tangent * a - radial * (v * v / r),
-                        wrapAngle(theta + kPi / 2)};
+                        wrapAngle(theta + Pi / 2)};
     });
 }
 

@@ -2,6 +2,8 @@
 // Seeded random numbers that come out the same on every platform and library:
 // mt19937_64 is fully specified, the standard distributions are not.
 
+#include "common/Angles.h"
+
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -18,7 +20,7 @@ public:
     double gaussian() {
         // Box-Muller; 1 - u keeps the logarithm finite.
         const double u1 = 1.0 - uniform(), u2 = uniform();
-        return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * 3.141592653589793 * u2);
+        return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * Pi * u2);
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "Recording.h"
 
+#include "common/Angles.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -9,7 +11,7 @@
 namespace replay {
 namespace {
 
-constexpr double DegreesPerRadian = 57.29577951308232;
+constexpr double DegreesPerRadian = 180.0 / Pi;
 constexpr qint64 ChunkSize = 1 << 20;
 
 } // namespace

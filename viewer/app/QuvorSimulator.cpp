@@ -1,6 +1,7 @@
 #include "app/QuvorSimulator.h"
 
 #include "app/QuvorConfig.h"
+#include "common/Angles.h"
 #include "common/AppDirs.h"
 #include "common/Json.h"
 #include "common/ProductType.h"
@@ -469,7 +470,7 @@ bool QuvorSimulator::sceneChanging()
 void QuvorSimulator::poseModel()
 {
     Ogre::Vector3 p = worldToScene(mViewState.x, mViewState.y, mViewState.z);
-    const Ogre::Quaternion q = eulerToQuaternion(-mViewState.yaw * 180.0f / float(M_PI), 0, 0);
+    const Ogre::Quaternion q = eulerToQuaternion(-mViewState.yaw * 180.0f / float(Pi), 0, 0);
     // A non-finite yaw fails this test and leaves the body where it was.
     if (!(std::abs(q.Norm() - 1) < 1e-6f) || !mModel)
         return;

@@ -1,5 +1,7 @@
 #include "QuvorModel.h"
 
+#include "common/Angles.h"
+
 #include <cmath>
 
 #include <OgreAnimation.h>
@@ -13,7 +15,7 @@
 
 Ogre::Quaternion eulerToQuaternion(float a, float b, float c)
 {
-    const double toHalfRad = M_PI / 360.0;
+    const double toHalfRad = Pi / 360.0;
     const double A = a * toHalfRad, B = b * toHalfRad, H = c * toHalfRad;
     const double sA = std::sin(A), cA = std::cos(A);
     const double sB = std::sin(B), cB = std::cos(B);

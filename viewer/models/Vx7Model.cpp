@@ -1,5 +1,7 @@
 #include "Vx7Model.h"
 
+#include "common/Angles.h"
+
 #include <cmath>
 
 #include <OgreAnimation.h>
@@ -56,7 +58,7 @@ Ogre::AnimationState* Vx7Model::createFanAnimation(const std::string& name, Ogre
     if (mFanType >= 1 && mFanType <= 4) {
         // The rotor mesh is centred off its origin, so each key frame carries the node
         // round a circle while it turns: the rotor spins in place on its hub.
-        const double toRad = M_PI / 180.0;
+        const double toRad = Pi / 180.0;
         const double hub = kHubAngle[mFanType] * toRad;
         const double phase = hub;  // the phase of every fan equals its hub angle
         const double r = kHubRadius;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "HeadlessOgre.h"
+#include "common/Angles.h"
 #include "viewer/models/NerioModel.h"
 #include "viewer/models/TavikModel.h"
 #include "viewer/models/Vx7Model.h"
@@ -270,7 +271,7 @@ TEST_F(ModelTest, Vx7FansTurnOnTheirOwnHubs)
         EXPECT_GE(count, 10000) << fan.name;
         EXPECT_LE(count, 10001) << fan.name;
 
-        const double hubAngle = vx7::kHubAngle[fan.number] * M_PI / 180.0;
+        const double hubAngle = vx7::kHubAngle[fan.number] * Pi / 180.0;
         const Ogre::Vector3 hub(float(vx7::kHubRadius * std::cos(hubAngle)),
                                 float(vx7::kHubRadius * std::sin(hubAngle)), 0.0f);
         // Angles run 20, 40, ..., 340, 0, 20: the 18th key frame is the one at 0 degrees.
