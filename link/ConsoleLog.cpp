@@ -5,7 +5,7 @@
 #include <vector>
 
 namespace {
-// ANSI equivalents of the console attributes 0x07, 0x0A, 0x0E, 0x0C, 0x0D, 0x09, 0x0B.
+// By level: grey, then bright green, yellow, red, magenta, blue and cyan.
 const char* const kColours[] = {
     "\033[0;37m", "\033[1;32m", "\033[1;33m", "\033[1;31m", "\033[1;35m", "\033[1;34m", "\033[1;36m",
 };

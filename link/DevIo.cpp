@@ -32,14 +32,7 @@ DevIo* DevIo::current()
 
 void DevIo::setCurrent(DevIo* device) { g_current = device; }
 
-SimpleDevIo::SimpleDevIo()
-{
-    // The dump is opened only when asked for at construction, and construction
-    // clears the flag first: nothing is dumped unless the file is opened elsewhere.
-    m_dumpFlag = false;
-    if (m_dumpFlag)
-        m_dumpFile = fopen("iodump.txt", "wb");
-}
+SimpleDevIo::SimpleDevIo() = default;
 
 SimpleDevIo::~SimpleDevIo()
 {

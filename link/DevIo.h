@@ -154,6 +154,8 @@ private:
     std::atomic<uint64_t> m_openCount{0};
     PackageAssembler m_assembler;
 
+    // Traffic dump: lines go out only while the flag is set and a file is open.
+    // The host opens no dump file, so toggleDump alone writes nothing.
     std::mutex m_dumpLock;
     std::atomic<bool> m_dumpFlag{false};
     FILE* m_dumpFile = nullptr;

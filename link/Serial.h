@@ -32,8 +32,8 @@ public:
     // "ttyACM0" -> "/dev/ttyACM0"; a name starting with '/' is a path already.
     static std::string devicePath(const std::string& name);
 
-    // Opens exclusively, raw, 115200 8N1, no flow control. The queue sizes are
-    // kept for the interface; the kernel sizes its own buffers.
+    // Opens exclusively, raw, 115200 8N1, no flow control. The kernel sizes
+    // the port's buffers itself, so the queue sizes and overlapped change nothing.
     virtual long open(const char* device, uint32_t inQueue = 0, uint32_t outQueue = 0, bool overlapped = true);
     virtual long close();
     virtual long setup(int baudRate = 115200, int dataBits = 8, int parity = 0, int stopBits = 1);

@@ -381,7 +381,7 @@ void QuvorSimulator::selectModel()
     }
     mModel = *slot;
     mModel->createScene(mContextName);
-    // OGRE 1.12's camera man no longer tracks its target by itself.
+    // The camera man does not turn the camera toward its target by itself.
     mCameraMan->setTarget(mModel->bodyNode());
     mCameraNode->setAutoTracking(true, mModel->bodyNode());
     if (mGlowArea)

@@ -53,8 +53,8 @@ std::string ansi(const QString& text)
     return result;
 }
 
-// The working folder, as ever, in the build tree; an installed program may have
-// been started anywhere, so its log goes to the user's data folder.
+// The working folder in the build tree; an installed program may have been
+// started anywhere, so its log goes to the user's data folder.
 std::string ogreLogName()
 {
     const AppDirs& dirs = appDirs();
@@ -152,9 +152,7 @@ bool insideView(int x, int y, int width, int height)
 OgreWidget::OgreWidget(QWidget* parent)
     : QGLWidget(parent)
 {
-    // The original locale name does not exist here; the call fails harmlessly.
     // Numbers in files and datagrams must keep a dot whatever the environment says.
-    std::setlocale(LC_ALL, "Chinese-simplified");
     std::setlocale(LC_NUMERIC, "C");
 
     mWorker = new BackgroundWorker(this);
