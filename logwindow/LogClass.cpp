@@ -103,14 +103,18 @@ private:
 
     void postSlice(QCoreApplication* app)
     {
+        // The functor captures nothing: it is built on the posting thread and
+        // run on the GUI thread, and the only hand-over between them is Qt's
+        // event queue, which the thread sanitizer cannot see into.
         QMetaObject::invokeMethod(
             app,
-            [this] {
+            [] {
+                Dispatcher& self = instance();
                 {
-                    std::lock_guard<std::mutex> lock(mMutex);
-                    mDrainPosted = false;
+                    std::lock_guard<std::mutex> lock(self.mMutex);
+                    self.mDrainPosted = false;
                 }
-                drain(true);
+                self.drain(true);
             },
             Qt::QueuedConnection);
     }
