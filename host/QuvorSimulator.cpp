@@ -190,7 +190,7 @@ void QuvorSimulator::onSimState()
     mLastState.productType = mProductType;
     mLastState.senderIp = mSenderIp;
     mLastState.simulatorCommand = mRunCounter;
-    sendPairs(StateDatagram::statePairs(mLastState));
+    send(mLastState);
     mStateLock.unlock();
 }
 
@@ -207,17 +207,13 @@ void QuvorSimulator::onStopSignalProc()
     if (mZeroCountdown >= 10 || ++mZeroCountdown >= 10) // stays at 10 while idle
         return;
     mRunCounter = (mRunCounter + 1) % 256;
-    sendPairs(StateDatagram::zeroStatePairs(mProductType, mRunCounter));
+    send(StateDatagram::zeroState(mProductType, mRunCounter));
 }
 
-void QuvorSimulator::sendPairs(const StateDatagram::Pairs& pairs)
+void QuvorSimulator::send(const StateDatagram::State& state)
 {
-    if (!mUdpSend)
-        return;
-    mUdpSend->clearPairs();
-    for (const auto& pair : pairs)
-        mUdpSend->addPair(pair.first, pair.second);
-    mUdpSend->sendPairs();
+    if (mUdpSend)
+        mUdpSend->send(StateDatagram::encode(state));
 }
 
 void QuvorSimulator::stopSimulation()

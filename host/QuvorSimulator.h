@@ -60,7 +60,7 @@ public slots:
     void onStopSignalProc();
 
 private:
-    void sendPairs(const StateDatagram::Pairs& pairs);
+    void send(const StateDatagram::State& state);
 
     const QString mAppDir;
     QMutex mStateLock;

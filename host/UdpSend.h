@@ -1,22 +1,19 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
-#include <QStringList>
 
 class QUdpSocket;
 
-// Sends one state datagram built from an ordered list of key/value pairs.
-// Knows nothing of what the keys mean; StateDatagram (common/) supplies them.
+// Sends state datagrams. Knows nothing of what they hold; StateDatagram
+// (common/) encodes them.
 //
 //   UdpSend udp(StateDatagram::Port);
 //   udp.createSocket();
-//   udp.clearPairs();
-//   udp.addPair("Roll", "0.5");
-//   udp.addPair("SenderIP", "\"10.0.0.2\"");   // string values come quoted
-//   udp.sendPairs();                            // {"Roll":0.5,"SenderIP":"10.0.0.2"}
+//   udp.send(StateDatagram::encode(state));
 //
-// GUI thread only. Pairs stay after a send; clear them before the next one.
+// GUI thread only.
 class UdpSend : public QObject {
 public:
     explicit UdpSend(quint16 port, QObject* parent = nullptr);
@@ -25,23 +22,17 @@ public:
     // The socket is never bound: the first send takes an ephemeral port.
     bool createSocket();
 
-    void clearPairs();
-    // value is finished datagram text: a string value includes its quotes.
-    void addPair(const QString& key, const QString& value);
-
     // true: 255.255.255.255; false (initial): 127.0.0.1.
     void setBroadcast(bool broadcast);
     QHostAddress destination() const;
 
-    // Sends the pairs as one Latin-1 datagram to destination():port. false,
-    // without retry, when there is no socket, no pair, a key without a value,
-    // or the datagram was not written whole.
-    bool sendPairs();
+    // Sends the bytes as one datagram to destination():port. false, without
+    // retry, when there is no socket, nothing to send, or the datagram was not
+    // written whole.
+    bool send(const QByteArray& datagram);
 
 private:
     quint16 mPort;
     bool mBroadcast = false;
     QUdpSocket* mSocket = nullptr; // child of this object
-    QStringList mKeys;
-    QStringList mValues;
 };

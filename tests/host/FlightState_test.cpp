@@ -31,7 +31,7 @@ TEST(FlightState, ConvertsTheRecordIntoTheDatagramText)
               "\"WorldLatitude\":28.6479,\"WorldLongitude\":114.592,\"VelocityX\":0.5,\"VelocityY\":0,"
               "\"VelocityZ\":0.25,\"Time\":1200,\"TransformState\":0,\"MotorStarted\":1,\"FlyingState\":1,"
               "\"ProductType\":2,\"SenderIP\":\"192.168.0.10\",\"SimulatorCommand\":1}",
-              StateDatagram::text(StateDatagram::statePairs(s)));
+              StateDatagram::encode(s));
 }
 
 TEST(FlightState, FieldConversions)

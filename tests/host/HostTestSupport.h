@@ -1,6 +1,14 @@
 // Shared pieces of the host tests: a Qt application, a device that records
-// what the host writes, aircraft packages and a UDP listener on a free port.
+// what the host writes, aircraft packages, a UDP listener on a free port and
+// the host program built on them.
 #pragma once
+
+#include "host/HostApp.h"
+#include "host/HostSettings.h"
+#include "host/QuvorCommand.h"
+#include "host/QuvorSimulator.h"
+#include "host/QuvorVersion.h"
+#include "host/SimCommands.h"
 
 #include "link/DevIo.h"
 #include "link/Package.h"
@@ -9,8 +17,10 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QFile>
 #include <QHostAddress>
 #include <QList>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <functional>
@@ -44,6 +54,7 @@ public:
     {
         attach(listener, this);
         listeners.insert(listener);
+        added.push_back(listener);
     }
     void removeListener(zel::DevListener* listener) override { listeners.erase(listener); }
     bool write(const uint8_t* data, size_t length) override
@@ -97,6 +108,7 @@ public:
     }
 
     std::set<zel::DevListener*> listeners;
+    std::vector<zel::DevListener*> added; // in the order of registration
 
 private:
     std::mutex mutex;
@@ -128,4 +140,38 @@ public:
 
     QUdpSocket socket;
     QList<QByteArray> received;
+};
+
+// The host as the program builds it, on a recording device, with its settings
+// in a folder of its own and its datagrams going to the test's listener.
+struct TestHost
+{
+    explicit TestHost(const HostOptions& options = HostOptions())
+        : app(testApp(), {dir.path(), options, &dev, udp.port()})
+    {
+    }
+
+    QString appDir() const { return dir.path(); }
+    QByteArray settingsText() const
+    {
+        QFile file(settingsFilePath(appDir()));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void writeSettings(const QByteArray& text) const
+    {
+        QFile file(settingsFilePath(appDir()));
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+    }
+    // Runs the startup tick's one-time work (settings, log list, first push).
+    void startUp() { dialog->onStartupTick(); }
+    void connect() { dev.notify(DevConnected, nullptr); }
+    void disconnect() { dev.notify(DevDisconnected, nullptr); }
+
+    QTemporaryDir dir;
+    RecordingDevIo dev;
+    DatagramListener udp;
+    HostApp app;
+    QuvorSimulator* const simulator = app.simulator();
+    QuvorCommand* const dialog = app.dialog();
 };

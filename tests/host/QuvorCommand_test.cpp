@@ -1,4 +1,4 @@
-#include "HostStack.h"
+#include "HostTestSupport.h"
 
 #include "common/Json.h"
 #include "ui_QuvorCommand.h"
@@ -61,7 +61,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : 0;
     }
 
-    HostStack host;
+    TestHost host;
 };
 
 TEST_F(Dialog, FormMatchesTheLayout)
@@ -117,10 +117,11 @@ TEST_F(Dialog, AutoUiStartsTheVisualiserOnceAndTheButtonAgain)
     EXPECT_EQ(2, lineCount(starts));
 
     // A script that starts the visualiser itself keeps the host from adding a second one.
-    HostStack scripted;
+    HostOptions noAutoUi;
+    noAutoUi.noAutoUi = true;
+    TestHost scripted(noAutoUi);
     QFile::copy(host.appDir() + "/QuvorSimulatorUI", scripted.appDir() + "/QuvorSimulatorUI");
     scripted.writeSettings("{ \"mAutoUI\" : true }");
-    scripted.dialog->setAutoUiSuppressed(true);
     scripted.startUp();
     ASSERT_TRUE(waitUntil([&] { return !standInRunning(scripted.appDir()); }));
     EXPECT_FALSE(QFile::exists(scripted.appDir() + "/ui-starts.txt"));
@@ -150,7 +151,7 @@ TEST_F(Dialog, LoadingClampsAndKeepsWhatTheSpinBoxesShow)
     };
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(c.file);
-        HostStack fresh;
+        TestHost fresh;
         fresh.writeSettings(c.file);
         fresh.startUp();
         Ui::QuvorCommand& u = *fresh.dialog->ui;
@@ -197,7 +198,7 @@ TEST_F(Dialog, EveryOptionChangeIsSavedAtOnce)
     EXPECT_EQ(20, settings()["mFontSize"].toInt());
 
     // A restart shows what was saved.
-    HostStack restarted;
+    TestHost restarted;
     QFile::copy(settingsFilePath(host.appDir()), settingsFilePath(restarted.appDir()));
     restarted.startUp();
     EXPECT_FALSE(restarted.dialog->ui->checkBox_time->isChecked());
@@ -282,16 +283,19 @@ TEST_F(Dialog, ConnectionLossEndsTheRun)
     EXPECT_EQ(2u, host.dev.commands(cmd::SimulationSet, 4).size());
 }
 
-TEST_F(Dialog, AutoStartPressesStartOnceConnected)
+TEST(AutoStart, PressesStartOnceConnected)
 {
-    host.dialog->setAutoStart(true);
+    HostOptions autoStart;
+    autoStart.autoStart = true;
+    TestHost host(autoStart);
+    Ui::QuvorCommand& ui = *host.dialog->ui;
     host.startUp();
     EXPECT_FALSE(host.dialog->mSimRunning);
     host.connect();
     host.dialog->onStartupTick();
     EXPECT_TRUE(host.dialog->mSimRunning);
     EXPECT_EQ(1u, host.dev.commands(cmd::SimulationSet, 1).size());
-    ui().pushButton_exit->click();
+    ui.pushButton_exit->click();
     host.dialog->onStartupTick();
     EXPECT_FALSE(host.dialog->mSimRunning); // only once
 }
@@ -305,7 +309,7 @@ TEST_F(Dialog, ClosingStopsTheRunAndEndsTheLoop)
     host.dialog->show();
     QSignalSpy quit(&testApp(), &QGuiApplication::lastWindowClosed);
     // The last window only ends a running event loop.
-    QTimer::singleShot(0, host.dialog.get(), &QWidget::close);
+    QTimer::singleShot(0, host.dialog, &QWidget::close);
     QTimer::singleShot(5000, &testApp(), &QCoreApplication::quit);
     testApp().exec();
     EXPECT_FALSE(host.dialog->isVisible());
@@ -318,7 +322,7 @@ TEST_F(Dialog, ClosingStopsTheRunAndEndsTheLoop)
 
 TEST_F(Dialog, ContextHelpShowsTheAboutBox)
 {
-    QuvorVersion about;
+    QuvorVersion& about = *host.app.versionBox();
     ASSERT_EQ(&about, gVersionBox);
     EXPECT_EQ("QuvorSimulator", about.windowTitle());
     EXPECT_FALSE(about.testAttribute(Qt::WA_QuitOnClose));
@@ -326,7 +330,7 @@ TEST_F(Dialog, ContextHelpShowsTheAboutBox)
     // What the title bar's context-help button delivers.
     QWhatsThis::enterWhatsThisMode();
     QEvent enter(QEvent::EnterWhatsThisMode);
-    QCoreApplication::sendEvent(host.dialog.get(), &enter);
+    QCoreApplication::sendEvent(host.dialog, &enter);
     EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
     EXPECT_TRUE(about.isVisible());
     about.close();
@@ -334,8 +338,8 @@ TEST_F(Dialog, ContextHelpShowsTheAboutBox)
 
     // Window managers without a help button: F1 does the same.
     host.dialog->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(host.dialog.get()));
-    QTest::keyClick(host.dialog.get(), Qt::Key_F1);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(host.dialog));
+    QTest::keyClick(host.dialog, Qt::Key_F1);
     EXPECT_TRUE(about.isVisible());
 }
 

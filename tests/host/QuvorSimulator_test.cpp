@@ -1,8 +1,9 @@
-#include "HostStack.h"
+#include "HostTestSupport.h"
 
 #include "ui_QuvorCommand.h"
 
 #include "common/Angles.h"
+#include "link/CmdManager.h"
 #include "link/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -71,7 +72,7 @@ protected:
         return zeros;
     }
 
-    HostStack host;
+    TestHost host;
 };
 
 TEST_F(Simulation, RunFromStartToStopAndAgain)
@@ -286,18 +287,31 @@ TEST_F(Simulation, StatesWithANonFiniteValueAreNotSentAndReportedOncePerRun)
     EXPECT_EQ(2, warnings()) << console.text();
 }
 
+// The simulation object on its own, as readers of the dialog find it before the
+// dialog exists and after it is gone.
 TEST(SimulationWithoutDialog, SendsZeroPositionAndNoZeroStates)
 {
-    HostStack host(/*withDialog*/ false);
-    host.dev.receive(cmd::SimulationSet, 3, QByteArray(1, '\x02'));
-    QCoreApplication::processEvents();
-    const auto environment = host.dev.commands(cmd::SimulationSet, 4);
-    ASSERT_EQ(1u, environment.size());
-    EXPECT_EQ(0.0, qFromLittleEndian<double>(environment[0].payload.constData() + 4));
-    EXPECT_EQ(0.0, qFromLittleEndian<double>(environment[0].payload.constData() + 12));
-    for (int i = 0; i < 12; ++i)
-        host.simulator->onStopSignalProc();
-    EXPECT_TRUE(host.udp.take().isEmpty());
+    testApp();
+    ASSERT_EQ(nullptr, gCommandDialog);
+    QTemporaryDir dir;
+    RecordingDevIo dev;
+    DatagramListener udp;
+    zel::DevIo::setCurrent(&dev);
+    {
+        qCmdManager manager;
+        QuvorSimulator simulator(dir.path(), udp.port());
+        dev.addListener(&simulator);
+        dev.receive(cmd::SimulationSet, 3, QByteArray(1, '\x02'));
+        QCoreApplication::processEvents();
+        const auto environment = dev.commands(cmd::SimulationSet, 4);
+        ASSERT_EQ(1u, environment.size());
+        EXPECT_EQ(0.0, qFromLittleEndian<double>(environment[0].payload.constData() + 4));
+        EXPECT_EQ(0.0, qFromLittleEndian<double>(environment[0].payload.constData() + 12));
+        for (int i = 0; i < 12; ++i)
+            simulator.onStopSignalProc();
+        EXPECT_TRUE(udp.take().isEmpty());
+    }
+    zel::DevIo::setCurrent(nullptr);
 }
 
 } // namespace

@@ -46,25 +46,20 @@ protected:
 
 std::unique_ptr<QCoreApplication> UdpSendTest::app;
 
-TEST_F(UdpSendTest, SendsThePairsAsOneLatin1DatagramToTheLocalHost)
+TEST_F(UdpSendTest, SendsTheBytesAsOneDatagramToTheLocalHost)
 {
     UdpSend udp(port);
     ASSERT_TRUE(udp.createSocket());
     ASSERT_TRUE(udp.createSocket()); // a second call keeps the socket
-    udp.addPair("Roll", "0.5");
-    udp.addPair("SenderIP", "\"10.0.0.2\"");
-    EXPECT_TRUE(udp.sendPairs());
+    const QByteArray text("{\"Roll\":0.5,\"SenderIP\":\"10.0.0.2\"}");
+    EXPECT_TRUE(udp.send(text));
 
     QNetworkDatagram datagram = receive();
-    EXPECT_EQ(datagram.data(), QByteArray("{\"Roll\":0.5,\"SenderIP\":\"10.0.0.2\"}"));
+    EXPECT_EQ(datagram.data(), text);
     EXPECT_EQ(datagram.senderAddress(), QHostAddress(QHostAddress::LocalHost));
 
-    // Pairs survive a send; a cleared list is rebuilt from scratch.
-    EXPECT_TRUE(udp.sendPairs());
-    EXPECT_EQ(receive().data(), QByteArray("{\"Roll\":0.5,\"SenderIP\":\"10.0.0.2\"}"));
-    udp.clearPairs();
-    udp.addPair("Note", QString("\"caf%1\"").arg(QChar(0xE9)));
-    EXPECT_TRUE(udp.sendPairs());
+    // Every byte goes as it is, none is re-encoded.
+    EXPECT_TRUE(udp.send("{\"Note\":\"caf\xE9\"}"));
     EXPECT_EQ(receive().data(), QByteArray("{\"Note\":\"caf\xE9\"}"));
 }
 
@@ -73,28 +68,23 @@ TEST_F(UdpSendTest, RefusesWhatCannotBeSentWhole)
     const struct {
         const char* name;
         bool socket;
-        QString key;
-        QString value;
+        QByteArray datagram;
     } cases[] = {
-        {"no socket", false, "Roll", "0.5"},
-        {"no pairs", true, QString(), QString()},
-        {"key without a value", true, "Roll", ""},
-        {"larger than a datagram", true, "Roll", QString(70000, QChar('1'))},
+        {"no socket", false, "{\"Roll\":0.5}"},
+        {"nothing to send", true, QByteArray()},
+        {"larger than a datagram", true, "{\"Roll\":" + QByteArray(70000, '1') + "}"},
     };
     for (const auto& c : cases) {
         UdpSend udp(port);
         if (c.socket)
             udp.createSocket();
-        if (!c.key.isNull())
-            udp.addPair(c.key, c.value);
-        EXPECT_FALSE(udp.sendPairs()) << c.name;
+        EXPECT_FALSE(udp.send(c.datagram)) << c.name;
     }
 
     // Nothing of the above reached the receiver: the next datagram is this one.
     UdpSend udp(port);
     udp.createSocket();
-    udp.addPair("Marker", "1");
-    ASSERT_TRUE(udp.sendPairs());
+    ASSERT_TRUE(udp.send("{\"Marker\":1}"));
     EXPECT_EQ(receive().data(), QByteArray("{\"Marker\":1}"));
 }
 
@@ -109,8 +99,7 @@ TEST_F(UdpSendTest, BroadcastFlagSwitchesTheDestination)
     EXPECT_EQ(udp.destination(), QHostAddress("255.255.255.255"));
     udp.setBroadcast(false);
     EXPECT_EQ(udp.destination(), QHostAddress("127.0.0.1"));
-    udp.addPair("Roll", "0");
-    ASSERT_TRUE(udp.sendPairs());
+    ASSERT_TRUE(udp.send("{\"Roll\":0}"));
     EXPECT_EQ(receive().data(), QByteArray("{\"Roll\":0}"));
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "common/StateDatagram.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
-#include <QVariantMap>
 
 #include <cstdint>
 
@@ -37,16 +38,14 @@ struct ViewState
     uint8_t simulatorCommand = 0;
 };
 
-// False when a snapshot key holds a number that cannot be shown: infinity, NaN
-// (also as the strings "inf" and "NaN"), or a real beyond the range of a float.
-bool finiteValues(const QVariantMap& datagram);
-// Every field from its key; an absent or null key stores 0.
-FlightSnapshot readSnapshot(const QVariantMap& datagram);
+// Every field from the decoded datagram; an absent key stores 0, and the
+// integer fields keep their low 8 bits.
+FlightSnapshot readSnapshot(const StateDatagram::State& state);
 ViewState toViewState(const FlightSnapshot& s);
 
-// Panel texts: for each displayed key present and not null, its display name and
-// the stored value with four decimals, in display order.
-void buildParamValues(const QVariantMap& datagram, const FlightSnapshot& s, QMap<QString, QString>& values,
+// Panel texts: for each displayed key the datagram carried, its display name
+// and the stored value with four decimals, in display order.
+void buildParamValues(const StateDatagram::KeySet& keys, const FlightSnapshot& s, QMap<QString, QString>& values,
                       QStringList& order);
 
 // The text form of this machine's non-loopback IPv4 addresses, then "127.0.0.1".
@@ -59,7 +58,7 @@ public:
     explicit DatagramFilter(QStringList localAddresses) : mLocalAddresses(std::move(localAddresses)) {}
 
     // False when the datagram is to be dropped (a non-local sender while localOnly).
-    bool accept(const QVariantMap& datagram, bool localOnly);
+    bool accept(const StateDatagram::State& datagram, bool localOnly);
     bool playbackEnabled() const { return mPlaybackEnabled; }
     const QStringList& localAddresses() const { return mLocalAddresses; }
 

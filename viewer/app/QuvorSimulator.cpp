@@ -3,7 +3,6 @@
 #include "app/QuvorConfig.h"
 #include "common/Angles.h"
 #include "common/AppDirs.h"
-#include "common/Json.h"
 #include "common/ProductType.h"
 #include "models/NerioModel.h"
 #include "models/QuvorModel.h"
@@ -149,17 +148,15 @@ void QuvorSimulator::onUdpRecv()
 
 void QuvorSimulator::handleDatagram(const QByteArray& datagram)
 {
-    bool ok = false;
-    const QVariant parsed = Json::parse(QString::fromUtf8(datagram), ok);
-    if (!ok)
+    const std::optional<StateDatagram::State> state = StateDatagram::decode(datagram);
+    if (!state)
         return;
-    const QVariantMap map = parsed.toMap();
-    if (!mFilter.accept(map, gConfigDialog && gConfigDialog->mCheckIP))
+    if (!mFilter.accept(*state, gConfigDialog && gConfigDialog->mCheckIP))
         return;
-    const FlightSnapshot next = readSnapshot(map);
-    if (showable(map, next)) {
+    const FlightSnapshot next = readSnapshot(*state);
+    if (showable(*state, next)) {
         mSnapshot = next;
-        buildParamValues(map, mSnapshot, mParamValues, mParamOrder);
+        buildParamValues(state->keys, mSnapshot, mParamValues, mParamOrder);
         mNewState = true;
         emit updateUI();
     } else {
@@ -174,9 +171,9 @@ void QuvorSimulator::handleDatagram(const QByteArray& datagram)
         mRecorder.writeDatagram(datagram);
 }
 
-bool QuvorSimulator::showable(const QVariantMap& datagram, const FlightSnapshot& s) const
+bool QuvorSimulator::showable(const StateDatagram::State& state, const FlightSnapshot& s) const
 {
-    if (!finiteValues(datagram))
+    if (!state.finite)
         return false;
     // The trace point is placed before a new run counter resets the origin, the pose after.
     const bool newOrigin = mTriggers.simulatorCommandDiffers(s.SimulatorCommand);

@@ -102,7 +102,7 @@ private:
     void openReceiver(quint16 port, bool consoleErrors);
     // False for a state that must not reach the scene: a value that is not
     // finite, or a position beyond what the scene can hold.
-    bool showable(const QVariantMap& datagram, const FlightSnapshot& s) const;
+    bool showable(const StateDatagram::State& state, const FlightSnapshot& s) const;
     void endRun();
     void poseModel();
 

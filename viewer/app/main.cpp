@@ -1,9 +1,7 @@
-#include "app/QuvorConfig.h"
-#include "app/QuvorSimulator.h"
+#include "app/ViewerApp.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTimer>
 
 #include <clocale>
 #include <cstdio>
@@ -13,7 +11,6 @@ int main(int argc, char* argv[])
     auto* app = new QApplication(argc, argv);
     // Qt took the C locale from the environment; numbers in files keep a dot.
     std::setlocale(LC_NUMERIC, "C");
-    QObject::connect(app, &QApplication::lastWindowClosed, app, &QApplication::quit);
 
     QCommandLineParser parser;
     parser.addHelpOption();
@@ -51,20 +48,17 @@ int main(int argc, char* argv[])
         port = quint16(value);
     }
 
-    // Scripted runs report a busy port on the console and keep their schedule.
-    const bool scripted = parser.isSet(screenshot) || parser.isSet(quitAfter);
-    auto* window = new QuvorSimulator(nullptr, port, scripted);
-    auto* dialog = new QuvorConfig(nullptr);
+    ViewerApp::Setup setup;
+    setup.udpPort = port;
     if (parser.isSet(screenshot))
-        window->requestScreenshot(parser.value(screenshot), 10);
-    if (quitSeconds >= 0)
-        QTimer::singleShot(int(quitSeconds * 1000), app, &QApplication::quit);
-
-    dialog->hide();
-    window->show();
-    const int result = app->exec();
-    delete dialog;
-    delete window;
+        setup.screenshotPath = parser.value(screenshot);
+    setup.quitAfterSeconds = quitSeconds;
+    int result = 0;
+    {
+        ViewerApp viewer(*app, setup);
+        viewer.show();
+        result = app->exec();
+    }
     delete app;
     return result;
 }

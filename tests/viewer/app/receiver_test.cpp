@@ -1,15 +1,14 @@
 #include "app/FlightSnapshot.h"
-#include "common/Json.h"
+#include "common/StateDatagram.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-QVariantMap parse(const char* text)
+StateDatagram::State parse(const char* text)
 {
-    bool ok = false;
-    const QVariant v = Json::parse(QString::fromUtf8(text), ok);
-    EXPECT_TRUE(ok) << text;
-    return v.toMap();
+    const std::optional<StateDatagram::State> state = StateDatagram::decode(text);
+    EXPECT_TRUE(state) << text;
+    return state.value_or(StateDatagram::State());
 }
 
 // The host's own datagram for a Nerio3 in flight.
@@ -29,7 +28,7 @@ const char* const kNumericKeys[] = {
 
 TEST(Snapshot, HostDatagramFillsEveryField)
 {
-    const QVariantMap m = parse(kHostState);
+    const StateDatagram::State m = parse(kHostState);
     const FlightSnapshot s = readSnapshot(m);
     EXPECT_FLOAT_EQ(s.Roll, 0.5f);
     EXPECT_FLOAT_EQ(s.Pitch, -0.25f);
@@ -48,7 +47,7 @@ TEST(Snapshot, HostDatagramFillsEveryField)
 
     QMap<QString, QString> values;
     QStringList order;
-    buildParamValues(m, s, values, order);
+    buildParamValues(m.keys, s, values, order);
     EXPECT_EQ(order, (QStringList{"Roll", "Pitch", "Yaw", "WorldX", "WorldY", "WorldZ", "Latitude", "Longitude",
                                   "VelocityX", "VelocityY", "VelocityZ"}));
     EXPECT_EQ(values["Pitch"], "-0.2500");
@@ -58,7 +57,7 @@ TEST(Snapshot, HostDatagramFillsEveryField)
 TEST(Snapshot, AbsentOrNullKeysStoreZeroAndAreNotDisplayed)
 {
     // Start from a filled snapshot so that a missing reset would show.
-    const QVariantMap m = parse(R"({"Roll":null,"Rpm3":1500,"AccZ":-9.81,"TransformState":258,"Time":1e3})");
+    const StateDatagram::State m = parse(R"({"Roll":null,"Rpm3":1500,"AccZ":-9.81,"TransformState":258,"Time":1e3})");
     const FlightSnapshot s = readSnapshot(m);
     EXPECT_EQ(s.Roll, 0.0f);
     EXPECT_EQ(s.Yaw, 0.0f);
@@ -68,12 +67,12 @@ TEST(Snapshot, AbsentOrNullKeysStoreZeroAndAreNotDisplayed)
 
     QMap<QString, QString> values{{"stale", "x"}};
     QStringList order{"stale"};
-    buildParamValues(m, s, values, order);
+    buildParamValues(m.keys, s, values, order);
     EXPECT_EQ(order, (QStringList{"AccZ", "RPM3"}));
     EXPECT_EQ(values.size(), 2);
     EXPECT_EQ(values["RPM3"], "1500.0000");
 
-    buildParamValues(parse("{}"), readSnapshot(parse("{}")), values, order);
+    buildParamValues(parse("{}").keys, readSnapshot(parse("{}")), values, order);
     EXPECT_TRUE(values.isEmpty());
     EXPECT_TRUE(order.isEmpty());
 }
@@ -84,17 +83,17 @@ TEST(Snapshot, EveryNumberMustBeFiniteAndFitAFloat)
     for (const char* key : kNumericKeys) {
         for (const char* value : bad) {
             const QByteArray text = QByteArray("{\"Roll\":0.5,\"") + key + "\":" + value + "}";
-            EXPECT_FALSE(finiteValues(parse(text.constData()))) << text.constData();
+            EXPECT_FALSE(parse(text.constData()).finite) << text.constData();
         }
     }
     // Reals must also fit the float they are stored in.
-    EXPECT_FALSE(finiteValues(parse(R"({"Yaw":1.0e39})")));
-    EXPECT_FALSE(finiteValues(parse(R"({"Rpm8":-1e39})")));
+    EXPECT_FALSE(parse(R"({"Yaw":1.0e39})").finite);
+    EXPECT_FALSE(parse(R"({"Rpm8":-1e39})").finite);
 
     const char* good[] = {"{}", R"({"WorldX":1e+38,"Time":1.0e30})", R"({"Roll":null,"Pitch":"abc","Yaw":[1]})",
                           kHostState};
     for (const char* text : good)
-        EXPECT_TRUE(finiteValues(parse(text))) << text;
+        EXPECT_TRUE(parse(text).finite) << text;
 }
 
 TEST(Snapshot, LocalAddressesEndWithLoopback)

@@ -1,6 +1,7 @@
 // The main window's receiver path without a 3D view (OGRE not started).
 #include "app/QuvorConfig.h"
 #include "app/QuvorSimulator.h"
+#include "app/ViewerApp.h"
 #include "viewer/ConsoleCapture.h"
 
 #include <QApplication>
@@ -54,6 +55,31 @@ TEST(MainWindow, StatesWithoutA3DViewAreHandledAndRunsEnd)
     EXPECT_EQ(window.viewState().x, 0.0);
 }
 
+// The program builds its window first, so the dialog finds it and hands it the
+// saved settings as it is built.
+TEST(ViewerApp, TheDialogHandsTheWindowTheSavedSettings)
+{
+    app();
+    QTemporaryDir tmp;
+    QFile settings(tmp.path() + "/UIconfig.ini");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(R"({"m_speedRate": 120})");
+    settings.close();
+    {
+        ViewerApp::Setup setup;
+        setup.udpPort = 0;
+        setup.appDir = tmp.path();
+        ViewerApp viewer(app(), setup);
+        EXPECT_EQ(gMainWindow, viewer.window());
+        EXPECT_EQ(gConfigDialog, viewer.dialog());
+        EXPECT_TRUE(viewer.window()->hasReceiver());
+        EXPECT_FLOAT_EQ(1.2f, viewer.window()->mSpeedRate);
+        EXPECT_FALSE(viewer.dialog()->isVisible());
+    }
+    EXPECT_EQ(nullptr, gMainWindow);
+    EXPECT_EQ(nullptr, gConfigDialog);
+}
+
 TEST(MainWindow, DatagramsArriveOverUdp)
 {
     app();
@@ -81,7 +107,8 @@ const char* const kNumericKeys[] = {
     "Time", "TransformState", "MotorStarted", "FlyingState", "ProductType", "SimulatorCommand",
 };
 
-// A window with its settings dialog in a folder of its own, recording the trace.
+// The program's window and settings dialog, the settings in a folder of their
+// own, recording the trace.
 class WindowWithDialog : public ::testing::Test
 {
 protected:
@@ -89,15 +116,15 @@ protected:
     {
         app();
         ASSERT_TRUE(tmp.isValid());
-        window = std::make_unique<QuvorSimulator>(nullptr, 0);
-        dialog = std::make_unique<QuvorConfig>(nullptr, tmp.path());
+        ViewerApp::Setup setup;
+        setup.udpPort = 0;
+        setup.appDir = tmp.path();
+        viewer = std::make_unique<ViewerApp>(app(), setup);
+        window = viewer->window();
+        dialog = viewer->dialog();
         dialog->m_save = true;
     }
-    void TearDown() override
-    {
-        dialog.reset();
-        window.reset();
-    }
+    void TearDown() override { viewer.reset(); }
     QByteArray traceLog() const
     {
         QDirIterator it(tmp.path(), {"trace.txt"}, QDir::Files, QDirIterator::Subdirectories);
@@ -115,8 +142,9 @@ protected:
 
     QTemporaryDir tmp;
     ConsoleCapture console;
-    std::unique_ptr<QuvorSimulator> window;
-    std::unique_ptr<QuvorConfig> dialog;
+    std::unique_ptr<ViewerApp> viewer;
+    QuvorSimulator* window = nullptr;
+    QuvorConfig* dialog = nullptr;
 };
 } // namespace
 

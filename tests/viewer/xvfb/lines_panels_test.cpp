@@ -1,8 +1,9 @@
 // The line drawers and panels in a real window: the test process builds the
-// main window and the dialog itself (so it can drive the dialog's hidden
+// program's window and dialog itself (so it can drive the dialog's hidden
 // trajectory tab) and feeds the window datagrams over loopback UDP.
 #include "app/QuvorConfig.h"
 #include "app/QuvorSimulator.h"
+#include "app/ViewerApp.h"
 #include "models/QuvorModel.h"
 #include "view/Panels.h"
 
@@ -101,18 +102,21 @@ protected:
         port = probe->localPort();
         delete probe; // the window takes the port over (it binds with address sharing)
         settings = new QTemporaryDir();
-        window = new QuvorSimulator(nullptr, port);
-        dialog = new QuvorConfig(nullptr, settings->path());
+        ViewerApp::Setup setup;
+        setup.udpPort = port;
+        setup.appDir = settings->path();
+        viewer = new ViewerApp(app(), setup);
+        window = viewer->window();
+        dialog = viewer->dialog();
         // The follow camera keeps the aircraft, its trace and the path near the middle.
         dialog->findChild<QCheckBox*>("checkBox_cam")->click();
-        window->show();
+        viewer->show();
         ASSERT_TRUE(waitFor([] { return window->isInitialised(); }, 20000));
         pump(200);
     }
     static void TearDownTestSuite()
     {
-        delete dialog;
-        delete window;
+        delete viewer;
         delete settings;
     }
 
@@ -141,6 +145,7 @@ protected:
             image.save(dir + "/" + name);
     }
 
+    static ViewerApp* viewer;
     static QuvorSimulator* window;
     static QuvorConfig* dialog;
     static QTemporaryDir* settings;
@@ -149,6 +154,7 @@ protected:
     QUdpSocket sender;
 };
 
+ViewerApp* LinesPanelsTest::viewer = nullptr;
 QuvorSimulator* LinesPanelsTest::window = nullptr;
 QuvorConfig* LinesPanelsTest::dialog = nullptr;
 QTemporaryDir* LinesPanelsTest::settings = nullptr;

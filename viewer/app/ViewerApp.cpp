@@ -1,0 +1,32 @@
+#include "app/ViewerApp.h"
+
+#include "app/QuvorConfig.h"
+#include "app/QuvorSimulator.h"
+
+#include <QApplication>
+#include <QTimer>
+
+ViewerApp::ViewerApp(QApplication& app, const Setup& setup)
+{
+    QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit, Qt::UniqueConnection);
+    // Scripted runs report a busy port on the console and keep their schedule.
+    const bool scripted = !setup.screenshotPath.isEmpty() || setup.quitAfterSeconds >= 0;
+    mWindow = std::make_unique<QuvorSimulator>(nullptr, setup.udpPort, scripted);
+    mDialog = std::make_unique<QuvorConfig>(nullptr, setup.appDir);
+    if (!setup.screenshotPath.isEmpty())
+        mWindow->requestScreenshot(setup.screenshotPath, 10);
+    if (setup.quitAfterSeconds >= 0)
+        QTimer::singleShot(int(setup.quitAfterSeconds * 1000), &app, &QApplication::quit);
+}
+
+ViewerApp::~ViewerApp()
+{
+    mDialog.reset();
+    mWindow.reset();
+}
+
+void ViewerApp::show()
+{
+    mDialog->hide();
+    mWindow->show();
+}
