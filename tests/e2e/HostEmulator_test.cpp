@@ -1,6 +1,7 @@
 // The host program with the flight-controller emulator on its pseudo-terminal
 // and a listener where the visualiser would be.
 #include "E2eSupport.h"
+#include "tests/common/ProcessSignal.h"
 
 #include "common/StateDatagram.h"
 
@@ -40,7 +41,7 @@ public:
             },
             timeoutMs);
     }
-    void signal(int number) { ::kill(pid_t(process.processId()), number); }
+    void signal(int number) { signalProcess(process.processId(), number); }
 
     QProcess process;
     QByteArray output;
@@ -122,7 +123,7 @@ TEST_F(HostWithEmulator, FlightStatesBecomeDatagramsUntilTheAircraftGoes)
     EXPECT_GT(spacing, 200);
     EXPECT_LT(spacing, 600);
 
-    ::kill(pid_t(host.process.processId()), SIGTERM);
+    signalProcess(host.process.processId(), SIGTERM);
     ASSERT_TRUE(host.finished(5000));
     EXPECT_EQ(0, host.process.exitCode());
 }
@@ -150,7 +151,7 @@ TEST_F(HostWithEmulator, ANewEmulatorOnTheSameLinkFliesAgain)
     };
     EXPECT_TRUE(waitUntil([&] { return secondRun() >= 100; }, 8000)) << secondRun();
 
-    ::kill(pid_t(host.process.processId()), SIGTERM);
+    signalProcess(host.process.processId(), SIGTERM);
     ASSERT_TRUE(host.finished(5000));
     const QByteArray output = host.process.readAllStandardOutput() + host.process.readAllStandardError();
     EXPECT_EQ(2, output.count("Device Connected : " + link.toUtf8())) << output.constData();
@@ -160,7 +161,7 @@ TEST_F(HostWithEmulator, ANewEmulatorOnTheSameLinkFliesAgain)
 TEST_F(HostWithEmulator, CtrlCStopsTheAircraftBeforeTheHostExits)
 {
     ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return !d.isEmpty(); }, 5000));
-    ::kill(pid_t(host.process.processId()), SIGINT);
+    signalProcess(host.process.processId(), SIGINT);
     EXPECT_TRUE(emulator->saw("\nstop\n", 3000)) << emulator->output.constData();
     ASSERT_TRUE(host.finished(5000));
     EXPECT_EQ(QProcess::NormalExit, host.process.exitStatus());

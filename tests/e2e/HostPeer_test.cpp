@@ -1,6 +1,7 @@
 // The host program against a scripted flight controller on a pseudo-terminal:
 // every command the host writes is checked byte for byte.
 #include "AircraftPeer.h"
+#include "tests/common/ProcessSignal.h"
 #include "E2eSupport.h"
 
 #include "common/Angles.h"
@@ -114,7 +115,7 @@ TEST_F(HostWithPeer, WholeRunFromStartToLinkLoss)
     EXPECT_GT(spacing, 200);
     EXPECT_LT(spacing, 600);
 
-    ::kill(pid_t(host.process.processId()), SIGTERM);
+    signalProcess(host.process.processId(), SIGTERM);
     ASSERT_TRUE(host.finished(5000));
     EXPECT_EQ(QProcess::NormalExit, host.process.exitStatus());
     EXPECT_EQ(0, host.process.exitCode());
@@ -125,7 +126,7 @@ TEST_F(HostWithPeer, InterruptSendsStopBeforeExit)
     Frame f;
     ASSERT_TRUE(peer.send(0x0B, 1, QByteArray::fromHex("00000000")));
     ASSERT_TRUE(peer.expect(0x0B, 2, f));
-    ::kill(pid_t(host.process.processId()), SIGINT);
+    signalProcess(host.process.processId(), SIGINT);
     ASSERT_TRUE(peer.expect(0x0B, 4, f, 3000));
     QByteArray stop(40, '\0');
     stop[0] = 2;
@@ -150,7 +151,7 @@ TEST_F(HostWithPeer, NonFiniteFlightStatesAreNotSent)
                             5000));
     ASSERT_EQ(2, udp.received.size());
     EXPECT_TRUE(udp.received[0].text.contains("\"WorldX\":1e+38,")) << udp.received[0].text.constData();
-    ::kill(pid_t(host.process.processId()), SIGTERM);
+    signalProcess(host.process.processId(), SIGTERM);
     ASSERT_TRUE(host.finished(5000));
     const QByteArray said = host.process.readAllStandardOutput();
     EXPECT_EQ(1, said.count("non-finite")) << said.constData();
@@ -255,7 +256,7 @@ TEST_F(HostWithPeer, DeviceLogFloodLeavesStatesMemoryAndCtrlCAlone)
 
     QElapsedTimer sinceInterrupt;
     sinceInterrupt.start();
-    ::kill(pid_t(pid), SIGINT);
+    signalProcess(pid, SIGINT);
     ASSERT_TRUE(peer.expect(0x0B, 4, f, 10000)) << flood.logFrames << " log frames";
     QByteArray stop(40, '\0');
     stop[0] = 2;

@@ -1,6 +1,7 @@
 // `cmake --install` into a scratch prefix, then the installed programs run from
 // it with HOME pointing at a scratch folder: nothing may land in the tree.
 #include "install/InstallSupport.h"
+#include "tests/common/ProcessSignal.h"
 
 #include "common/Json.h"
 
@@ -138,7 +139,7 @@ public:
     {
         if (process.state() == QProcess::NotRunning)
             return true;
-        ::kill(pid_t(process.processId()), SIGTERM);
+        signalProcess(process.processId(), SIGTERM);
         if (process.waitForFinished(20000))
             return true;
         process.kill();

@@ -1,5 +1,6 @@
 // The program as scripts run it: --no-gui, --summary, --plot, exit codes, Ctrl+C.
 #include "ReplayTestFiles.h"
+#include "tests/common/ProcessSignal.h"
 #include "common/Json.h"
 
 #include <QCoreApplication>
@@ -172,7 +173,7 @@ TEST_F(ReplayProgramTest, CtrlCStopsAtOnce)
     const QString file = recording(601, 100); // a minute
     process.start(program(), {file, "--no-gui", "--to", target});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !take().isEmpty(); }, 10000));
-    ::kill(pid_t(process.processId()), SIGINT);
+    signalProcess(process.processId(), SIGINT);
     ASSERT_TRUE(process.waitForFinished(5000));
     EXPECT_EQ(QProcess::NormalExit, process.exitStatus());
     EXPECT_EQ(130, process.exitCode());

@@ -3,6 +3,7 @@
 // every recorded datagram comes back once, as recorded, marked as a replay,
 // with the recording's time.
 #include "common/Json.h"
+#include "tests/common/ProcessSignal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -138,7 +139,7 @@ TEST_F(RecordAndReplay, AReplayedFlightIsTheRecordedFlight)
     // Three seconds of flight or so, then the host stops the run and goes.
     ASSERT_TRUE(QTest::qWaitFor([&] { return recordedLines() >= 300; }, 60000))
         << recordedLines() << " lines; host said: " << host.readAll().constData();
-    ::kill(pid_t(host.processId()), SIGTERM);
+    signalProcess(host.processId(), SIGTERM);
     ASSERT_TRUE(host.waitForFinished(10000));
     stop(emulator);
     stop(viewer);
