@@ -19,12 +19,11 @@ namespace {
 std::vector<uint8_t> logFrame(uint16_t seq)
 {
     static const char text[] = "\x03  EKF2 IMU0 in-flight yaw alignment complete\r\n";
-    return buildPackageFrom(makeAddress(3, 0), cmd::GeneralSet, cmd::DeviceLog,
-                            reinterpret_cast<const uint8_t*>(text), sizeof text - 1, 10, 0, seq);
+    return buildPackageFrom(makeAddress(3, 0), cmd::GeneralSet, cmd::DeviceLog, reinterpret_cast<const uint8_t*>(text),
+                            sizeof text - 1, 10, 0, seq);
 }
 
-struct Presenter
-{
+struct Presenter {
     explicit Presenter(bool save) : log(dir.path())
     {
         LOG_INFO info;
@@ -82,7 +81,7 @@ void BM_ListenerShare(benchmark::State& state)
 }
 BENCHMARK(BM_ListenerShare)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

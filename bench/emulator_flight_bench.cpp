@@ -13,9 +13,10 @@ using namespace emu;
 
 // One second of a square mission in flight (1000 control cycles); the
 // real-time factor is 1 s divided by the time per iteration.
-static void BM_FlightSecond(benchmark::State& state) {
+static void BM_FlightSecond(benchmark::State& state)
+{
     FlightSimulation sim(MissionKind::Square, 1, true);
-    sim.advanceTo(10.0);  // in the pattern
+    sim.advanceTo(10.0); // in the pattern
     double t = sim.time();
     for (auto _ : state) {
         t += 1.0;
@@ -34,11 +35,12 @@ static void BM_FlightSecond(benchmark::State& state) {
 BENCHMARK(BM_FlightSecond)->Unit(benchmark::kMicrosecond);
 
 // One 1 ms step of a streaming session at 1000 Hz: flight, record, frame.
-static void BM_StreamedState(benchmark::State& state) {
+static void BM_StreamedState(benchmark::State& state)
+{
     size_t bytes = 0;
-    FlightControllerSession session({MissionKind::Square, ProductTavik1, 1, 1000},
-                                    {[&](std::vector<uint8_t> frame, bool) { bytes += frame.size(); },
-                                     [](const std::string&) {}});
+    FlightControllerSession session(
+        {MissionKind::Square, ProductTavik1, 1, 1000},
+        {[&](std::vector<uint8_t> frame, bool) { bytes += frame.size(); }, [](const std::string&) {}});
     auto host = [&](uint8_t id, std::vector<uint8_t> payload) {
         const auto f = buildPackage(11, id, payload.data(), payload.size(), 3, 0, 0);
         session.onFrame(PackageProperty_V1::from(f.data()), f.size(), 0.0);

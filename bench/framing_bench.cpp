@@ -12,7 +12,7 @@
 namespace {
 
 constexpr size_t kFrames = 2000;
-constexpr size_t kFlightStatePayload = 58;  // 71-byte frames
+constexpr size_t kFlightStatePayload = 58; // 71-byte frames
 
 // Flight-state frames as the aircraft streams them, every 100th one corrupted.
 const std::vector<uint8_t>& flightStateStream()

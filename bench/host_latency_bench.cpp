@@ -33,8 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 // Receives datagrams on 127.0.0.1:5566 on a thread of its own and notes when
 // each state (by its Time value) arrived.
-class Receiver
-{
+class Receiver {
 public:
     Receiver()
     {
@@ -206,9 +205,9 @@ BENCHMARK(BM_HostLatency)->Arg(200)->Arg(1000)->Iterations(1)->UseManualTime()->
 int main(int argc, char** argv)
 {
     e2eApp();
-    qputenv("QUVOR_BIN_DIR", qgetenv("QUVOR_BIN_DIR").isEmpty()
-                                 ? QCoreApplication::applicationDirPath().toLocal8Bit() + "/../bin"
-                                 : qgetenv("QUVOR_BIN_DIR"));
+    qputenv("QUVOR_BIN_DIR",
+            qgetenv("QUVOR_BIN_DIR").isEmpty() ? QCoreApplication::applicationDirPath().toLocal8Bit() + "/../bin"
+                                               : qgetenv("QUVOR_BIN_DIR"));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

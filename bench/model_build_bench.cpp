@@ -49,7 +49,12 @@ void BM_ModelRebuild(benchmark::State& state)
         tearDown(*model);
     }
 }
-BENCHMARK(BM_ModelRebuild)->Arg(ProductTavik1)->Arg(ProductNerio3)->Arg(ProductVx7)->ArgName("productType")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelRebuild)
+    ->Arg(ProductTavik1)
+    ->Arg(ProductNerio3)
+    ->Arg(ProductVx7)
+    ->ArgName("productType")
+    ->Unit(benchmark::kMillisecond);
 
 // One frame with the motors running: advance, the time-line checks, apply to the nodes.
 void BM_ModelFrame(benchmark::State& state)
@@ -65,7 +70,12 @@ void BM_ModelFrame(benchmark::State& state)
     }
     tearDown(*model);
 }
-BENCHMARK(BM_ModelFrame)->Arg(ProductTavik1)->Arg(ProductNerio3)->Arg(ProductVx7)->ArgName("productType")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ModelFrame)
+    ->Arg(ProductTavik1)
+    ->Arg(ProductNerio3)
+    ->Arg(ProductVx7)
+    ->ArgName("productType")
+    ->Unit(benchmark::kMicrosecond);
 
 std::string mediaDir()
 {
@@ -73,7 +83,7 @@ std::string mediaDir()
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     std::string dir = n > 0 ? std::string(exe, size_t(n)) : std::string("./x");
     dir.erase(dir.rfind('/'));
-    return dir + "/../bin/media";  // build/bench -> build/bin/media
+    return dir + "/../bin/media"; // build/bench -> build/bin/media
 }
 
 } // namespace

@@ -241,12 +241,13 @@ int main(int argc, char** argv)
     }
     std::sort(ms.begin(), ms.end());
     std::sort(cpu.begin(), cpu.end());
-    auto at = [](const std::vector<double>& v, double q) { return v[std::min(v.size() - 1, size_t(double(v.size()) * q))]; };
+    auto at = [](const std::vector<double>& v, double q) {
+        return v[std::min(v.size() - 1, size_t(double(v.size()) * q))];
+    };
 
     std::printf("%-44s %8s %8s\n", "state (10 s each)", "program", "Xvfb");
     std::printf("%-44s %7.1f%% %7.1f%%\n", "idle (no datagram for 3 s, no input)", idle.program, idle.xserver);
-    std::printf("%-44s %7.1f%% %7.1f%%\n", "landed, motors off, 50 identical states/s", landed.program,
-                landed.xserver);
+    std::printf("%-44s %7.1f%% %7.1f%%\n", "landed, motors off, 50 identical states/s", landed.program, landed.xserver);
     std::printf("%-44s %7.1f%% %7.1f%%\n", "flying, motors on, 50 states/s", flight.program, flight.xserver);
     std::printf("renderOneFrame at 800 x 600 (500 frames): median %.1f ms, p99 %.1f ms; CPU per frame (all threads) "
                 "median %.1f ms\n",

@@ -12,9 +12,9 @@
 // slashes and no trailing slash.
 struct AppDirs {
     bool installed = false;
-    QString programDir;  // the running program, its sibling programs
+    QString programDir; // the running program, its sibling programs
     QString settingsDir; // config.ini, UIconfig.ini, Traj.dat
-    QString dataDir;     // default log root and recording root
+    QString dataDir; // default log root and recording root
     QString resourceDir; // plugins.cfg, ogre.cfg, resources.cfg, media/, the icon
 };
 

@@ -108,37 +108,22 @@ int hexDigit(ushort c)
 
 class Reader {
 public:
-    Reader(const QChar* begin, const QChar* end)
-        : mPos(begin)
-        , mEnd(end)
-    {
-    }
+    Reader(const QChar* begin, const QChar* end) : mPos(begin), mEnd(end) { }
 
     QVariant readValue(bool& ok)
     {
         switch (peek()) {
-        case Token::ObjectStart:
-            return readObject(ok);
-        case Token::ArrayStart:
-            return readArray(ok);
+        case Token::ObjectStart: return readObject(ok);
+        case Token::ArrayStart: return readArray(ok);
         case Token::String: {
             const QString text = readString(ok);
             return ok ? QVariant(text) : QVariant();
         }
-        case Token::Number:
-            return readNumber();
-        case Token::True:
-            mPos += 4;
-            return QVariant(true);
-        case Token::False:
-            mPos += 5;
-            return QVariant(false);
-        case Token::Null:
-            mPos += 4;
-            return QVariant();
-        default:
-            ok = false;
-            return QVariant();
+        case Token::Number: return readNumber();
+        case Token::True: mPos += 4; return QVariant(true);
+        case Token::False: mPos += 5; return QVariant(false);
+        case Token::Null: mPos += 4; return QVariant();
+        default: ok = false; return QVariant();
         }
     }
 
@@ -312,9 +297,7 @@ private:
             switch (escape) {
             case '"':
             case '\\':
-            case '/':
-                text.append(QChar(escape));
-                break;
+            case '/': text.append(QChar(escape)); break;
             case 'b': text.append(QChar(0x08)); break;
             case 'f': text.append(QChar(0x0C)); break;
             case 'n': text.append(QChar(0x0A)); break;
@@ -339,8 +322,7 @@ private:
                 text.append(QChar(unit));
                 break;
             }
-            default:
-                break; // unknown escapes drop the letter
+            default: break; // unknown escapes drop the letter
             }
         }
         ok = false;
@@ -395,8 +377,7 @@ void appendQuoted(QString& out, const QString& text)
 
 bool write(QString& out, const QVariant& data);
 
-template <typename Container>
-bool writePairs(QString& out, const Container& pairs)
+template <typename Container> bool writePairs(QString& out, const Container& pairs)
 {
     out.append(QLatin1String("{ "));
     bool first = true;
@@ -416,8 +397,7 @@ bool writePairs(QString& out, const Container& pairs)
 // Shortest fixed-point text that reads back as the same value (no exponent:
 // the reader takes "1e5" for a string), with ".0" added so that integral values
 // still read back as reals.
-template <typename Real>
-bool writeReal(QString& out, Real value)
+template <typename Real> bool writeReal(QString& out, Real value)
 {
     if (!std::isfinite(value))
         return false;
@@ -454,27 +434,17 @@ bool write(QString& out, const QVariant& data)
         out.append(QLatin1String(" ]"));
         return true;
     }
-    case QMetaType::QVariantHash:
-        return writePairs(out, data.toHash());
-    case QMetaType::QVariantMap:
-        return writePairs(out, data.toMap());
+    case QMetaType::QVariantHash: return writePairs(out, data.toHash());
+    case QMetaType::QVariantMap: return writePairs(out, data.toMap());
     case QMetaType::QString:
-    case QMetaType::QByteArray:
-        appendQuoted(out, data.toString());
-        return true;
-    case QMetaType::Double:
-        return writeReal(out, data.toDouble());
+    case QMetaType::QByteArray: appendQuoted(out, data.toString()); return true;
+    case QMetaType::Double: return writeReal(out, data.toDouble());
     case QMetaType::Float:
         // Written as the float it is: its own shortest text reads back to the same float.
         return writeReal(out, data.toFloat());
-    case QMetaType::Bool:
-        out.append(data.toBool() ? QLatin1String("true") : QLatin1String("false"));
-        return true;
-    case QMetaType::ULongLong:
-        out.append(QString::number(data.toULongLong()));
-        return true;
-    default:
-        break;
+    case QMetaType::Bool: out.append(data.toBool() ? QLatin1String("true") : QLatin1String("false")); return true;
+    case QMetaType::ULongLong: out.append(QString::number(data.toULongLong())); return true;
+    default: break;
     }
     if (data.canConvert<qlonglong>()) {
         out.append(QString::number(data.toLongLong()));

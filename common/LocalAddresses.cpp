@@ -2,10 +2,7 @@
 
 #include <QNetworkInterface>
 
-QList<QHostAddress> nonLoopbackIPv4Addresses()
-{
-    return nonLoopbackIPv4Addresses(QNetworkInterface::allAddresses());
-}
+QList<QHostAddress> nonLoopbackIPv4Addresses() { return nonLoopbackIPv4Addresses(QNetworkInterface::allAddresses()); }
 
 QList<QHostAddress> nonLoopbackIPv4Addresses(const QList<QHostAddress>& addresses)
 {

@@ -14,10 +14,17 @@ namespace StateDatagram {
 namespace {
 
 const char* const kKeyNames[KeyCount] = {
-    "Roll", "Pitch", "Yaw", "WorldX", "WorldY", "WorldZ", "WorldLatitude", "WorldLongitude", "VelocityX",
-    "VelocityY", "VelocityZ", "Time", "TransformState", "MotorStarted", "FlyingState", "ProductType", "SenderIP",
-    "SimulatorCommand", "AccX", "AccY", "AccZ", "GyroX", "GyroY", "GyroZ", "Rpm1", "Rpm2", "Rpm3", "Rpm4", "Rpm5",
-    "Rpm6", "Rpm7", "Rpm8", "PlayBackEnabled",
+    "Roll",           "Pitch",          "Yaw",
+    "WorldX",         "WorldY",         "WorldZ",
+    "WorldLatitude",  "WorldLongitude", "VelocityX",
+    "VelocityY",      "VelocityZ",      "Time",
+    "TransformState", "MotorStarted",   "FlyingState",
+    "ProductType",    "SenderIP",       "SimulatorCommand",
+    "AccX",           "AccY",           "AccZ",
+    "GyroX",          "GyroY",          "GyroZ",
+    "Rpm1",           "Rpm2",           "Rpm3",
+    "Rpm4",           "Rpm5",           "Rpm6",
+    "Rpm7",           "Rpm8",           "PlayBackEnabled",
 };
 
 const float* floatField(const State& s, Key key)
@@ -38,17 +45,19 @@ const float* floatField(const State& s, Key key)
     case Key::GyroX: return &s.gyroX;
     case Key::GyroY: return &s.gyroY;
     case Key::GyroZ: return &s.gyroZ;
-    case Key::Rpm1: case Key::Rpm2: case Key::Rpm3: case Key::Rpm4:
-    case Key::Rpm5: case Key::Rpm6: case Key::Rpm7: case Key::Rpm8:
-        return &s.rpm[int(key) - int(Key::Rpm1)];
+    case Key::Rpm1:
+    case Key::Rpm2:
+    case Key::Rpm3:
+    case Key::Rpm4:
+    case Key::Rpm5:
+    case Key::Rpm6:
+    case Key::Rpm7:
+    case Key::Rpm8: return &s.rpm[int(key) - int(Key::Rpm1)];
     default: return nullptr;
     }
 }
 
-float* floatField(State& s, Key key)
-{
-    return const_cast<float*>(floatField(static_cast<const State&>(s), key));
-}
+float* floatField(State& s, Key key) { return const_cast<float*>(floatField(static_cast<const State&>(s), key)); }
 
 const double* doubleField(const State& s, Key key)
 {
@@ -59,10 +68,7 @@ const double* doubleField(const State& s, Key key)
     }
 }
 
-double* doubleField(State& s, Key key)
-{
-    return const_cast<double*>(doubleField(static_cast<const State&>(s), key));
-}
+double* doubleField(State& s, Key key) { return const_cast<double*>(doubleField(static_cast<const State&>(s), key)); }
 
 QString valueText(const State& s, Key key)
 {
@@ -207,20 +213,11 @@ std::optional<State> decode(const QByteArray& datagram)
     return s;
 }
 
-QString real6(double value)
-{
-    return QString::number(value, 'g', 6);
-}
+QString real6(double value) { return QString::number(value, 'g', 6); }
 
-QString integer(qint64 value)
-{
-    return QString::number(value);
-}
+QString integer(qint64 value) { return QString::number(value); }
 
-QString quoted(const QString& text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
+QString quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
 
 const QStringList& stateKeys()
 {

@@ -22,9 +22,38 @@ constexpr quint16 Port = 5566;
 // Every key a state datagram may carry, in the order encode writes them: the
 // host's eighteen, then those that only a replay source sends.
 enum class Key {
-    Roll, Pitch, Yaw, WorldX, WorldY, WorldZ, WorldLatitude, WorldLongitude, VelocityX, VelocityY, VelocityZ,
-    Time, TransformState, MotorStarted, FlyingState, ProductType, SenderIP, SimulatorCommand,
-    AccX, AccY, AccZ, GyroX, GyroY, GyroZ, Rpm1, Rpm2, Rpm3, Rpm4, Rpm5, Rpm6, Rpm7, Rpm8,
+    Roll,
+    Pitch,
+    Yaw,
+    WorldX,
+    WorldY,
+    WorldZ,
+    WorldLatitude,
+    WorldLongitude,
+    VelocityX,
+    VelocityY,
+    VelocityZ,
+    Time,
+    TransformState,
+    MotorStarted,
+    FlyingState,
+    ProductType,
+    SenderIP,
+    SimulatorCommand,
+    AccX,
+    AccY,
+    AccZ,
+    GyroX,
+    GyroY,
+    GyroZ,
+    Rpm1,
+    Rpm2,
+    Rpm3,
+    Rpm4,
+    Rpm5,
+    Rpm6,
+    Rpm7,
+    Rpm8,
     PlayBackEnabled,
 };
 constexpr int KeyCount = int(Key::PlayBackEnabled) + 1;
@@ -54,14 +83,14 @@ struct State {
     quint8 transformState = 0;
     quint8 motorStarted = 0;
     quint8 flyingState = 0;
-    int productType = 0;      // 0 unknown, 1 Tavik1, 2 Nerio3, 3 Vx7
-    QString senderIp;         // may be empty
+    int productType = 0; // 0 unknown, 1 Tavik1, 2 Nerio3, 3 Vx7
+    QString senderIp; // may be empty
     int simulatorCommand = 0; // run counter, 0-255
 
     // Sent by a replay source, never by the host.
     float accX = 0, accY = 0, accZ = 0;
     float gyroX = 0, gyroY = 0, gyroZ = 0;
-    float rpm[8] = {};            // "Rpm1" to "Rpm8"
+    float rpm[8] = {}; // "Rpm1" to "Rpm8"
     bool playBackEnabled = false; // "PlayBackEnabled" is 1
 
     // The keys the datagram carries: encode writes exactly these; decode sets
@@ -92,7 +121,7 @@ QByteArray encode(const State& state);
 std::optional<State> decode(const QByteArray& datagram);
 
 // The two number formats of the datagram.
-QString real6(double value);   // %g with 6 significant digits: 0.5, 28.6479, 1.23457e+06
+QString real6(double value); // %g with 6 significant digits: 0.5, 28.6479, 1.23457e+06
 QString integer(qint64 value); // plain decimal
 
 // A string value as it travels: between double quotes, unescaped.

@@ -19,10 +19,7 @@ void check(bool condition, const char* what, const QByteArray& text)
 }
 
 // QString::fromUtf8(QByteArray) stops at the first NUL; strings may hold one.
-QString decode(const QByteArray& text)
-{
-    return QString::fromUtf8(text.constData(), text.size());
-}
+QString decode(const QByteArray& text) { return QString::fromUtf8(text.constData(), text.size()); }
 
 void roundTrip(const QString& input)
 {

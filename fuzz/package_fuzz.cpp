@@ -26,8 +26,7 @@ void check(bool condition, const char* what)
     std::abort();
 }
 
-struct Span
-{
+struct Span {
     size_t begin;
     size_t end;
 };

@@ -16,10 +16,7 @@
 
 namespace {
 
-const char16_t* utf16(const QString& text)
-{
-    return reinterpret_cast<const char16_t*>(text.utf16());
-}
+const char16_t* utf16(const QString& text) { return reinterpret_cast<const char16_t*>(text.utf16()); }
 
 // The text before the last "/"; the whole text when it has none.
 QString beforeLastSlash(const QString& text)
@@ -39,15 +36,9 @@ QTime localTimeNow()
     return QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), int(now.tv_nsec / 1000000));
 }
 
-QString windowName(int logType)
-{
-    return QStringLiteral("Log_type_") + QString::number(logType);
-}
+QString windowName(int logType) { return QStringLiteral("Log_type_") + QString::number(logType); }
 
-bool isBlank(QChar c)
-{
-    return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r'));
-}
+bool isBlank(QChar c) { return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r')); }
 
 // Reads an optionally signed decimal at pos after blanks, as the C library's
 // %d would, but saturating instead of overflowing.
@@ -93,12 +84,9 @@ int countMatches(const QString& text, int logType)
     return matches;
 }
 
-}  // namespace
+} // namespace
 
-QString allLogTypes()
-{
-    return QStringLiteral("0-255,");
-}
+QString allLogTypes() { return QStringLiteral("0-255,"); }
 
 QStringList logTypeEntries(const QString& text)
 {
@@ -106,7 +94,7 @@ QStringList logTypeEntries(const QString& text)
     int from = 0;
     for (;;) {
         const int comma = text.indexOf(QLatin1Char(','), from);
-        if (comma <= from)  // no comma left, or an empty entry
+        if (comma <= from) // no comma left, or an empty entry
             break;
         entries.append(text.mid(from, comma - from));
         from = comma + 1;
@@ -139,8 +127,7 @@ QString excludeLogTypeEntry(const QString& excluded, const QString& entry)
     return excluded + leading;
 }
 
-DeviceLog::DeviceLog(const QString& appDir)
-    : mLogDir(appDirsOf(appDir).dataDir + QStringLiteral("/LOG_FILES/"))
+DeviceLog::DeviceLog(const QString& appDir) : mLogDir(appDirsOf(appDir).dataDir + QStringLiteral("/LOG_FILES/"))
 {
     makeFolder(mLogDir);
 }
@@ -175,8 +162,7 @@ bool DeviceLog::handlePackage(const PackageProperty_V1* package)
     if (beforeLastSlash(QString::fromUtf16(window->GetCurDir())) != beforeLastSlash(mLogDir))
         window->SetLogPath(utf16(logPath));
 
-    const QString line =
-        formatLine(package, mLogInfo.time, mLogInfo.info, mLogInfo.time ? localTimeNow() : QTime());
+    const QString line = formatLine(package, mLogInfo.time, mLogInfo.info, mLogInfo.time ? localTimeNow() : QTime());
     window->Save2File(mLogInfo.save);
     if (mLogInfo.save && mLogDir != mLogDirMade) {
         makeFolder(mLogDir);
@@ -292,11 +278,11 @@ QString DeviceLog::formatLine(const PackageProperty_V1* package, bool time, bool
                     .arg(now.msec(), 3, 10, QLatin1Char('0'));
     }
     if (!info) {
-        line += QLatin1Char('[') + QString::number(package->seq())
-                + QStringLiteral("][sender=0x%1.%2")
-                      .arg(package->senderType(), 2, 16, QLatin1Char('0'))
-                      .arg(package->senderIndex(), 1, 16)
-                + QStringLiteral("]\t");
+        line += QLatin1Char('[') + QString::number(package->seq()) +
+            QStringLiteral("][sender=0x%1.%2")
+                .arg(package->senderType(), 2, 16, QLatin1Char('0'))
+                .arg(package->senderIndex(), 1, 16) +
+            QStringLiteral("]\t");
     }
 
     const size_t payloadLength = package->payloadLength();

@@ -28,21 +28,19 @@ class QTime;
 struct PackageProperty_V1;
 
 // The log options the control dialog pushes; field order is part of the record.
-struct LOG_INFO
-{
-    bool save = false;  // windows write their lines to their files
-    bool time = true;   // lines start with the local time
-    bool info = false;  // lines carry the message text only
-    bool show = false;  // the windows are visible
-    QString path;       // log root folder
+struct LOG_INFO {
+    bool save = false; // windows write their lines to their files
+    bool time = true; // lines start with the local time
+    bool info = false; // lines carry the message text only
+    bool show = false; // the windows are visible
+    QString path; // log root folder
 };
 Q_DECLARE_METATYPE(LOG_INFO)
 
 // The control dialog's values the presenter uses. The presenter keeps its own
 // copy, taken on the GUI thread, so the listener thread never reads dialog
 // members while the GUI thread may be changing them.
-struct LogDialogValues
-{
+struct LogDialogValues {
     int fontSize = 12;
     QString offeredLogTypes;
     QString excludedLogTypes;
@@ -61,8 +59,7 @@ int logFilterCount(int logType, const QString& offered, const QString& excluded)
 QString includeLogTypeEntry(const QString& excluded, const QString& entry);
 QString excludeLogTypeEntry(const QString& excluded, const QString& entry);
 
-class DeviceLog
-{
+class DeviceLog {
 public:
     // Makes appDir + "/LOG_FILES/" (appDir without trailing slash; the user's
     // data folder instead when appDir is the installed program's settings
@@ -90,9 +87,9 @@ public:
     void clearWindows();
 
     LOG_INFO logInfo() const;
-    QString logDir() const;      // this run's folder, ending with "/"
-    QString logDirMade() const;  // the run folder last created on disk
-    LogClass* window(int logType) const;  // null before its first package
+    QString logDir() const; // this run's folder, ending with "/"
+    QString logDirMade() const; // the run folder last created on disk
+    LogClass* window(int logType) const; // null before its first package
 
     // One window line for a device log package; now is the local time to show.
     static QString formatLine(const PackageProperty_V1* package, bool time, bool info, const QTime& now);

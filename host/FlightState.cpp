@@ -46,14 +46,21 @@ StateDatagram::State convertFlightState(const FlightStateRecord& r)
 
 const char* firstNonFiniteKey(const StateDatagram::State& s)
 {
-    const struct
-    {
+    const struct {
         const char* key;
         double value;
     } reals[] = {
-        {"Roll", s.roll}, {"Pitch", s.pitch}, {"Yaw", s.yaw}, {"WorldX", s.worldX}, {"WorldY", s.worldY},
-        {"WorldZ", s.worldZ}, {"WorldLatitude", s.worldLatitude}, {"WorldLongitude", s.worldLongitude},
-        {"VelocityX", s.velocityX}, {"VelocityY", s.velocityY}, {"VelocityZ", s.velocityZ},
+        {"Roll", s.roll},
+        {"Pitch", s.pitch},
+        {"Yaw", s.yaw},
+        {"WorldX", s.worldX},
+        {"WorldY", s.worldY},
+        {"WorldZ", s.worldZ},
+        {"WorldLatitude", s.worldLatitude},
+        {"WorldLongitude", s.worldLongitude},
+        {"VelocityX", s.velocityX},
+        {"VelocityY", s.velocityY},
+        {"VelocityZ", s.velocityZ},
     };
     for (const auto& real : reals) {
         if (!std::isfinite(real.value))

@@ -14,9 +14,9 @@
 #include <QApplication>
 
 HostApp::HostApp(QApplication& app, const Setup& setup)
-    : mOptions(setup.options)
-    , mDevice(setup.device ? setup.device : zel::SimpleDevIo::instance())
-    , mPreviousDevice(zel::DevIo::current())
+    : mOptions(setup.options),
+      mDevice(setup.device ? setup.device : zel::SimpleDevIo::instance()),
+      mPreviousDevice(zel::DevIo::current())
 {
     QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit, Qt::UniqueConnection);
     // The settings are read by the dialog's first start-up tick.

@@ -32,14 +32,12 @@ class QCommandTable;
 //
 // The serial device I/O brings the port monitor and, for a --port, the port
 // reopener; any other device (a test's) is used as it is.
-class HostApp
-{
+class HostApp {
 public:
-    struct Setup
-    {
-        QString appDir;                        // settings, log root and the visualiser
-        HostOptions options;                   // from the command line
-        zel::DevIo* device = nullptr;          // null: the serial device I/O
+    struct Setup {
+        QString appDir; // settings, log root and the visualiser
+        HostOptions options; // from the command line
+        zel::DevIo* device = nullptr; // null: the serial device I/O
         quint16 udpPort = StateDatagram::Port; // where the state datagrams go
     };
 

@@ -3,18 +3,16 @@
 #include <cerrno>
 #include <cstring>
 
-
 QString hostUsage()
 {
-    return QStringLiteral(
-        "Usage: QuvorSimulator [--port PATH] [--auto-start] [--no-auto-ui]\n"
-        "  --port PATH    open PATH as the aircraft's serial port at start-up\n"
-        "                 (no USB id check; a name without '/' means /dev/NAME)\n"
-        "  --auto-start   press \"Start Simulation\" once the aircraft is connected\n"
-        "  --no-auto-ui   do not start the visualiser at start-up, whatever the\n"
-        "                 saved \"Auto Executing UI\" choice (for scripts that start it)\n"
-        "  --help         show this text\n"
-        "Without --port the aircraft is found when its USB port appears.\n");
+    return QStringLiteral("Usage: QuvorSimulator [--port PATH] [--auto-start] [--no-auto-ui]\n"
+                          "  --port PATH    open PATH as the aircraft's serial port at start-up\n"
+                          "                 (no USB id check; a name without '/' means /dev/NAME)\n"
+                          "  --auto-start   press \"Start Simulation\" once the aircraft is connected\n"
+                          "  --no-auto-ui   do not start the visualiser at start-up, whatever the\n"
+                          "                 saved \"Auto Executing UI\" choice (for scripts that start it)\n"
+                          "  --help         show this text\n"
+                          "Without --port the aircraft is found when its USB port appears.\n");
 }
 
 CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions& options, QString& error)
@@ -47,10 +45,7 @@ CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions
     return CommandLineOk;
 }
 
-QString portDevicePath(const QString& port)
-{
-    return port.startsWith('/') ? port : QStringLiteral("/dev/") + port;
-}
+QString portDevicePath(const QString& port) { return port.startsWith('/') ? port : QStringLiteral("/dev/") + port; }
 
 QString portOpenErrorText(const QString& port, int code)
 {

@@ -3,11 +3,10 @@
 #include <QString>
 #include <QStringList>
 
-struct HostOptions
-{
-    QString port;          // opened at start-up as an arrived aircraft port
+struct HostOptions {
+    QString port; // opened at start-up as an arrived aircraft port
     bool autoStart = false; // press "Start Simulation" once the aircraft is connected
-    bool noAutoUi = false;  // leave the visualiser to the caller even if "Auto Executing UI" is saved on
+    bool noAutoUi = false; // leave the visualiser to the caller even if "Auto Executing UI" is saved on
 };
 
 enum CommandLineResult { CommandLineOk, CommandLineHelp, CommandLineError };

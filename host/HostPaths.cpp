@@ -8,15 +8,9 @@
 
 #include <cstring>
 
-QString applicationDir()
-{
-    return appDirs().settingsDir;
-}
+QString applicationDir() { return appDirs().settingsDir; }
 
-QIcon hostWindowIcon()
-{
-    return QIcon(appDirs().resourceDir + "/QuvorSimulator.ico");
-}
+QIcon hostWindowIcon() { return QIcon(appDirs().resourceDir + "/QuvorSimulator.ico"); }
 
 bool makeFolder(const QString& path)
 {

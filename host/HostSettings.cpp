@@ -20,10 +20,7 @@ HostSettings HostSettings::defaults(const QString& appDir)
     return s;
 }
 
-QString settingsFilePath(const QString& appDir)
-{
-    return appDir + "/config.ini";
-}
+QString settingsFilePath(const QString& appDir) { return appDir + "/config.ini"; }
 
 HostSettings readSettingsFile(const QString& appDir)
 {
@@ -63,8 +60,8 @@ HostSettings readSettingsFile(const QString& appDir)
     // An empty log root would put the run folders at the top of the file system.
     const QVariant logRoot = map.value("m_path");
     s.m_path = logRoot.userType() == QMetaType::QString && !logRoot.toString().isEmpty()
-                   ? logRoot.toString()
-                   : HostSettings::defaults(appDir).m_path;
+        ? logRoot.toString()
+        : HostSettings::defaults(appDir).m_path;
     s.m_longitude = map.value("m_longitude").toDouble();
     s.m_latitude = map.value("m_latitude").toDouble();
     return s;
@@ -101,8 +98,8 @@ bool writeSettingsFile(const QString& appDir, const HostSettings& s)
     const QString path = settingsFilePath(appDir);
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
-    const bool saved = file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(local) == local.size() &&
-                       file.commit();
+    const bool saved =
+        file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(local) == local.size() && file.commit();
     // Every option change saves; one line per spell of failures is enough.
     static std::atomic<bool> failureReported{false};
     if (saved) {

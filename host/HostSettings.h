@@ -3,8 +3,7 @@
 #include <QString>
 
 // The user's choices kept in "config.ini" (one JSON object despite the name).
-struct HostSettings
-{
+struct HostSettings {
     bool mAutoUI = false;
     int mFontSize = 12;
     bool mUdpBroadcast = false;

@@ -23,7 +23,9 @@ QuvorCommand* gCommandDialog = nullptr;
 bool gStartupPending = true;
 
 QuvorCommand::QuvorCommand(const QString& appDir, QWidget* parent)
-    : QDialog(parent), ui(new Ui::QuvorCommand), mAppDir(appDir)
+    : QDialog(parent),
+      ui(new Ui::QuvorCommand),
+      mAppDir(appDir)
 {
     ui->setupUi(this);
     setWindowIcon(hostWindowIcon());
@@ -82,15 +84,9 @@ QuvorCommand::~QuvorCommand()
     delete ui;
 }
 
-double QuvorCommand::latitude() const
-{
-    return ui->doubleSpinBox_latitude->value();
-}
+double QuvorCommand::latitude() const { return ui->doubleSpinBox_latitude->value(); }
 
-double QuvorCommand::longitude() const
-{
-    return ui->doubleSpinBox_longtitude->value();
-}
+double QuvorCommand::longitude() const { return ui->doubleSpinBox_longtitude->value(); }
 
 LOG_INFO QuvorCommand::logInfo() const
 {
@@ -103,10 +99,7 @@ LOG_INFO QuvorCommand::logInfo() const
     return info;
 }
 
-QString QuvorCommand::pathLabel() const
-{
-    return QStringLiteral("save path:\"") + m_path + QStringLiteral("\"");
-}
+QString QuvorCommand::pathLabel() const { return QStringLiteral("save path:\"") + m_path + QStringLiteral("\""); }
 
 void QuvorCommand::showMembers()
 {
@@ -165,10 +158,7 @@ void QuvorCommand::stopRun()
     setRunning(false);
 }
 
-void QuvorCommand::on_pushButton_exit_clicked()
-{
-    stopRun();
-}
+void QuvorCommand::on_pushButton_exit_clicked() { stopRun(); }
 
 void QuvorCommand::appendLog(int logLevel, const QString& szText)
 {
@@ -217,15 +207,9 @@ void QuvorCommand::onFontSize(int value)
     pushLogOptions();
 }
 
-void QuvorCommand::onLongtitude(double)
-{
-    pushLogOptions();
-}
+void QuvorCommand::onLongtitude(double) { pushLogOptions(); }
 
-void QuvorCommand::onLatitude(double)
-{
-    pushLogOptions();
-}
+void QuvorCommand::onLatitude(double) { pushLogOptions(); }
 
 void QuvorCommand::onLogPath()
 {
@@ -245,10 +229,7 @@ void QuvorCommand::onLogClear()
         gSimulator->clearLogWindow();
 }
 
-void QuvorCommand::onShowUI()
-{
-    startVisualiser(mAppDir);
-}
+void QuvorCommand::onShowUI() { startVisualiser(mAppDir); }
 
 void QuvorCommand::onLogListClick(QListWidgetItem* item)
 {

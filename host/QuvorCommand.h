@@ -14,8 +14,7 @@ class QuvorCommand;
 // The control dialog: start and stop, start position, visualiser, log and
 // broadcast options. It holds no simulation logic; every option change is
 // pushed to the simulation object, which also saves the settings.
-class QuvorCommand : public QDialog
-{
+class QuvorCommand : public QDialog {
     Q_OBJECT
 public:
     explicit QuvorCommand(const QString& appDir, QWidget* parent = nullptr);

@@ -23,7 +23,9 @@ QString findSenderAddress()
 }
 
 QuvorSimulator::QuvorSimulator(const QString& appDir, quint16 udpPort, QWidget* parent)
-    : QWidget(parent), mAppDir(appDir), mDeviceLog(appDir)
+    : QWidget(parent),
+      mAppDir(appDir),
+      mDeviceLog(appDir)
 {
     gSimulator = this;
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -48,10 +50,7 @@ QuvorSimulator::~QuvorSimulator()
         gSimulator = nullptr;
 }
 
-bool QuvorSimulator::heartbeatRunning() const
-{
-    return mHeartbeatTimer->isActive();
-}
+bool QuvorSimulator::heartbeatRunning() const { return mHeartbeatTimer->isActive(); }
 
 int32_t QuvorSimulator::onNotify(const DevNotify* notify)
 {
@@ -92,9 +91,7 @@ void QuvorSimulator::onCommandReceived(const PackageProperty_V1* package)
                 mPendingStates.pop_front();
             mPendingStates.emplace_back(reinterpret_cast<const char*>(payload), int(length));
             break;
-        default:
-            wake = false;
-            break;
+        default: wake = false; break;
         }
     }
     if (wake)
@@ -140,10 +137,7 @@ void QuvorSimulator::onHeartBeat(sim_heartbeat_t* heartbeat)
     }
 }
 
-void QuvorSimulator::sendHeartbeat()
-{
-    sendSimCommand(cmd::SimHeartbeat, sim_heartbeat_t::beat().encode());
-}
+void QuvorSimulator::sendHeartbeat() { sendSimCommand(cmd::SimHeartbeat, sim_heartbeat_t::beat().encode()); }
 
 void QuvorSimulator::onSimParams()
 {
@@ -180,8 +174,10 @@ void QuvorSimulator::onSimState()
     // pose the aircraft with it: such a state is not sent.
     if (const char* key = firstNonFiniteKey(mLastState)) {
         if (!mNonFiniteReported) {
-            logDefault(LogWarning, "Flight state with a non-finite %s not sent; further ones this run are dropped "
-                                   "without a message.", key);
+            logDefault(LogWarning,
+                       "Flight state with a non-finite %s not sent; further ones this run are dropped "
+                       "without a message.",
+                       key);
             mNonFiniteReported = true;
         }
         mStateLock.unlock();
@@ -270,7 +266,4 @@ void QuvorSimulator::onLogChanged(LOG_INFO info)
     writeSettingsFile(mAppDir, s);
 }
 
-void QuvorSimulator::clearLogWindow()
-{
-    mDeviceLog.clearWindows();
-}
+void QuvorSimulator::clearLogWindow() { mDeviceLog.clearWindows(); }

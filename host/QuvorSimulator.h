@@ -20,8 +20,7 @@ class UdpSend;
 // flight state into datagrams. Packages arrive on the serial listener thread;
 // it only copies them there and does all the work on the GUI thread. It also
 // holds the device-log presenter.
-class QuvorSimulator : public QWidget, public zel::DevListener
-{
+class QuvorSimulator : public QWidget, public zel::DevListener {
     Q_OBJECT
 public:
     explicit QuvorSimulator(const QString& appDir, quint16 udpPort = StateDatagram::Port, QWidget* parent = nullptr);
@@ -52,8 +51,8 @@ public slots:
     void onCommandReceived(const PackageProperty_V1* package);
     void onHeartBeat(sim_heartbeat_t* heartbeat);
     void onSimParams();
-    void onFlyCmd(const PackageProperty_V1*) {}
-    void onSimChannels(const PackageProperty_V1*) {}
+    void onFlyCmd(const PackageProperty_V1*) { }
+    void onSimChannels(const PackageProperty_V1*) { }
     void onSimState();
     void onLogChanged(LOG_INFO info);
     void clearLogWindow();

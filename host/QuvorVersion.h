@@ -8,8 +8,7 @@ class QuvorVersionClass;
 
 // The about box behind the control dialog's context-help button. It lives for
 // the whole run and only hides when closed.
-class QuvorVersion : public QWidget
-{
+class QuvorVersion : public QWidget {
     Q_OBJECT
 public:
     explicit QuvorVersion(QWidget* parent = nullptr);

@@ -6,8 +6,7 @@ class QSocketNotifier;
 
 // Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the GUI thread, so an
 // interrupted host shuts down the way closing its window does.
-class ShutdownSignals : public QObject
-{
+class ShutdownSignals : public QObject {
     Q_OBJECT
 public:
     explicit ShutdownSignals(QObject* parent = nullptr);

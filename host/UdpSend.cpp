@@ -2,11 +2,7 @@
 
 #include <QUdpSocket>
 
-UdpSend::UdpSend(quint16 port, QObject* parent)
-    : QObject(parent)
-    , mPort(port)
-{
-}
+UdpSend::UdpSend(quint16 port, QObject* parent) : QObject(parent), mPort(port) { }
 
 bool UdpSend::createSocket()
 {
@@ -15,10 +11,7 @@ bool UdpSend::createSocket()
     return mSocket != nullptr;
 }
 
-void UdpSend::setBroadcast(bool broadcast)
-{
-    mBroadcast = broadcast;
-}
+void UdpSend::setBroadcast(bool broadcast) { mBroadcast = broadcast; }
 
 QHostAddress UdpSend::destination() const
 {

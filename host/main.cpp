@@ -21,8 +21,7 @@ int main(int argc, char* argv[])
     // Scripted runs on a machine without a display still get a working host.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        std::fputs("QuvorSimulator: no display; the control window runs off screen (Ctrl+C ends the host)\n",
-                   stderr);
+        std::fputs("QuvorSimulator: no display; the control window runs off screen (Ctrl+C ends the host)\n", stderr);
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
@@ -33,14 +32,11 @@ int main(int argc, char* argv[])
     HostOptions options;
     QString error;
     switch (parseHostCommandLine(app.arguments(), options, error)) {
-    case CommandLineHelp:
-        std::fputs(qPrintable(hostUsage()), stdout);
-        return 0;
+    case CommandLineHelp: std::fputs(qPrintable(hostUsage()), stdout); return 0;
     case CommandLineError:
         std::fprintf(stderr, "QuvorSimulator: %s\n%s", qPrintable(error), qPrintable(hostUsage()));
         return 2;
-    case CommandLineOk:
-        break;
+    case CommandLineOk: break;
     }
 
     HostApp host(app, {applicationDir(), options});

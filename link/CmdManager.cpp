@@ -74,7 +74,7 @@ QCommandTable::~QCommandTable() { device()->removeListener(this); }
 
 } // namespace zel
 
-CommandWriteThread::CommandWriteThread(QObject* parent) : QThread(parent) {}
+CommandWriteThread::CommandWriteThread(QObject* parent) : QThread(parent) { }
 
 CommandWriteThread::~CommandWriteThread()
 {
@@ -88,10 +88,10 @@ void CommandWriteThread::startWriting()
         std::lock_guard<std::mutex> lock(m_lock);
         m_running = true;
         if (m_active)
-            return;  // still running (perhaps finishing a pass): it carries on
+            return; // still running (perhaps finishing a pass): it carries on
         m_active = true;
     }
-    wait();  // a thread that has just left run() is still winding down
+    wait(); // a thread that has just left run() is still winding down
     start(QThread::InheritPriority);
     consolePrint("Command write thread started\n");
 }
@@ -165,7 +165,9 @@ void CommandWriteThread::writePass()
 // Ranked first: a connection resets the sequence before any other listener
 // (the connector's status query) can send on it.
 qCmdManager::qCmdManager(QObject* parent)
-    : QObject(parent), zel::DevListener(NotifiedFirst), m_writer(new CommandWriteThread(this))
+    : QObject(parent),
+      zel::DevListener(NotifiedFirst),
+      m_writer(new CommandWriteThread(this))
 {
     qRegisterMetaType<device_version_ack>("device_version_ack");
     connect(m_writer, &CommandWriteThread::cmdWriteError, this, &qCmdManager::onWriteError);
@@ -249,9 +251,7 @@ void qCmdManager::handleGeneral(const PackageProperty_V1* package)
                      package->senderIndex(), kind, bytes.toHex(' ').toUpper().constData());
         break;
     }
-    case cmd::StatusQuery:
-        handleStatus(package);
-        break;
+    case cmd::StatusQuery: handleStatus(package); break;
     case cmd::HardwareId:
         consolePrint("cmd_id=%d,set=%d,receiver=%d \n", package->cmdId, package->cmdSet, package->receiverType());
         logMessage(LogInfoLevel, "Cmd", "Set hardware Id ACK, ret=0x%.2X", first);
@@ -266,8 +266,7 @@ void qCmdManager::handleGeneral(const PackageProperty_V1* package)
         emit deviceLog(int(package->seq()), int(first), text, int(package->senderType()), int(package->senderIndex()));
         break;
     }
-    default:
-        break;  // 7..11 belong to the firmware upgrade, which this host never starts
+    default: break; // 7..11 belong to the firmware upgrade, which this host never starts
     }
 }
 
@@ -308,7 +307,7 @@ void qCmdManager::handleTableData(const PackageProperty_V1* package)
         }
         at += 2 + item->second;
         if (at > length)
-            return;  // value cut short: nothing to show
+            return; // value cut short: nothing to show
         emit updateUI(index);
     }
 }

@@ -21,24 +21,21 @@
 class QTimer;
 
 // Payload of a device-information reply.
-struct device_version_ack
-{
+struct device_version_ack {
     QByteArray payload;
 };
 Q_DECLARE_METATYPE(device_version_ack)
 
 namespace zel {
 
-struct CommandEntry
-{
+struct CommandEntry {
     uint32_t seq = 0;
     int32_t writes = 0;
     std::vector<uint8_t> frame;
 };
 
 // Process-wide caches shared by the command manager and its writer thread.
-class GlobalDataCache : public Singleton<GlobalDataCache>
-{
+class GlobalDataCache : public Singleton<GlobalDataCache> {
 public:
     // Accepts while at most this many entries are queued, so the queue peaks one above it.
     static constexpr size_t kQueueAcceptLimit = 256;
@@ -52,7 +49,7 @@ public:
     std::vector<CommandEntry> commandQueueSnapshot();
 
     std::mutex queueMutex;
-    std::list<CommandEntry> commandQueue;  // guarded by queueMutex
+    std::list<CommandEntry> commandQueue; // guarded by queueMutex
 
     // Known table items: item index -> value size in bytes. Nothing fills it
     // in this host, so it stays empty.
@@ -60,11 +57,10 @@ public:
 };
 
 // Listens like the others but ignores everything: the table query is never started.
-class QCommandTable : public QObject, public DevListener, public SingletonEx<QCommandTable>
-{
+class QCommandTable : public QObject, public DevListener, public SingletonEx<QCommandTable> {
     Q_OBJECT
 public:
-    explicit QCommandTable(QObject* parent = nullptr) : QObject(parent) {}
+    explicit QCommandTable(QObject* parent = nullptr) : QObject(parent) { }
     ~QCommandTable() override;
     int32_t onNotify(const DevNotify*) override { return 0; }
 };
@@ -72,8 +68,7 @@ public:
 } // namespace zel
 
 // Repeats queued commands until they are answered or given up.
-class CommandWriteThread : public QThread
-{
+class CommandWriteThread : public QThread {
     Q_OBJECT
 public:
     static constexpr int kMaxWrites = 6;
@@ -100,12 +95,11 @@ private:
 
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
-    bool m_running = true;  // set at construction, as a fresh writer is meant to run when started
-    bool m_active = false;  // between startWriting and the end of run()
+    bool m_running = true; // set at construction, as a fresh writer is meant to run when started
+    bool m_active = false; // between startWriting and the end of run()
 };
 
-class qCmdManager : public QObject, public zel::DevListener, public SingletonEx<qCmdManager>
-{
+class qCmdManager : public QObject, public zel::DevListener, public SingletonEx<qCmdManager> {
     Q_OBJECT
 public:
     explicit qCmdManager(QObject* parent = nullptr);
@@ -113,8 +107,8 @@ public:
 
     // Frames the command with the current sequence number (sending does not
     // advance it). Direct: written at once; otherwise queued for the writer.
-    void sendCommand(uint8_t cmdId, uint8_t cmdSet, const uint8_t* payload, size_t payloadLength,
-                     uint8_t receiverType, uint8_t receiverIndex, bool direct);
+    void sendCommand(uint8_t cmdId, uint8_t cmdSet, const uint8_t* payload, size_t payloadLength, uint8_t receiverType,
+                     uint8_t receiverIndex, bool direct);
     void queryDeviceStatus(uint8_t deviceType, uint8_t deviceIndex);
     int32_t onNotify(const DevNotify* notify) override;
 

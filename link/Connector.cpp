@@ -7,9 +7,7 @@ qConnector::~qConnector() { device()->removeListener(this); }
 int32_t qConnector::onNotify(const DevNotify* notify)
 {
     switch (notify->type) {
-    case DevPackageReceived:
-        emit dataTransfer(false);
-        break;
+    case DevPackageReceived: emit dataTransfer(false); break;
     case DevConnected:
         if (qCmdManager* manager = qCmdManager::instance())
             manager->queryDeviceStatus(kFlightControllerType, 0);
@@ -20,15 +18,12 @@ int32_t qConnector::onNotify(const DevNotify* notify)
         emit connectionChanged(false);
         m_connected = false;
         break;
-    case DevDataWritten:
-        emit dataTransfer(true);
-        break;
+    case DevDataWritten: emit dataTransfer(true); break;
     case DevConnectFailed:
         m_connected = false;
         emit connectFail();
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }

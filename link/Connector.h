@@ -8,11 +8,10 @@
 
 #include <atomic>
 
-class qConnector : public QObject, public zel::DevListener, public SingletonEx<qConnector>
-{
+class qConnector : public QObject, public zel::DevListener, public SingletonEx<qConnector> {
     Q_OBJECT
 public:
-    explicit qConnector(QObject* parent = nullptr) : QObject(parent) {}
+    explicit qConnector(QObject* parent = nullptr) : QObject(parent) { }
     ~qConnector() override;
 
     int32_t onNotify(const DevNotify* notify) override;

@@ -29,12 +29,9 @@ namespace {
 bool isTerminal(FILE* out) { return out && isatty(fileno(out)) == 1; }
 } // namespace
 
-ConsoleLogger::ConsoleLogger(FILE* out) : m_out(out), m_colour(isTerminal(out)) {}
+ConsoleLogger::ConsoleLogger(FILE* out) : m_out(out), m_colour(isTerminal(out)) { }
 
-const char* ConsoleLogger::colourOf(int level)
-{
-    return (level >= 0 && level <= 6) ? kColours[level] : kColours[0];
-}
+const char* ConsoleLogger::colourOf(int level) { return (level >= 0 && level <= 6) ? kColours[level] : kColours[0]; }
 
 ConsoleLogger& ConsoleLogger::global()
 {

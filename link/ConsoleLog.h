@@ -13,8 +13,7 @@ enum LogLevel { LogPlain = 0, LogInfoLevel = 1, LogWarning = 2, LogError = 3 };
 
 // "[%-8s @ %4d] message" lines, one counter and one lock per logger. The
 // process-wide logger writes to stdout; tests build their own on any stream.
-class ConsoleLogger
-{
+class ConsoleLogger {
 public:
     explicit ConsoleLogger(FILE* out);
     ConsoleLogger(const ConsoleLogger&) = delete;
@@ -36,7 +35,7 @@ public:
 private:
     std::mutex m_lock;
     FILE* m_out;
-    bool m_colour;  // decided once per stream: a syscall per line would cost more than the line
+    bool m_colour; // decided once per stream: a syscall per line would cost more than the line
     uint32_t m_counter = 0;
     bool m_atLineStart = true;
 };

@@ -15,7 +15,7 @@ namespace {
 std::atomic<DevIo*> g_current{nullptr};
 } // namespace
 
-DevListener::DevListener(NotifyRank rank) : m_device(DevIo::current()), m_rank(rank) {}
+DevListener::DevListener(NotifyRank rank) : m_device(DevIo::current()), m_rank(rank) { }
 
 DevListener::~DevListener()
 {
@@ -151,9 +151,10 @@ bool SimpleDevIo::openPort(const QString& portName, bool quiet)
         ++m_openCount;
         error = CSerialEx::open(path.constData());
         if (!quiet && error == EACCES)
-            logMessage(LogError, "Device",
-                       "Device Open Error:%ld (no permission on %s: add the user to the dialout group and log in again)",
-                       error, path.constData());
+            logMessage(
+                LogError, "Device",
+                "Device Open Error:%ld (no permission on %s: add the user to the dialout group and log in again)",
+                error, path.constData());
         else if (!quiet && error != 0)
             logMessage(LogError, "Device", "Device Open Error:%ld", error);
     } catch (...) {

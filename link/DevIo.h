@@ -15,15 +15,14 @@
 #include <vector>
 
 enum DevNotifyCode : int32_t {
-    DevPackageReceived = 1,  // data: the frame, valid during the notification only
+    DevPackageReceived = 1, // data: the frame, valid during the notification only
     DevConnected = 2,
     DevDisconnected = 3,
-    DevDataWritten = 4,      // handled by the connection manager, never raised by the serial device
-    DevConnectFailed = 5,    // likewise
+    DevDataWritten = 4, // handled by the connection manager, never raised by the serial device
+    DevConnectFailed = 5, // likewise
 };
 
-struct DevNotify
-{
+struct DevNotify {
     int32_t type;
     const void* data;
 
@@ -37,8 +36,7 @@ namespace zel {
 
 class DevIo;
 
-class DevListener
-{
+class DevListener {
 public:
     // Listeners are notified by rank, then in the order they registered;
     // never by address. A listener that must see a connection before anyone
@@ -59,8 +57,7 @@ private:
     NotifyRank m_rank;
 };
 
-class DevIo : public QObject
-{
+class DevIo : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
@@ -74,33 +71,31 @@ public:
     virtual bool write(const uint8_t* data, size_t length) = 0;
     virtual void disconnectDevice() = 0;
     virtual bool connectDevice() = 0;
-    virtual void toggleDump() {}
+    virtual void toggleDump() { }
 
 protected:
     static void attach(DevListener* listener, DevIo* device) { listener->m_device = device; }
 };
 
-class NullDevIo : public DevIo, public Singleton<NullDevIo>
-{
+class NullDevIo : public DevIo, public Singleton<NullDevIo> {
     Q_OBJECT
 public:
     using Singleton<NullDevIo>::instance;
 
     void addListener(DevListener* listener) override { attach(listener, this); }
-    void removeListener(DevListener*) override {}
+    void removeListener(DevListener*) override { }
     bool write(const uint8_t*, size_t) override { return false; }
-    void disconnectDevice() override {}
+    void disconnectDevice() override { }
     bool connectDevice() override { return false; }
-    virtual void onDeviceArrival(const QString&) {}
-    virtual void onDeviceRemoveComplete(const QString&) {}
+    virtual void onDeviceArrival(const QString&) { }
+    virtual void onDeviceRemoveComplete(const QString&) { }
 };
 
 // The serial device. Arrival and removal run on the object's (GUI) thread;
 // packages are reassembled and announced on the listener thread. A peer that
 // hangs up is removed through a queued call, so the owning thread needs an
 // event loop for that.
-class SimpleDevIo : public DevIo, public CSerialEx, public Singleton<SimpleDevIo>
-{
+class SimpleDevIo : public DevIo, public CSerialEx, public Singleton<SimpleDevIo> {
     Q_OBJECT
 public:
     using Singleton<SimpleDevIo>::instance;
@@ -139,15 +134,15 @@ protected:
     void onHangup() override;
 
 private:
-    using CSerial::write;  // the raw port write, without lock, time-out or dump
+    using CSerial::write; // the raw port write, without lock, time-out or dump
 
     bool openPort(const QString& portName, bool quiet = false);
     void arrive(const QString& portName, bool quiet);
     void notify(int32_t code, const void* data);
     void dump(const char* prefix, const uint8_t* data, size_t length);
 
-    std::recursive_mutex m_listenerLock;  // held while notifying, so removal waits for it
-    std::vector<DevListener*> m_listeners;  // notification order: by rank, then registration
+    std::recursive_mutex m_listenerLock; // held while notifying, so removal waits for it
+    std::vector<DevListener*> m_listeners; // notification order: by rank, then registration
     mutable std::mutex m_nameLock;
     QString m_portName;
     std::atomic<bool> m_abnormal{false};

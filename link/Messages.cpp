@@ -6,20 +6,15 @@
 
 namespace {
 
-template <typename T>
-void put(std::vector<uint8_t>& bytes, size_t offset, T value)
+template <typename T> void put(std::vector<uint8_t>& bytes, size_t offset, T value)
 {
     qToLittleEndian(value, bytes.data() + offset);
 }
 
-template <typename T>
-T get(const uint8_t* payload, size_t offset)
-{
-    return qFromLittleEndian<T>(payload + offset);
-}
+template <typename T> T get(const uint8_t* payload, size_t offset) { return qFromLittleEndian<T>(payload + offset); }
 
-constexpr size_t FlightStateFloats = 2;  // offset of the first float
-constexpr size_t TransformOffset = 54;   // after the unused float at 50
+constexpr size_t FlightStateFloats = 2; // offset of the first float
+constexpr size_t TransformOffset = 54; // after the unused float at 50
 
 } // namespace
 
@@ -51,15 +46,9 @@ sim_heartbeat_t sim_heartbeat_t::reply(uint8_t simState)
     return h;
 }
 
-uint32_t sim_heartbeat_t::value() const
-{
-    return qFromLittleEndian<uint32_t>(bytes);
-}
+uint32_t sim_heartbeat_t::value() const { return qFromLittleEndian<uint32_t>(bytes); }
 
-std::vector<uint8_t> sim_heartbeat_t::encode() const
-{
-    return std::vector<uint8_t>(bytes, bytes + Size);
-}
+std::vector<uint8_t> sim_heartbeat_t::encode() const { return std::vector<uint8_t>(bytes, bytes + Size); }
 
 sim_heartbeat_t sim_heartbeat_t::decode(const uint8_t* payload, size_t length)
 {
@@ -68,20 +57,11 @@ sim_heartbeat_t sim_heartbeat_t::decode(const uint8_t* payload, size_t length)
     return h;
 }
 
-std::vector<uint8_t> SimAck::encode() const
-{
-    return {Value};
-}
+std::vector<uint8_t> SimAck::encode() const { return {Value}; }
 
-bool SimAck::decode(const uint8_t* payload, size_t length)
-{
-    return length >= 1 && payload[0] == Value;
-}
+bool SimAck::decode(const uint8_t* payload, size_t length) { return length >= 1 && payload[0] == Value; }
 
-std::vector<uint8_t> ParamRequest::encode() const
-{
-    return {productByte};
-}
+std::vector<uint8_t> ParamRequest::encode() const { return {productByte}; }
 
 ParamRequest ParamRequest::decode(const uint8_t* payload, size_t length)
 {
@@ -121,10 +101,7 @@ std::vector<uint8_t> StopPayload::encode() const
     return bytes;
 }
 
-bool StopPayload::decode(const uint8_t* payload, size_t length)
-{
-    return length >= 1 && payload[0] == Mode;
-}
+bool StopPayload::decode(const uint8_t* payload, size_t length) { return length >= 1 && payload[0] == Mode; }
 
 std::vector<uint8_t> FlightStateRecord::encode() const
 {
@@ -143,8 +120,8 @@ std::optional<FlightStateRecord> FlightStateRecord::decode(const uint8_t* payloa
         return std::nullopt;
     FlightStateRecord r;
     r.flags = payload[1];
-    float* fields[] = {&r.roll, &r.pitch, &r.yaw, &r.x, &r.y, &r.z, &r.latitude, &r.longitude,
-                       &r.vx, &r.vy, &r.vz, &r.time};
+    float* fields[] = {&r.roll,     &r.pitch,     &r.yaw, &r.x,  &r.y,  &r.z,
+                       &r.latitude, &r.longitude, &r.vx,  &r.vy, &r.vz, &r.time};
     for (size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i)
         *fields[i] = get<float>(payload, FlightStateFloats + 4 * i);
     r.transformState = get<float>(payload, TransformOffset);

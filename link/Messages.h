@@ -11,8 +11,7 @@
 
 // Device status reply (GeneralSet, StatusQuery; aircraft to host): 32-bit
 // status at offset 2; bit 0 set stops the host's command writer, clear starts it.
-struct StatusReply
-{
+struct StatusReply {
     static constexpr size_t Size = 6;
 
     uint32_t status = 0;
@@ -25,8 +24,7 @@ struct StatusReply
 // SimHeartbeat in both directions, four bytes. The host sends the 32-bit value
 // StartRequest to start a run and Beat while it runs; the aircraft answers with
 // its simulation state in byte 1.
-struct sim_heartbeat_t
-{
+struct sim_heartbeat_t {
     static constexpr size_t Size = 4;
     static constexpr uint32_t Beat = 0;
     static constexpr uint32_t StartRequest = 0x100;
@@ -52,8 +50,7 @@ private:
 };
 
 // SimAckReply (host to aircraft): one byte 1, sent once per run.
-struct SimAck
-{
+struct SimAck {
     static constexpr uint8_t Value = 1;
 
     std::vector<uint8_t> encode() const;
@@ -61,8 +58,7 @@ struct SimAck
 };
 
 // SimParamRequest (aircraft to host): the product byte, see productTypeFromByte.
-struct ParamRequest
-{
+struct ParamRequest {
     uint8_t productByte = 0;
 
     std::vector<uint8_t> encode() const;
@@ -71,15 +67,14 @@ struct ParamRequest
 };
 
 // SimEnvironment in mode 0 (host to aircraft): the start position, 40 bytes.
-struct EnvironmentPayload
-{
+struct EnvironmentPayload {
     static constexpr size_t Size = 40;
     // Mode up to the start latitude: all a reader needs.
     static constexpr size_t MinSize = 20;
     static constexpr uint8_t Mode = 0;
 
     double longitude = 0; // radians
-    double latitude = 0;  // radians
+    double latitude = 0; // radians
 
     std::vector<uint8_t> encode() const;
     // Nothing unless the payload is in mode 0 and holds the start position.
@@ -87,8 +82,7 @@ struct EnvironmentPayload
 };
 
 // SimEnvironment in mode 2 (host to aircraft): the stop command, 40 bytes.
-struct StopPayload
-{
+struct StopPayload {
     static constexpr size_t Size = EnvironmentPayload::Size;
     static constexpr uint8_t Mode = 2;
 
@@ -99,16 +93,15 @@ struct StopPayload
 
 // SimFlightState (aircraft to host): 58 bytes, floats from offset 2 with
 // offset 50 unused. Values as the aircraft reports them; the host converts.
-struct FlightStateRecord
-{
+struct FlightStateRecord {
     static constexpr size_t Size = 58;
 
     uint8_t flags = 0; // bit 0: motors started; bits 1-7: flying state
     float roll = 0, pitch = 0, yaw = 0; // rad
-    float x = 0, y = 0, z = 0;          // NED, m
-    float latitude = 0, longitude = 0;  // rad
-    float vx = 0, vy = 0, vz = 0;       // NED, m/s
-    float time = 0;                     // ms
+    float x = 0, y = 0, z = 0; // NED, m
+    float latitude = 0, longitude = 0; // rad
+    float vx = 0, vy = 0, vz = 0; // NED, m/s
+    float time = 0; // ms
     float transformState = 0;
 
     std::vector<uint8_t> encode() const;

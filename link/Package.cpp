@@ -13,8 +13,7 @@ constexpr size_t kMinHeaderLength = 11;
 constexpr size_t kMinSearchBytes = 8;
 
 // Reflected CRC table for the given reflected polynomial.
-template <class T>
-constexpr std::array<T, 256> makeCrcTable(T polynomial)
+template <class T> constexpr std::array<T, 256> makeCrcTable(T polynomial)
 {
     std::array<T, 256> table{};
     for (unsigned i = 0; i < 256; ++i) {
@@ -36,8 +35,7 @@ constexpr uint8_t kCrcAfterStart = kCrc8[kHeaderCrcStart ^ kPackageStart];
 
 inline unsigned frameLengthAt(const uint8_t* p) { return (p[1] | (p[2] << 8)) & 0x3FF; }
 
-struct HeaderHit
-{
+struct HeaderHit {
     size_t pos;
     size_t length;
 };
@@ -175,7 +173,7 @@ size_t PackageAssembler::consume(const uint8_t* data, size_t count, const FrameH
             break;
         }
         if (left - hit.pos < hit.length) {
-            at += hit.pos;  // wait for the rest of the frame
+            at += hit.pos; // wait for the rest of the frame
             break;
         }
         const uint8_t* frame = rest + hit.pos;

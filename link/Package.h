@@ -7,25 +7,21 @@
 #include <vector>
 
 constexpr uint8_t kPackageStart = 0x55;
-constexpr size_t kPackageHeaderSize = 11;   // start byte .. command id
-constexpr size_t kPackageOverhead = 13;     // header + frame checksum
-constexpr size_t kPackageMaxLength = 1023;  // ten-bit length field
+constexpr size_t kPackageHeaderSize = 11; // start byte .. command id
+constexpr size_t kPackageOverhead = 13; // header + frame checksum
+constexpr size_t kPackageMaxLength = 1023; // ten-bit length field
 constexpr size_t kPackageMaxPayload = kPackageMaxLength - kPackageOverhead;
-constexpr uint8_t kHostAddress = 0x0A;      // type 10, index 0
+constexpr uint8_t kHostAddress = 0x0A; // type 10, index 0
 constexpr uint8_t kFlightControllerType = 3;
 constexpr uint8_t kBroadcastType = 31;
 
-constexpr uint8_t makeAddress(unsigned type, unsigned index)
-{
-    return uint8_t((type & 0x1F) ^ (index << 5));
-}
+constexpr uint8_t makeAddress(unsigned type, unsigned index) { return uint8_t((type & 0x1F) ^ (index << 5)); }
 constexpr unsigned addressType(uint8_t address) { return address & 0x1F; }
 constexpr unsigned addressIndex(uint8_t address) { return address >> 5; }
 
 // A frame seen as a record. Always used through a pointer to frame bytes;
 // multi-byte fields are little-endian and read byte by byte.
-struct PackageProperty_V1
-{
+struct PackageProperty_V1 {
     uint8_t start;
     uint8_t lengthVersion[2];
     uint8_t headerCrc;
@@ -88,8 +84,7 @@ size_t decodePackage(const uint8_t* buffer, size_t count, uint8_t* out, int* sta
 // only its start byte: the search goes on inside it. Frames behind a false
 // header are therefore delivered, but only once the header's announced span
 // has arrived.
-class PackageAssembler
-{
+class PackageAssembler {
 public:
     using FrameHandler = std::function<void(const PackageProperty_V1* frame, size_t length)>;
 
@@ -106,6 +101,6 @@ private:
     size_t consume(const uint8_t* data, size_t count, const FrameHandler& handler, size_t* delivered);
 
     std::vector<uint8_t> m_buffer;
-    size_t m_head = 0;  // consumed bytes not yet compacted away
+    size_t m_head = 0; // consumed bytes not yet compacted away
     std::vector<uint8_t> m_frame = std::vector<uint8_t>(4096);
 };

@@ -24,7 +24,9 @@ int usbId(udev_device* tty, udev_device* usb, const char* property, const char* 
 } // namespace
 
 QextSerialEnumerator::QextSerialEnumerator(QObject* parent, Scope scope)
-    : QObject(parent), m_scope(scope), m_udev(udev_new())
+    : QObject(parent),
+      m_scope(scope),
+      m_udev(udev_new())
 {
     qRegisterMetaType<QextPortInfo>("QextPortInfo");
 }

@@ -12,12 +12,11 @@ struct udev_device;
 struct udev_monitor;
 class QSocketNotifier;
 
-struct QextPortInfo
-{
-    QString portName;    // "ttyACM0"
-    QString physName;    // "/dev/ttyACM0"
-    QString friendName;  // USB product text, when there is one
-    QString enumName;    // sysfs path
+struct QextPortInfo {
+    QString portName; // "ttyACM0"
+    QString physName; // "/dev/ttyACM0"
+    QString friendName; // USB product text, when there is one
+    QString enumName; // sysfs path
     int vendorID = 0;
     int productID = 0;
 };
@@ -26,8 +25,7 @@ Q_DECLARE_METATYPE(QextPortInfo)
 // Reports serial ports as they appear and disappear. Only ports on a USB
 // device are reported unless the enumerator is told to include every tty
 // that sits on hardware (on-board UARTs too).
-class QextSerialEnumerator : public QObject
-{
+class QextSerialEnumerator : public QObject {
     Q_OBJECT
 public:
     enum class Scope { UsbPorts, AllHardwarePorts };
@@ -55,12 +53,11 @@ private:
     udev* m_udev = nullptr;
     udev_monitor* m_monitor = nullptr;
     QSocketNotifier* m_notifier = nullptr;
-    QMap<QString, QextPortInfo> m_reported;  // by sysfs path: removals carry no USB ids
+    QMap<QString, QextPortInfo> m_reported; // by sysfs path: removals carry no USB ids
 };
 
 // Passes the aircraft's port (by USB vendor and product id) on to the device I/O.
-class DevMonitor : public QObject
-{
+class DevMonitor : public QObject {
     Q_OBJECT
 public:
     static constexpr int kVendorId = 0xFFF0;

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 
 PortReopener::PortReopener(zel::SimpleDevIo* device, const QString& portName, QObject* parent)
-    : QObject(parent), m_serial(device), m_portName(portName), m_timer(new QTimer(this))
+    : QObject(parent),
+      m_serial(device),
+      m_portName(portName),
+      m_timer(new QTimer(this))
 {
     m_timer->setInterval(kRetryMs);
     connect(m_timer, &QTimer::timeout, this, &PortReopener::retry);
@@ -38,7 +41,7 @@ bool PortReopener::retrying() const { return m_timer->isActive(); }
 PortReopener::LinkId PortReopener::linkId() const
 {
     LinkId id;
-    struct stat st{};
+    struct stat st { };
     const std::string path = zel::SimpleDevIo::devicePath(m_portName.toStdString());
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         id.isLink = true;

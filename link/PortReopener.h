@@ -12,8 +12,7 @@
 
 class QTimer;
 
-class PortReopener : public QObject, public zel::DevListener
-{
+class PortReopener : public QObject, public zel::DevListener {
     Q_OBJECT
 public:
     static constexpr int kRetryMs = 500;
@@ -29,15 +28,14 @@ public:
 private:
     void retry();
 
-    struct LinkId
-    {
+    struct LinkId {
         bool isLink = false;
         unsigned long long device = 0, inode = 0;
         long long changedSec = 0, changedNsec = 0;
         bool operator==(const LinkId& o) const
         {
             return isLink == o.isLink && device == o.device && inode == o.inode && changedSec == o.changedSec &&
-                   changedNsec == o.changedNsec;
+                changedNsec == o.changedNsec;
         }
     };
     LinkId linkId() const;
@@ -45,5 +43,5 @@ private:
     zel::SimpleDevIo* m_serial;
     QString m_portName;
     QTimer* m_timer;
-    LinkId m_connectedLink;  // the link the last connection was made through
+    LinkId m_connectedLink; // the link the last connection was made through
 };

@@ -15,9 +15,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Deadline
-{
-    explicit Deadline(int timeoutMs) : infinite(timeoutMs < 0), end(Clock::now() + std::chrono::milliseconds(timeoutMs)) {}
+struct Deadline {
+    explicit Deadline(int timeoutMs) : infinite(timeoutMs < 0), end(Clock::now() + std::chrono::milliseconds(timeoutMs))
+    {
+    }
     int remainingMs() const
     {
         if (infinite)
@@ -36,7 +37,7 @@ long waitFor(int fd, short events, const Deadline& deadline)
         pollfd p{fd, events, 0};
         const int r = ::poll(&p, 1, deadline.remainingMs());
         if (r > 0)
-            return 0;  // ready, or an error condition the next call will report
+            return 0; // ready, or an error condition the next call will report
         if (r == 0)
             return ETIMEDOUT;
         if (errno != EINTR)
@@ -130,7 +131,7 @@ long CSerial::setup(int baudRate, int dataBits, int parity, int stopBits)
     tio.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cflag |= dataBits == 5 ? CS5 : dataBits == 6 ? CS6 : dataBits == 7 ? CS7 : CS8;
-    if (parity != 0) {  // 1 odd, 2 even
+    if (parity != 0) { // 1 odd, 2 even
         tio.c_cflag |= PARENB | (parity == 1 ? PARODD : 0);
         tio.c_iflag |= INPCK;
     }

@@ -11,13 +11,12 @@
 // Thin wrapper around one serial port descriptor. Operations return 0 or an
 // errno value (EBADF not open, EALREADY already open, ETIMEDOUT, EINVAL) and
 // remember it as the last error.
-class CSerial
-{
+class CSerial {
 public:
     enum Event : uint32_t {
-        EventRxChar = 0x01,  // characters received
+        EventRxChar = 0x01, // characters received
         EventBreak = 0x40,
-        EventError = 0x80,   // line error
+        EventError = 0x80, // line error
         EventDefault = EventRxChar | EventBreak | EventError,
     };
     enum Handshake { HandshakeOff = 0, HandshakeHardware = 1, HandshakeSoftware = 2 };
@@ -83,8 +82,7 @@ private:
 
 // Adds the listener thread: it sleeps in poll() on the port and a wake-up
 // descriptor and calls onEvent for every masked event.
-class CSerialEx : public CSerial
-{
+class CSerialEx : public CSerial {
 public:
     CSerialEx() = default;
     ~CSerialEx() override;
@@ -99,7 +97,7 @@ protected:
     virtual void onEvent(uint32_t events, uint32_t errors) = 0;
     // The peer hung up (device pulled, pseudo-terminal master closed). The
     // listener stops watching the descriptor and waits to be stopped.
-    virtual void onHangup() {}
+    virtual void onHangup() { }
 
 private:
     void listen();

@@ -3,9 +3,7 @@
 
 // The object's constructor publishes it; the owner (the host's start-up)
 // decides when it is created and destroyed. instance() is null before that.
-template <class T>
-class SingletonEx
-{
+template <class T> class SingletonEx {
 public:
     static T* instance() { return s_instance ? static_cast<T*>(s_instance) : nullptr; }
 
@@ -26,9 +24,7 @@ private:
 };
 
 // Created on first use and kept until the process ends.
-template <class T>
-class Singleton
-{
+template <class T> class Singleton {
 public:
     static T* instance()
     {

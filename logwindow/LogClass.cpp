@@ -13,12 +13,11 @@
 #include <utility>
 #include <vector>
 
-struct LogClass::Core
-{
+struct LogClass::Core {
     // Set by the first queued operation, used only on the GUI thread.
     QPointer<LogWindowWidget> widget;
 
-    std::mutex pathMutex;  // GetCurDir answers at once, from any thread
+    std::mutex pathMutex; // GetCurDir answers at once, from any thread
     std::u16string path;
 
     // Guarded by the dispatcher's lock: the values last asked for, so that a
@@ -42,8 +41,7 @@ using CorePtr = std::shared_ptr<LogClass::Core>;
 // the queue has run empty. Queued work runs in slices between the other
 // events of the GUI thread, so a flood of lines cannot keep its event loop,
 // timers and signal handling waiting.
-class Dispatcher
-{
+class Dispatcher {
 public:
     static Dispatcher& instance()
     {
@@ -58,7 +56,7 @@ public:
     void submit(std::function<void()> op, CorePtr lineOf = nullptr, int* setting = nullptr, int value = 0)
     {
         QCoreApplication* app = QCoreApplication::instance();
-        if (!app)  // the application is gone (shutdown); nothing can show or save any more
+        if (!app) // the application is gone (shutdown); nothing can show or save any more
             return;
         const bool onGuiThread = QThread::currentThread() == app->thread();
         bool post = false;
@@ -81,7 +79,7 @@ public:
         if (post)
             postSlice(app);
         if (onGuiThread)
-            drain(false);  // earlier calls from other threads run first
+            drain(false); // earlier calls from other threads run first
     }
 
     size_t pending()
@@ -91,10 +89,9 @@ public:
     }
 
 private:
-    struct Op
-    {
+    struct Op {
         std::function<void()> run;
-        CorePtr lineOf;  // set for a line, which may be dropped
+        CorePtr lineOf; // set for a line, which may be dropped
     };
 
     // Up to this many operations, or this much time, per turn of the event loop.
@@ -136,7 +133,7 @@ private:
     // already waiting; otherwise run until the queue is empty.
     void drain(bool slice)
     {
-        if (mDraining)  // an operation called back into a window; the outer loop goes on
+        if (mDraining) // an operation called back into a window; the outer loop goes on
             return;
         mDraining = true;
         QElapsedTimer clock;
@@ -181,15 +178,12 @@ private:
     std::mutex mMutex;
     std::deque<Op> mQueue;
     size_t mPendingLines = 0;
-    std::vector<CorePtr> mDropped;  // windows with droppedLines above zero
+    std::vector<CorePtr> mDropped; // windows with droppedLines above zero
     bool mDrainPosted = false;
-    bool mDraining = false;  // GUI thread only
+    bool mDraining = false; // GUI thread only
 };
 
-bool haveGui()
-{
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-}
+bool haveGui() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
 
 // Queues fn(widget) for the window of core; false when nothing can run.
 // line marks a line of text; setting names the remembered value of a
@@ -208,7 +202,7 @@ bool onWidget(const CorePtr& core, Fn fn, bool line = false, int LogClass::Core:
     return true;
 }
 
-}  // namespace
+} // namespace
 
 LogClass::LogClass(const char16_t* text)
 {
@@ -266,15 +260,17 @@ const char16_t* LogClass::GetCurDir()
 
 bool LogClass::Save2File(bool save)
 {
-    return onWidget(d, [save](LogWindowWidget& w) { w.setSaving(save); }, false, &Core::requestedSaving, save ? 1 : 0);
+    return onWidget(
+        d, [save](LogWindowWidget& w) { w.setSaving(save); }, false, &Core::requestedSaving, save ? 1 : 0);
 }
 
 bool LogClass::SetFontSize(int pointSize)
 {
     if (pointSize <= 0)
         return false;
-    return onWidget(d, [pointSize](LogWindowWidget& w) { w.setFontPointSize(pointSize); }, false,
-                    &Core::requestedFontSize, pointSize);
+    return onWidget(
+        d, [pointSize](LogWindowWidget& w) { w.setFontPointSize(pointSize); }, false, &Core::requestedFontSize,
+        pointSize);
 }
 
 bool LogClass::SetEnabled(bool enabled)
@@ -291,13 +287,11 @@ bool LogClass::Append(const char16_t* line)
 {
     if (!line)
         return false;
-    return onWidget(d, [l = QString::fromUtf16(line)](LogWindowWidget& w) { w.appendLine(l); }, true);
+    return onWidget(
+        d, [l = QString::fromUtf16(line)](LogWindowWidget& w) { w.appendLine(l); }, true);
 }
 
-size_t LogClass::pendingOperations()
-{
-    return Dispatcher::instance().pending();
-}
+size_t LogClass::pendingOperations() { return Dispatcher::instance().pending(); }
 
 bool LogClass::ClearAll()
 {

@@ -17,8 +17,7 @@
 #include <cstddef>
 #include <memory>
 
-class LogClass
-{
+class LogClass {
 public:
     // text: the window's initial title.
     explicit LogClass(const char16_t* text);

@@ -24,10 +24,9 @@ QString geometryKey(const QString& name)
     return QStringLiteral("geometry/") + key;
 }
 
-}  // namespace
+} // namespace
 
-LogWindowWidget::LogWindowWidget(const QString& title)
-    : mView(new QPlainTextEdit(this))
+LogWindowWidget::LogWindowWidget(const QString& title) : mView(new QPlainTextEdit(this))
 {
     setWindowTitle(title);
     // Only the program's main window ends it; a log window left open must not keep it running.
@@ -46,14 +45,10 @@ LogWindowWidget::LogWindowWidget(const QString& title)
     mGeometrySaveTimer.setInterval(500);
     QObject::connect(&mGeometrySaveTimer, &QTimer::timeout, this, [this] { saveGeometryNow(); });
     // The host never destroys its windows, so the last chance to store is the quit.
-    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
-                     [this] { saveGeometryNow(); });
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { saveGeometryNow(); });
 }
 
-LogWindowWidget::~LogWindowWidget()
-{
-    saveGeometryNow();
-}
+LogWindowWidget::~LogWindowWidget() { saveGeometryNow(); }
 
 void LogWindowWidget::setPositionName(const QString& name)
 {
@@ -62,7 +57,7 @@ void LogWindowWidget::setPositionName(const QString& name)
         return;
     const QByteArray stored = geometryStore().value(geometryKey(name)).toByteArray();
     if (!stored.isEmpty() && restoreGeometry(stored))
-        mEverShown = true;  // the restored geometry is worth keeping even if never shown
+        mEverShown = true; // the restored geometry is worth keeping even if never shown
 }
 
 void LogWindowWidget::setLogPath(const QString& path)
@@ -83,7 +78,7 @@ void LogWindowWidget::setSaving(bool save)
 void LogWindowWidget::setFontPointSize(int pointSize)
 {
     QFont font = mView->font();
-    if (font.pointSize() == pointSize)  // the host repeats it with every line
+    if (font.pointSize() == pointSize) // the host repeats it with every line
         return;
     font.setPointSize(pointSize);
     mView->setFont(font);
@@ -98,10 +93,7 @@ void LogWindowWidget::appendLine(const QString& line)
         writeLine(line);
 }
 
-void LogWindowWidget::clearLines()
-{
-    mView->clear();
-}
+void LogWindowWidget::clearLines() { mView->clear(); }
 
 void LogWindowWidget::writeLine(const QString& line)
 {

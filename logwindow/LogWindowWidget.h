@@ -7,8 +7,7 @@
 
 class QPlainTextEdit;
 
-class LogWindowWidget : public QWidget
-{
+class LogWindowWidget : public QWidget {
 public:
     explicit LogWindowWidget(const QString& title);
     ~LogWindowWidget() override;
@@ -37,6 +36,6 @@ private:
     QFile mFile;
     bool mSaving = false;
     QString mPositionName;
-    bool mEverShown = false;  // a never-shown window has no geometry worth storing
+    bool mEverShown = false; // a never-shown window has no geometry worth storing
     QTimer mGeometrySaveTimer;
 };

@@ -56,14 +56,12 @@ void tavik(std::vector<NamedMesh>& out)
     const float skidX = halfWidth - 0.01f;
     for (float side : {1.0f, -1.0f}) {
         for (float y : {-0.16f, 0.13f})
-            body.tube("blinn3SG", V3(side * 0.05f, y, 0.06f), V3(side * skidX, y, ground - 0.01f), 0.008f, 0.008f,
-                      10);
-        body.tube("blinn3SG", V3(side * skidX, -0.30f, ground - 0.01f), V3(side * skidX, 0.26f, ground - 0.01f),
-                  0.01f, 0.01f, 10);
+            body.tube("blinn3SG", V3(side * 0.05f, y, 0.06f), V3(side * skidX, y, ground - 0.01f), 0.008f, 0.008f, 10);
+        body.tube("blinn3SG", V3(side * skidX, -0.30f, ground - 0.01f), V3(side * skidX, 0.26f, ground - 0.01f), 0.01f,
+                  0.01f, 10);
     }
     for (float side : {1.0f, -1.0f})
-        body.ellipsoid("ookkkk_initialShadingGroup", V3(side * 0.05f, -0.26f, -0.02f), V3(0.02f, 0.03f, 0.02f), 12,
-                       6);
+        body.ellipsoid("ookkkk_initialShadingGroup", V3(side * 0.05f, -0.26f, -0.02f), V3(0.02f, 0.03f, 0.02f), 12, 6);
     out.push_back({"tavkBody.mesh", body});
 
     // Connections: a pair of struts from the body's side to the wing's pivot.
@@ -123,7 +121,7 @@ void tavik(std::vector<NamedMesh>& out)
     }
     {
         MeshBuilder mb;
-        const float cx = -cam.x - roll.x - yaw.x;  // camera body centred under the fuselage
+        const float cx = -cam.x - roll.x - yaw.x; // camera body centred under the fuselage
         mb.tube("Quvor/GimbalMetal", V3(-0.012f, 0, 0), V3(0.008f, 0, 0), 0.017f, 0.017f, 12);
         mb.box("Quvor/CameraBody", V3(cx, 0, 0), V3(0.028f, 0.03f, 0.026f));
         mb.tube("Quvor/CameraBody", V3(cx, 0.03f, 0), V3(cx, 0.045f, 0), 0.018f, 0.018f, 16);
@@ -140,7 +138,7 @@ void nerio(std::vector<NamedMesh>& out)
     using namespace aircraft::nerio;
     const V3 fans[4] = {v(kFan1), v(kFan2), v(kFan3), v(kFan4)};
     const float podRadius = 1.4f;
-    const float halfWidth = std::fabs(fans[0].x) + podRadius + 0.05f;  // pod rings stand out
+    const float halfWidth = std::fabs(fans[0].x) + podRadius + 0.05f; // pod rings stand out
     const float ground = groundDepth(aircraft::kNerioScale, 2.0f * halfWidth);
 
     MeshBuilder body;
@@ -221,13 +219,12 @@ void vx7(std::vector<NamedMesh>& out)
     body.box("lambert4SG.001", V3(0, 0, 0.2f), V3(0.08f, 0.1f, 0.004f));
     for (float sx : {-1.0f, 1.0f})
         for (float sy : {-1.0f, 1.0f})
-            body.tube("lambert4SG.001", V3(sx * 0.07f, sy * 0.09f, 0.145f), V3(sx * 0.07f, sy * 0.09f, 0.196f),
-                      0.005f, 0.005f, 8);
+            body.tube("lambert4SG.001", V3(sx * 0.07f, sy * 0.09f, 0.145f), V3(sx * 0.07f, sy * 0.09f, 0.196f), 0.005f,
+                      0.005f, 8);
     body.tube("lambert4SG.001", V3(0, -0.075f, 0.204f), V3(0, -0.075f, 0.3f), 0.004f, 0.004f, 8);
     body.ellipsoid("lambert4SG.001", V3(0, -0.075f, 0.305f), V3(0.03f, 0.03f, 0.009f), 16, 6);
     for (int n = 1; n <= 4; ++n)
-        body.tube("Quvor/Motor", V3(hubs[n].x, hubs[n].y, 0.16f), V3(hubs[n].x, hubs[n].y, 0.2f), 0.028f, 0.026f,
-                  16);
+        body.tube("Quvor/Motor", V3(hubs[n].x, hubs[n].y, 0.16f), V3(hubs[n].x, hubs[n].y, 0.2f), 0.028f, 0.026f, 16);
     body.box("Quvor/Vx7Board", V3(0, 0, 0.208f), V3(0.045f, 0.045f, 0.004f));
     body.box("Quvor/Vx7Battery", V3(0, 0.015f, 0.235f), V3(0.035f, 0.07f, 0.022f));
     for (float sx : {-1.0f, 1.0f})

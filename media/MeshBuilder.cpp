@@ -148,8 +148,8 @@ void MeshBuilder::ellipsoid(const std::string& material, const V3& centre, const
         }
 }
 
-void MeshBuilder::blade(const std::string& material, const V3& centre, float angleDeg, float r0, float r1,
-                        float width, float thickness, float pitchDeg)
+void MeshBuilder::blade(const std::string& material, const V3& centre, float angleDeg, float r0, float r1, float width,
+                        float thickness, float pitchDeg)
 {
     const float a = Ogre::Degree(angleDeg).valueRadians();
     const V3 radial(std::cos(a), std::sin(a), 0.0f);

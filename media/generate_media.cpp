@@ -238,8 +238,8 @@ int main(int argc, char** argv)
         return 0;
     }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <media folder> <icon file>\n       %s --icon-png <size> <png file>\n",
-                     argv[0], argv[0]);
+        std::fprintf(stderr, "usage: %s <media folder> <icon file>\n       %s --icon-png <size> <png file>\n", argv[0],
+                     argv[0]);
         return 2;
     }
     const std::string folder = argv[1];

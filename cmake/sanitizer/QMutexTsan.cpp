@@ -11,8 +11,7 @@
 
 namespace {
 
-template <class Fn>
-Fn qtCore(const char* symbol)
+template <class Fn> Fn qtCore(const char* symbol)
 {
     void* fn = dlsym(RTLD_NEXT, symbol);
     if (!fn)

@@ -11,8 +11,7 @@
 namespace {
 
 // A scratch tree in which each case lays out the folders it names.
-class AppDirsTest : public ::testing::Test
-{
+class AppDirsTest : public ::testing::Test {
 protected:
     QString path(const QString& rel) const { return root.path() + '/' + rel; }
     void makeDirs(const QStringList& dirs) const

@@ -35,10 +35,8 @@ QString describe(const QVariant& v)
             parts << describe(e);
         return "list[" + parts.join(',') + "]";
     }
-    case QMetaType::Double:
-        return "double:" + QString::number(v.toDouble(), 'g', 17);
-    default:
-        return QString(v.typeName()) + ":" + v.toString();
+    case QMetaType::Double: return "double:" + QString::number(v.toDouble(), 'g', 17);
+    default: return QString(v.typeName()) + ":" + v.toString();
     }
 }
 
@@ -101,8 +99,7 @@ TEST(JsonParse, ProducesTheTypedValue)
         {"\"line\nbreak\"", "QString:line\nbreak"},
     };
     for (const ReadCase& c : cases)
-        EXPECT_EQ(describe(parseOk(QString::fromUtf8(c.text))), QString::fromUtf8(c.expected))
-            << "text: " << c.text;
+        EXPECT_EQ(describe(parseOk(QString::fromUtf8(c.text))), QString::fromUtf8(c.expected)) << "text: " << c.text;
 }
 
 TEST(JsonParse, EscapedControlCharacters)
@@ -116,9 +113,23 @@ TEST(JsonParse, RealsConvertAsQStringDoes)
 {
     // The reader takes a fast path for reals; it must agree with QString's
     // conversion, with 0.0 wherever that one refuses.
-    const char* texts[] = {"0.1", "1.", "-.5", "1.e5", "1.5E+3", "1.5e-3", "00.5", "-0.0",
-                           "0.1234567890123456789", "1.0e-400", "4.9e-324", "1.5e", "1..2",
-                           "1.5e3e4", "-1.5+3", "1.5e+", "123456789012345678901234567890.5"};
+    const char* texts[] = {"0.1",
+                           "1.",
+                           "-.5",
+                           "1.e5",
+                           "1.5E+3",
+                           "1.5e-3",
+                           "00.5",
+                           "-0.0",
+                           "0.1234567890123456789",
+                           "1.0e-400",
+                           "4.9e-324",
+                           "1.5e",
+                           "1..2",
+                           "1.5e3e4",
+                           "-1.5+3",
+                           "1.5e+",
+                           "123456789012345678901234567890.5"};
     for (const char* text : texts) {
         bool convertible = false;
         double expected = QString(text).toDouble(&convertible);
@@ -133,9 +144,9 @@ TEST(JsonParse, RealsConvertAsQStringDoes)
 TEST(JsonParse, FailuresReportNotOk)
 {
     const char* texts[] = {
-        "", "   ", "{", "[", "]", "}", ":", ",", "nul", "True",
-        "{a:1}", "{'a':1}", "{\"a\" 1}", "{\"a\":}", "{\"a\":1", "[1,", "[truex]",
-        "\"abc", "\"abc\\", "\"\\u12\"", "[\"\\u1\"]",
+        "",         "   ", "{",       "[",     "]",       "}",         ":",
+        ",",        "nul", "True",    "{a:1}", "{'a':1}", "{\"a\" 1}", "{\"a\":}",
+        "{\"a\":1", "[1,", "[truex]", "\"abc", "\"abc\\", "\"\\u12\"", "[\"\\u1\"]",
     };
     for (const char* text : texts) {
         bool ok = true;
@@ -156,8 +167,7 @@ TEST(JsonParse, CharactersBeyondLatin1AreNoToken)
     bool ok = true;
     Json::parse(QString(QChar(0x2018)) + "1", ok); // would be '\x18' if truncated
     EXPECT_FALSE(ok);
-    EXPECT_EQ(parseOk(QString("[\"%1\"]").arg(QChar(0x4E2D))).toList().value(0).toString(),
-              QString(QChar(0x4E2D)));
+    EXPECT_EQ(parseOk(QString("[\"%1\"]").arg(QChar(0x4E2D))).toList().value(0).toString(), QString(QChar(0x4E2D)));
 }
 
 TEST(JsonParse, NestingIsCappedWithoutExhaustingTheStack)
@@ -217,7 +227,9 @@ TEST(JsonSerialize, WritesOneSpacedLine)
         {QVariant(std::numeric_limits<qlonglong>::min()), "-9223372036854775808"},
         {QVariant(std::numeric_limits<qulonglong>::max()), "18446744073709551615"},
         {QVariant(QChar('A')), "65"},
-        {QString("h\xC3\xA9" "llo"), "\"h\xC3\xA9llo\""},
+        {QString("h\xC3\xA9"
+                 "llo"),
+         "\"h\xC3\xA9llo\""},
         {QByteArray("raw\"bytes"), "\"raw\\\"bytes\""},
         {QVariantList(), "[  ]"},
         {QVariantMap(), "{  }"},
@@ -240,9 +252,22 @@ TEST(JsonSerialize, WritesOneSpacedLine)
 TEST(JsonSerialize, RealsReadBackAsTheSameDouble)
 {
     const double values[] = {
-        22.537018, 22.537123, -113.953641, 113.95364, 0.1, 1.0 / 3, -2.5, 1e22, 123456789012345678.0,
-        1e-7, 1e-300, std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::min(),
-        std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(), -0.0,
+        22.537018,
+        22.537123,
+        -113.953641,
+        113.95364,
+        0.1,
+        1.0 / 3,
+        -2.5,
+        1e22,
+        123456789012345678.0,
+        1e-7,
+        1e-300,
+        std::numeric_limits<double>::denorm_min(),
+        std::numeric_limits<double>::min(),
+        std::numeric_limits<double>::max(),
+        -std::numeric_limits<double>::max(),
+        -0.0,
     };
     for (const double value : values) {
         const QByteArray text = Json::serialize(value);
@@ -274,8 +299,14 @@ TEST(JsonSerialize, ValuesWithoutJsonFormGiveANullResult)
     inMap["ok"] = 1;
     inMap["bad"] = nan;
     const QVariant values[] = {
-        inf, -inf, nan, QVariant(std::numeric_limits<float>::infinity()), QPoint(1, 2),
-        inMap, QVariantList{1, QPoint(1, 2), 3}, QVariantList{QVariantList{inf}},
+        inf,
+        -inf,
+        nan,
+        QVariant(std::numeric_limits<float>::infinity()),
+        QPoint(1, 2),
+        inMap,
+        QVariantList{1, QPoint(1, 2), 3},
+        QVariantList{QVariantList{inf}},
     };
     for (const QVariant& v : values)
         EXPECT_TRUE(Json::serialize(v).isNull()) << v.typeName();

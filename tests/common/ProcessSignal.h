@@ -6,7 +6,4 @@
 #include <csignal>
 #include <sys/types.h>
 
-inline bool signalProcess(long long pid, int number)
-{
-    return pid > 0 && ::kill(pid_t(pid), number) == 0;
-}
+inline bool signalProcess(long long pid, int number) { return pid > 0 && ::kill(pid_t(pid), number) == 0; }

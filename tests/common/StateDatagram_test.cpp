@@ -9,10 +9,7 @@ namespace {
 
 // The host's degree conversion: multiplied by 180 in single precision, then
 // widened and divided by pi.
-double degrees(float radians)
-{
-    return double(radians * 180.0f) / Pi;
-}
+double degrees(float radians) { return double(radians * 180.0f) / Pi; }
 
 StateDatagram::State workedExample()
 {
@@ -63,8 +60,8 @@ TEST(StateDatagram, NumberFormats)
         double value;
         const char* text;
     } reals[] = {
-        {0.5, "0.5"}, {degrees(0.5f), "28.6479"}, {1234567, "1.23457e+06"}, {0.00001, "1e-05"},
-        {-3, "-3"}, {0, "0"}, {double(0.1f), "0.1"},
+        {0.5, "0.5"}, {degrees(0.5f), "28.6479"}, {1234567, "1.23457e+06"}, {0.00001, "1e-05"}, {-3, "-3"},
+        {0, "0"},     {double(0.1f), "0.1"},
     };
     for (const auto& r : reals)
         EXPECT_EQ(StateDatagram::real6(r.value), QString(r.text)) << r.text;
@@ -145,12 +142,12 @@ TEST(StateDatagram, DecodeLooksKeysUpByName)
         bool present;
         double value; // the field as a number
     } cases[] = {
-        {"[1,2]", Key::Roll, false, 0},                       // valid, but no object: no keys
-        {R"({"Roll":null})", Key::Roll, false, 0},             // null counts as absent
+        {"[1,2]", Key::Roll, false, 0}, // valid, but no object: no keys
+        {R"({"Roll":null})", Key::Roll, false, 0}, // null counts as absent
         {R"({"Pitch":-0.25,"Extra":[1]})", Key::Pitch, true, -0.25},
-        {R"({"Yaw":"abc"})", Key::Yaw, true, 0},               // present, but no number
-        {R"({"Time":1e3})", Key::Time, true, 1000},            // exponent form without a point
-        {R"({"Time":1e30})", Key::Time, true, 4294967295.0},   // saturates, keeps the low bits
+        {R"({"Yaw":"abc"})", Key::Yaw, true, 0}, // present, but no number
+        {R"({"Time":1e3})", Key::Time, true, 1000}, // exponent form without a point
+        {R"({"Time":1e30})", Key::Time, true, 4294967295.0}, // saturates, keeps the low bits
         {R"({"Time":-1})", Key::Time, true, 4294967295.0},
         {R"({"TransformState":258})", Key::TransformState, true, 2},
         {R"({"ProductType":3})", Key::ProductType, true, 3},
@@ -164,13 +161,13 @@ TEST(StateDatagram, DecodeLooksKeysUpByName)
         EXPECT_EQ(s->has(c.key), c.present) << c.text;
         EXPECT_EQ(s->keys.count(), size_t(c.present)) << c.text;
         const double value = c.key == Key::Roll ? s->roll
-                           : c.key == Key::Pitch ? s->pitch
-                           : c.key == Key::Yaw ? s->yaw
-                           : c.key == Key::Time ? s->time
-                           : c.key == Key::TransformState ? s->transformState
-                           : c.key == Key::ProductType ? s->productType
-                           : c.key == Key::PlayBackEnabled ? s->playBackEnabled
-                                                          : s->worldLatitude;
+            : c.key == Key::Pitch               ? s->pitch
+            : c.key == Key::Yaw                 ? s->yaw
+            : c.key == Key::Time                ? s->time
+            : c.key == Key::TransformState      ? s->transformState
+            : c.key == Key::ProductType         ? s->productType
+            : c.key == Key::PlayBackEnabled     ? s->playBackEnabled
+                                                : s->worldLatitude;
         EXPECT_DOUBLE_EQ(value, c.value) << c.text;
     }
     EXPECT_EQ(StateDatagram::decode(R"({"SenderIP":"192.168.0.10"})")->senderIp, QString("192.168.0.10"));

@@ -17,16 +17,14 @@
 #include <pty.h>
 #include <unistd.h>
 
-struct Frame
-{
+struct Frame {
     qint64 atMs;
     uint8_t cmdSet;
     uint8_t cmdId;
     QByteArray payload;
 };
 
-class AircraftPeer
-{
+class AircraftPeer {
 public:
     AircraftPeer()
     {

@@ -27,25 +27,21 @@ inline QCoreApplication& e2eApp()
     return app;
 }
 
-inline QString binDir()
-{
-    return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR"));
-}
+inline QString binDir() { return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR")); }
 
-struct Datagram
-{
+struct Datagram {
     qint64 atMs;
     QByteArray text;
 };
 
 // Listens where the visualiser would: 127.0.0.1, port 5566.
-class StateListener
-{
+class StateListener {
 public:
     StateListener()
     {
         clock.start();
-        bound = socket.bind(QHostAddress::LocalHost, StateDatagram::Port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+        bound = socket.bind(QHostAddress::LocalHost, StateDatagram::Port,
+                            QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
     }
     QList<Datagram>& take()
     {
@@ -69,8 +65,7 @@ public:
 
 // The host program copied into a folder of its own, so that the folder is its
 // application directory and the developer's settings stay untouched.
-class HostProcess
-{
+class HostProcess {
 public:
     HostProcess()
     {

@@ -14,8 +14,7 @@
 
 namespace {
 
-class Emulator
-{
+class Emulator {
 public:
     explicit Emulator(const QString& link, const QStringList& extra = {})
     {
@@ -47,19 +46,19 @@ public:
     QByteArray output;
 };
 
-class HostWithEmulator : public ::testing::Test
-{
+class HostWithEmulator : public ::testing::Test {
 protected:
     void SetUp() override
     {
         e2eApp();
         ASSERT_TRUE(udp.bound) << "UDP port 5566 is taken";
         link = host.dir.path() + "/fc";
-        emulator = std::make_unique<Emulator>(link, QStringList{"--product", "nerio", "--rate", "200",
-                                                                 "--mission", "hover"});
+        emulator =
+            std::make_unique<Emulator>(link, QStringList{"--product", "nerio", "--rate", "200", "--mission", "hover"});
         ASSERT_TRUE(emulator->saw("pseudo-terminal", 5000)) << emulator->process.readAllStandardError().constData();
         host.writeSettings("{ \"mFontSize\" : 12, \"m_latitude\" : 10.5, \"m_longitude\" : 20.25, \"m_save\" : true, "
-                           "\"m_path\" : \"" + host.dir.path().toUtf8() + "/LOG_FILES/\", \"m_time\" : true }");
+                           "\"m_path\" : \"" +
+                           host.dir.path().toUtf8() + "/LOG_FILES/\", \"m_time\" : true }");
         host.start({"--port", link, "--auto-start"});
         ASSERT_TRUE(emulator->saw("environment received: latitude 10.500000, longitude 20.250000", 8000))
             << emulator->output.constData();
@@ -137,8 +136,8 @@ TEST_F(HostWithEmulator, ANewEmulatorOnTheSameLinkFliesAgain)
     emulator->signal(SIGKILL);
     ASSERT_TRUE(emulator->process.waitForFinished(5000));
 
-    emulator = std::make_unique<Emulator>(link, QStringList{"--product", "nerio", "--rate", "200", "--mission",
-                                                             "hover"});
+    emulator =
+        std::make_unique<Emulator>(link, QStringList{"--product", "nerio", "--rate", "200", "--mission", "hover"});
     ASSERT_TRUE(emulator->saw("pseudo-terminal", 5000)) << emulator->process.readAllStandardError().constData();
     ASSERT_TRUE(emulator->saw("environment received: latitude 10.500000, longitude 20.250000", 10000))
         << emulator->output.constData();

@@ -34,8 +34,7 @@ QByteArray flightState()
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
 }
 
-class HostWithPeer : public ::testing::Test
-{
+class HostWithPeer : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -43,7 +42,8 @@ protected:
         ASSERT_TRUE(udp.bound) << "UDP port 5566 is taken";
         ASSERT_FALSE(peer.path.isEmpty());
         host.writeSettings("{ \"mFontSize\" : 12, \"m_latitude\" : 47.5, \"m_longitude\" : -122.25, "
-                           "\"m_path\" : \"" + host.dir.path().toUtf8() + "/LOG_FILES/\", \"m_time\" : true }");
+                           "\"m_path\" : \"" +
+                           host.dir.path().toUtf8() + "/LOG_FILES/\", \"m_time\" : true }");
         host.start({"--port", peer.path, "--auto-start"});
         // Connecting asks for the status; --auto-start then presses Start.
         Frame f;
@@ -88,10 +88,11 @@ TEST_F(HostWithPeer, WholeRunFromStartToLinkLoss)
         ASSERT_TRUE(udp.waitFor([i](const QList<Datagram>& d) { return d.size() >= i; }, 3000));
     }
     for (const Datagram& d : udp.received) {
-        EXPECT_TRUE(d.text.startsWith("{\"Roll\":0.5,\"Pitch\":-0.25,\"Yaw\":1.5,\"WorldX\":1,\"WorldY\":2,\"WorldZ\":3,"
-                                      "\"WorldLatitude\":28.6479,\"WorldLongitude\":114.592,\"VelocityX\":0.5,"
-                                      "\"VelocityY\":0,\"VelocityZ\":0.25,\"Time\":1200,\"TransformState\":0,"
-                                      "\"MotorStarted\":1,\"FlyingState\":1,\"ProductType\":3,\"SenderIP\":\""))
+        EXPECT_TRUE(
+            d.text.startsWith("{\"Roll\":0.5,\"Pitch\":-0.25,\"Yaw\":1.5,\"WorldX\":1,\"WorldY\":2,\"WorldZ\":3,"
+                              "\"WorldLatitude\":28.6479,\"WorldLongitude\":114.592,\"VelocityX\":0.5,"
+                              "\"VelocityY\":0,\"VelocityZ\":0.25,\"Time\":1200,\"TransformState\":0,"
+                              "\"MotorStarted\":1,\"FlyingState\":1,\"ProductType\":3,\"SenderIP\":\""))
             << d.text.constData();
         EXPECT_TRUE(d.text.endsWith("\",\"SimulatorCommand\":1}")) << d.text.constData();
     }
@@ -147,8 +148,8 @@ TEST_F(HostWithPeer, NonFiniteFlightStatesAreNotSent)
         ASSERT_TRUE(peer.send(0x0B, 6, state.replace(14, int(sizeof x), bytes, int(sizeof x))));
     }
     // States are converted in order, so once the last one is out every earlier one has been judged.
-    ASSERT_TRUE(udp.waitFor([](const QList<Datagram>& d) { return !d.isEmpty() && d.last().text.contains("\"WorldX\":4,"); },
-                            5000));
+    ASSERT_TRUE(udp.waitFor(
+        [](const QList<Datagram>& d) { return !d.isEmpty() && d.last().text.contains("\"WorldX\":4,"); }, 5000));
     ASSERT_EQ(2, udp.received.size());
     EXPECT_TRUE(udp.received[0].text.contains("\"WorldX\":1e+38,")) << udp.received[0].text.constData();
     signalProcess(host.process.processId(), SIGTERM);
@@ -159,8 +160,7 @@ TEST_F(HostWithPeer, NonFiniteFlightStatesAreNotSent)
 
 // What the aircraft's log can throw at the host: 900-byte log frames as fast as
 // the line takes them, with a flight state now and then.
-class LogFlood
-{
+class LogFlood {
 public:
     explicit LogFlood(int master) : mMaster(master)
     {
@@ -246,10 +246,12 @@ TEST_F(HostWithPeer, DeviceLogFloodLeavesStatesMemoryAndCtrlCAlone)
     const long firstFrames = flood.logFrames;
     long peak = 0;
     // Several seconds' worth: an unbounded queue grows by hundreds of megabytes meanwhile.
-    waitUntil([&] {
-        peak = std::max(peak, residentKiB(pid));
-        return flood.logFrames > firstFrames + 20000;
-    }, 15000);
+    waitUntil(
+        [&] {
+            peak = std::max(peak, residentKiB(pid));
+            return flood.logFrames > firstFrames + 20000;
+        },
+        15000);
     std::printf("resident memory: %ld KiB before the flood, at most %ld KiB after %ld log frames\n", before, peak,
                 long(flood.logFrames));
     EXPECT_LT(peak - before, 300 * 1024);
@@ -268,8 +270,7 @@ TEST_F(HostWithPeer, DeviceLogFloodLeavesStatesMemoryAndCtrlCAlone)
     EXPECT_EQ(0, host.process.exitCode());
 }
 
-struct CommandLineCase
-{
+struct CommandLineCase {
     QStringList args;
     int exitCode;
     const char* says;

@@ -27,8 +27,7 @@ std::vector<uint8_t> logPackage(int logType, const QByteArray& text, uint16_t se
     payload.append(char(logType));
     payload.append(text);
     return buildPackageFrom(sender, cmd::GeneralSet, cmd::DeviceLog,
-                            reinterpret_cast<const uint8_t*>(payload.constData()), size_t(payload.size()), 10, 0,
-                            seq);
+                            reinterpret_cast<const uint8_t*>(payload.constData()), size_t(payload.size()), 10, 0, seq);
 }
 
 const PackageProperty_V1* asPackage(const std::vector<uint8_t>& frame)
@@ -36,10 +35,9 @@ const PackageProperty_V1* asPackage(const std::vector<uint8_t>& frame)
     return PackageProperty_V1::from(frame.data());
 }
 
-struct LineCase
-{
+struct LineCase {
     const char* name;
-    QByteArray text;  // payload after the log type byte
+    QByteArray text; // payload after the log type byte
     uint16_t seq;
     uint8_t sender;
     bool time;
@@ -47,9 +45,7 @@ struct LineCase
     QString expected;
 };
 
-class LogLine : public ::testing::TestWithParam<LineCase>
-{
-};
+class LogLine : public ::testing::TestWithParam<LineCase> { };
 
 TEST_P(LogLine, IsBuiltFromThePackage)
 {
@@ -68,17 +64,14 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"InfoOnlyKeepsTheTime", QByteArray("hello"), 9, makeAddress(3, 0), true, true,
                  QStringLiteral("[12:00:01.042]hello")},
         LineCase{"TextAfterTheLastLineEndIsCut", QByteArray("a\r\nb"), 1, 3, false, true, QStringLiteral("a")},
-        LineCase{"OnlyTheLastLineEndCuts", QByteArray("a\r\nb\r\n"), 1, 3, false, true,
-                 QStringLiteral("a\r\nb")},
+        LineCase{"OnlyTheLastLineEndCuts", QByteArray("a\r\nb\r\n"), 1, 3, false, true, QStringLiteral("a\r\nb")},
         LineCase{"TextEndsAtItsZeroByte", QByteArray("ab\0cd", 5), 1, 3, false, true, QStringLiteral("ab")},
-        LineCase{"LeadingControlsAndBlanksDropped", QByteArray("\t\x01 x y"), 1, 3, false, true,
-                 QStringLiteral("x y")},
+        LineCase{"LeadingControlsAndBlanksDropped", QByteArray("\t\x01 x y"), 1, 3, false, true, QStringLiteral("x y")},
         LineCase{"Utf8Text", QByteArray("H\xc3\xb6he"), 1, 3, false, true, QStringLiteral("H\u00f6he")},
         LineCase{"NoTextAtAll", QByteArray(), 5, 3, false, false, QStringLiteral("[5][sender=0x03.0]\t")}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct FilterCase
-{
+struct FilterCase {
     const char* offered;
     const char* excluded;
     int logType;
@@ -88,27 +81,16 @@ struct FilterCase
 TEST(LogFilter, CountsOfferedMinusExcludedMatches)
 {
     const FilterCase cases[] = {
-        {"0-255,", "", 0, 1},
-        {"0-255,", "", 255, 1},
-        {"0-255,", "0-255,", 17, 0},
-        {"0-255,", "3,3,", 3, -1},
-        {"5,15,", "5,", 5, 0},
-        {"5,15,", "5,", 15, 1},
-        {"9-3,", "", 9, 1},   // high-first range: the single type 9
-        {"9-3,", "", 5, 0},
-        {"0-255", "", 7, 0},  // no comma: not an entry
-        {"3,,7,", "", 3, 1},  // reading stops at the empty entry
-        {"3,,7,", "", 7, 0},
-        {" 7,", "", 7, 1},
-        {"2- 6,", "", 4, 1},
-        {"4x,", "", 4, 1},
-        {"x4,", "", 4, 0},
-        {"-1-5,", "", 3, 0},
-        {"99999999999,", "", 255, 0},
-        {"1-99999999999,", "", 200, 1},
+        {"0-255,", "", 0, 1},  {"0-255,", "", 255, 1}, {"0-255,", "0-255,", 17, 0},  {"0-255,", "3,3,", 3, -1},
+        {"5,15,", "5,", 5, 0}, {"5,15,", "5,", 15, 1}, {"9-3,", "", 9, 1}, // high-first range: the single type 9
+        {"9-3,", "", 5, 0},    {"0-255", "", 7, 0}, // no comma: not an entry
+        {"3,,7,", "", 3, 1}, // reading stops at the empty entry
+        {"3,,7,", "", 7, 0},   {" 7,", "", 7, 1},      {"2- 6,", "", 4, 1},          {"4x,", "", 4, 1},
+        {"x4,", "", 4, 0},     {"-1-5,", "", 3, 0},    {"99999999999,", "", 255, 0}, {"1-99999999999,", "", 200, 1},
     };
     for (const FilterCase& c : cases) {
-        EXPECT_EQ(c.expected, logFilterCount(c.logType, QString::fromLatin1(c.offered), QString::fromLatin1(c.excluded)))
+        EXPECT_EQ(c.expected,
+                  logFilterCount(c.logType, QString::fromLatin1(c.offered), QString::fromLatin1(c.excluded)))
             << "offered \"" << c.offered << "\" excluded \"" << c.excluded << "\" type " << c.logType;
     }
     EXPECT_EQ(QStringList{QStringLiteral("0-255")}, logTypeEntries(allLogTypes()));
@@ -116,23 +98,16 @@ TEST(LogFilter, CountsOfferedMinusExcludedMatches)
 
 TEST(LogFilter, ListClicksEditTheExcludedText)
 {
-    struct Case
-    {
+    struct Case {
         bool checked;
         const char* before;
         const char* entry;
         const char* after;
     };
     const Case cases[] = {
-        {true, "5,15,", "5", "15,"},
-        {true, "15,5,", "5", "15,"},
-        {true, "3,5,7,", "5", "3,7,"},
-        {true, "15,", "5", "15,"},
-        {true, "0-255,", "0-255", ""},
-        {false, "", "0-255", "0-255,"},
-        {false, "15,", "5", "15,5,"},
-        {false, "5,", "5", "5,"},
-        {false, "3,5,", "5", "3,5,"},
+        {true, "5,15,", "5", "15,"},  {true, "15,5,", "5", "15,"},   {true, "3,5,7,", "5", "3,7,"},
+        {true, "15,", "5", "15,"},    {true, "0-255,", "0-255", ""}, {false, "", "0-255", "0-255,"},
+        {false, "15,", "5", "15,5,"}, {false, "5,", "5", "5,"},      {false, "3,5,", "5", "3,5,"},
     };
     for (const Case& c : cases) {
         const QString before = QString::fromLatin1(c.before);
@@ -146,12 +121,10 @@ TEST(LogFilter, ListClicksEditTheExcludedText)
 TEST(RunFolder, IsNamedAfterTheLocalTimeBelowTheRoot)
 {
     EXPECT_EQ(QStringLiteral("/data/LOG_FILES//[2015-06-01,09_30_05]/"),
-              DeviceLog::runFolder(QStringLiteral("/data/LOG_FILES/"),
-                                   QDateTime(QDate(2015, 6, 1), QTime(9, 30, 5))));
+              DeviceLog::runFolder(QStringLiteral("/data/LOG_FILES/"), QDateTime(QDate(2015, 6, 1), QTime(9, 30, 5))));
 }
 
-class Presenter : public ::testing::Test
-{
+class Presenter : public ::testing::Test {
 protected:
     void SetUp() override { log = std::make_unique<DeviceLog>(appDir.path()); }
 
@@ -257,7 +230,7 @@ TEST_F(Presenter, TimeOptionStampsLinesWithTheLocalTime)
     ASSERT_TRUE(match.hasMatch()) << lines.first().toStdString();
     const QTime shown = QTime::fromString(match.captured(1), QStringLiteral("hh:mm:ss.zzz"));
     constexpr int kDay = 24 * 3600 * 1000;
-    const int late = (before.msecsTo(shown) + kDay) % kDay;  // also right across midnight
+    const int late = (before.msecsTo(shown) + kDay) % kDay; // also right across midnight
     EXPECT_TRUE(late < 60 * 1000 || late > kDay - 1000) << lines.first().toStdString();
 }
 
@@ -277,8 +250,9 @@ TEST_F(Presenter, FilterDisablesAndEnablesEveryWindow)
     log->applyOptions(options(true, true, root()), &dialog);
     receive(3, "kept again");
     EXPECT_TRUE(findLogWindow(QStringLiteral("Log type:4"))->isEnabled());
-    EXPECT_EQ((QStringList{QStringLiteral("[1][sender=0x03.0]\tkept"), QStringLiteral("[1][sender=0x03.0]\tkept again")}),
-              shownLines(findLogWindow(QStringLiteral("Log type:3"))));
+    EXPECT_EQ(
+        (QStringList{QStringLiteral("[1][sender=0x03.0]\tkept"), QStringLiteral("[1][sender=0x03.0]\tkept again")}),
+        shownLines(findLogWindow(QStringLiteral("Log type:3"))));
     EXPECT_EQ(QByteArray("[1][sender=0x03.0]\tkept\n[1][sender=0x03.0]\tkept again\n"), fileBytes(logFile(3)));
 }
 
@@ -366,4 +340,4 @@ TEST_F(Presenter, ListenerLinesStayInOrderWhileOptionsChange)
     EXPECT_EQ(expected, fileBytes(logFile(3)));
 }
 
-}  // namespace
+} // namespace

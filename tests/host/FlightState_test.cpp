@@ -47,7 +47,10 @@ TEST(FlightState, FieldConversions)
     EXPECT_EQ(2, flags.flyingState);
     EXPECT_EQ(127, convertFlightState(withFlags(0xFE)).flyingState);
 
-    struct { float in; int transform; } transforms[] = {{257.9f, 1}, {3.99f, 3}, {-1.0f, 255}, {255.0f, 255}};
+    struct {
+        float in;
+        int transform;
+    } transforms[] = {{257.9f, 1}, {3.99f, 3}, {-1.0f, 255}, {255.0f, 255}};
     for (const auto& t : transforms) {
         r.transformState = t.in;
         EXPECT_EQ(t.transform, convertFlightState(r).transformState) << t.in;
@@ -56,9 +59,15 @@ TEST(FlightState, FieldConversions)
 
 TEST(FlightState, OddTimeValuesStayDefined)
 {
-    struct { float in; uint32_t time; } cases[] = {
-        {1200.7f, 1200}, {0.0f, 0}, {-1.0f, 0xFFFFFFFFu}, {5e9f, uint32_t(int64_t(5e9f))},
-        {std::numeric_limits<float>::quiet_NaN(), 0}, {std::numeric_limits<float>::infinity(), 0}};
+    struct {
+        float in;
+        uint32_t time;
+    } cases[] = {{1200.7f, 1200},
+                 {0.0f, 0},
+                 {-1.0f, 0xFFFFFFFFu},
+                 {5e9f, uint32_t(int64_t(5e9f))},
+                 {std::numeric_limits<float>::quiet_NaN(), 0},
+                 {std::numeric_limits<float>::infinity(), 0}};
     for (const auto& c : cases) {
         FlightStateRecord r;
         r.time = c.in;

@@ -1,6 +1,5 @@
 #include "HostTestSupport.h"
 
-
 #include "e2e/AircraftPeer.h"
 #include "link/CmdManager.h"
 #include "link/Connector.h"

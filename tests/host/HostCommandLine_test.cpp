@@ -6,8 +6,7 @@
 
 namespace {
 
-struct CommandLineCase
-{
+struct CommandLineCase {
     QStringList args;
     CommandLineResult result;
     QString port;
@@ -53,7 +52,10 @@ TEST(HostCommandLine, PortNamesMapToDevicePaths)
 
 TEST(HostCommandLine, PortErrorsSayWhatToDo)
 {
-    struct { int code; const char* part; } cases[] = {
+    struct {
+        int code;
+        const char* part;
+    } cases[] = {
         {EACCES, "group dialout"}, {EBUSY, "in use by another program"}, {ENOENT, "No such file or directory"}};
     for (const auto& c : cases) {
         const QString text = portOpenErrorText("ttyACM0", c.code);

@@ -15,8 +15,7 @@
 
 namespace {
 
-class SettingsFile : public ::testing::Test
-{
+class SettingsFile : public ::testing::Test {
 protected:
     void write(const QByteArray& content)
     {
@@ -51,8 +50,10 @@ TEST_F(SettingsFile, DefaultsAreWrittenAsOneLineInKeyOrder)
     writeSettingsFile(dir.path(), HostSettings::defaults(dir.path()));
     const QByteArray expected = "{ \"mAutoUI\" : false, \"mFontSize\" : 12, \"mUdpBroadcast\" : false, "
                                 "\"m_info\" : false, \"m_latitude\" : 22.537018, \"m_longitude\" : 113.95364, "
-                                "\"m_path\" : \"" + dir.path().toUtf8() + "/LOG_FILES/\", \"m_save\" : false, "
-                                "\"m_show\" : false, \"m_time\" : true }";
+                                "\"m_path\" : \"" +
+        dir.path().toUtf8() +
+        "/LOG_FILES/\", \"m_save\" : false, "
+        "\"m_show\" : false, \"m_time\" : true }";
     EXPECT_EQ(expected, read());
 }
 
@@ -62,9 +63,9 @@ TEST_F(SettingsFile, UnusableFilesGiveTheDefaults)
     expectSame(defaults, readSettingsFile(dir.path())); // no file at all
     // Anything but an object counts as no file, even where the lenient reader
     // finds a value at its start.
-    for (const QByteArray& content : {QByteArray(""), QByteArray("{ \"mFontSize\" : "), QByteArray("not json"),
-                                      QByteArray("5 not json at all"), QByteArray("[1, 2]"), QByteArray("\"text\""),
-                                      QByteArray("true"), QByteArray("null")}) {
+    for (const QByteArray& content :
+         {QByteArray(""), QByteArray("{ \"mFontSize\" : "), QByteArray("not json"), QByteArray("5 not json at all"),
+          QByteArray("[1, 2]"), QByteArray("\"text\""), QByteArray("true"), QByteArray("null")}) {
         SCOPED_TRACE(content.constData());
         write(content);
         expectSame(defaults, readSettingsFile(dir.path()));
@@ -92,8 +93,7 @@ TEST_F(SettingsFile, MissingKeysGiveEmptyValuesNotDefaults)
 TEST_F(SettingsFile, LogRootThatIsNoUsableTextIsTheDefaultOne)
 {
     const QString fallback = dir.path() + "/LOG_FILES/";
-    const struct
-    {
+    const struct {
         QByteArray content;
         QString expected;
     } cases[] = {
@@ -157,8 +157,12 @@ TEST_F(SettingsFile, RoundTripKeepsEveryValueAndAwkwardPaths)
 TEST_F(SettingsFile, PositionsReadBackExactly)
 {
     const double values[][2] = {
-        {22.537018, 113.95364}, {22.537123, -113.953641}, {-89.999999999999, 179.99999999999997},
-        {1e-300, -4.9406564584124654e-324}, {1e300, -1.7976931348623157e308}, {0.0, -0.0},
+        {22.537018, 113.95364},
+        {22.537123, -113.953641},
+        {-89.999999999999, 179.99999999999997},
+        {1e-300, -4.9406564584124654e-324},
+        {1e300, -1.7976931348623157e308},
+        {0.0, -0.0},
     };
     for (const auto& value : values) {
         HostSettings s = HostSettings::defaults(dir.path());
@@ -175,21 +179,19 @@ TEST_F(SettingsFile, PositionsReadBackExactly)
 
 // The settings writer as a user without write access to the program folder:
 // root may write anywhere, so a root test run gives that part to "nobody".
-class ReadOnlyProgramFolder : public SettingsFile
-{
+class ReadOnlyProgramFolder : public SettingsFile {
 protected:
     void makeFolderReadOnly()
     {
-        ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
-                                                          QFile::ExeOther));
+        ASSERT_TRUE(
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
     }
     void TearDown() override
     {
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    struct Outcome
-    {
+    struct Outcome {
         bool saved[2] = {false, false};
         int consoleLines = 0;
     };
@@ -230,8 +232,8 @@ protected:
 TEST_F(ReadOnlyProgramFolder, AWritableSettingsFileIsRewrittenInPlace)
 {
     write("{}");
-    ASSERT_TRUE(QFile::setPermissions(settingsFilePath(dir.path()), QFile::ReadOwner | QFile::WriteOwner |
-                                      QFile::ReadOther | QFile::WriteOther));
+    ASSERT_TRUE(QFile::setPermissions(settingsFilePath(dir.path()),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
     makeFolderReadOnly();
     HostSettings s = HostSettings::defaults(dir.path());
     s.m_save = true;

@@ -37,8 +37,7 @@ inline QApplication& testApp()
     return app;
 }
 
-struct SentCommand
-{
+struct SentCommand {
     uint8_t cmdSet;
     uint8_t cmdId;
     uint8_t receiverType;
@@ -47,8 +46,7 @@ struct SentCommand
 
 // A device in place of the serial port: keeps every frame written to it and
 // lets the test raise notifications as the port would.
-class RecordingDevIo : public zel::DevIo
-{
+class RecordingDevIo : public zel::DevIo {
 public:
     void addListener(zel::DevListener* listener) override
     {
@@ -83,8 +81,8 @@ public:
     void receive(uint8_t cmdSet, uint8_t cmdId, const QByteArray& payload, uint8_t senderType = 3, uint16_t seq = 0)
     {
         const std::vector<uint8_t> frame =
-            buildPackageFrom(makeAddress(senderType, 0), cmdSet, cmdId, reinterpret_cast<const uint8_t*>(payload.data()),
-                             size_t(payload.size()), 10, 0, seq);
+            buildPackageFrom(makeAddress(senderType, 0), cmdSet, cmdId,
+                             reinterpret_cast<const uint8_t*>(payload.data()), size_t(payload.size()), 10, 0, seq);
         notify(DevPackageReceived, frame.data());
     }
 
@@ -117,8 +115,7 @@ private:
 };
 
 // Collects the datagrams sent to 127.0.0.1 on a port of its own.
-class DatagramListener
-{
+class DatagramListener {
 public:
     DatagramListener() { socket.bind(QHostAddress(QHostAddress::LocalHost), quint16(0)); }
     quint16 port() const { return socket.localPort(); }
@@ -144,8 +141,7 @@ public:
 
 // The host as the program builds it, on a recording device, with its settings
 // in a folder of its own and its datagrams going to the test's listener.
-struct TestHost
-{
+struct TestHost {
     explicit TestHost(const HostOptions& options = HostOptions())
         : app(testApp(), {dir.path(), options, &dev, udp.port()})
     {

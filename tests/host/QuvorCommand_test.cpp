@@ -19,8 +19,7 @@
 
 namespace {
 
-class Dialog : public ::testing::Test
-{
+class Dialog : public ::testing::Test {
 protected:
     QVariantMap settings() const
     {
@@ -128,8 +127,7 @@ TEST_F(Dialog, AutoUiStartsTheVisualiserOnceAndTheButtonAgain)
     EXPECT_TRUE(scripted.dialog->mAutoUI); // the saved choice itself stays
 }
 
-struct LoadCase
-{
+struct LoadCase {
     const char* file;
     int fontSize;
     double latitude;
@@ -144,10 +142,10 @@ TEST_F(Dialog, LoadingClampsAndKeepsWhatTheSpinBoxesShow)
         {"{}", 1, 0, 0, false, nullptr},
         {"[1, 2]", 12, 22.537018, 113.95364, true, nullptr},
         {"{ broken", 12, 22.537018, 113.95364, true, nullptr},
-        {"{ \"mFontSize\" : 250, \"m_latitude\" : 95.5, \"m_longitude\" : -200, \"m_path\" : \"/x/\" }",
-         100, 90, -180, false, "/x/"},
-        {"{ \"mFontSize\" : 7, \"m_latitude\" : 1.12345678, \"m_longitude\" : 2.5, \"m_time\" : true }",
-         7, 1.123457, 2.5, true, nullptr},
+        {"{ \"mFontSize\" : 250, \"m_latitude\" : 95.5, \"m_longitude\" : -200, \"m_path\" : \"/x/\" }", 100, 90, -180,
+         false, "/x/"},
+        {"{ \"mFontSize\" : 7, \"m_latitude\" : 1.12345678, \"m_longitude\" : 2.5, \"m_time\" : true }", 7, 1.123457,
+         2.5, true, nullptr},
     };
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(c.file);
@@ -177,9 +175,12 @@ TEST_F(Dialog, LoadingClampsAndKeepsWhatTheSpinBoxesShow)
 TEST_F(Dialog, EveryOptionChangeIsSavedAtOnce)
 {
     host.startUp();
-    struct Click { QCheckBox* box; const char* key; } clicks[] = {
-        {ui().checkBox_time, "m_time"}, {ui().checkBox_save, "m_save"}, {ui().checkBox_info, "m_info"},
-        {ui().checkBox_show, "m_show"}, {ui().checkBox_autoUI, "mAutoUI"}, {ui().checkBox_udp, "mUdpBroadcast"}};
+    struct Click {
+        QCheckBox* box;
+        const char* key;
+    } clicks[] = {{ui().checkBox_time, "m_time"},    {ui().checkBox_save, "m_save"},
+                  {ui().checkBox_info, "m_info"},    {ui().checkBox_show, "m_show"},
+                  {ui().checkBox_autoUI, "mAutoUI"}, {ui().checkBox_udp, "mUdpBroadcast"}};
     for (const Click& c : clicks) {
         SCOPED_TRACE(c.key);
         const bool before = settings()[c.key].toBool();
@@ -242,7 +243,8 @@ TEST_F(Dialog, ChoosingTheLogFolder)
     EXPECT_TRUE(QDir(chosen).exists());
     EXPECT_EQ(chosen, settings()["m_path"].toString());
     // A new root starts a new run folder below it.
-    EXPECT_TRUE(host.simulator->deviceLog().logDir().startsWith(chosen)) << host.simulator->deviceLog().logDir().toStdString();
+    EXPECT_TRUE(host.simulator->deviceLog().logDir().startsWith(chosen))
+        << host.simulator->deviceLog().logDir().toStdString();
 }
 
 TEST_F(Dialog, LogTypeListEditsTheExclusions)

@@ -46,8 +46,7 @@ QByteArray flightStateWith(float FlightStateRecord::*field, float value, float t
     return flightStateBytes(record);
 }
 
-class Simulation : public ::testing::Test
-{
+class Simulation : public ::testing::Test {
 protected:
     void click(QPushButton* button)
     {
@@ -234,8 +233,7 @@ TEST_F(Simulation, DeviceLogPackagesReachTheirWindowAndSimulationGoesOn)
 
 TEST_F(Simulation, StatesWithANonFiniteValueAreNotSentAndReportedOncePerRun)
 {
-    const struct
-    {
+    const struct {
         const char* key;
         float FlightStateRecord::*field;
     } reals[] = {

@@ -22,13 +22,9 @@ inline QCoreApplication& app()
     return instance;
 }
 
-inline QString envPath(const char* name)
-{
-    return QString::fromLocal8Bit(qgetenv(name));
-}
+inline QString envPath(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
 
-struct Result
-{
+struct Result {
     int code = -1; // -1: did not start, crashed or timed out
     QByteArray output; // standard output and error together
 };

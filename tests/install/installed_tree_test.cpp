@@ -36,25 +36,21 @@ QString valueOf(const QByteArray& text, const QString& key)
     return QString();
 }
 
-class InstalledTree : public ::testing::Test
-{
+class InstalledTree : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         app();
         prefixDir = new QTemporaryDir;
-        installResult = new Result(run(envPath("QUVOR_CMAKE"),
-                                       {"--install", envPath("QUVOR_BUILD_DIR"), "--prefix", prefixDir->path()}));
+        installResult = new Result(
+            run(envPath("QUVOR_CMAKE"), {"--install", envPath("QUVOR_BUILD_DIR"), "--prefix", prefixDir->path()}));
     }
     static void TearDownTestSuite()
     {
         delete installResult;
         delete prefixDir;
     }
-    void SetUp() override
-    {
-        ASSERT_EQ(0, installResult->code) << installResult->output.constData();
-    }
+    void SetUp() override { ASSERT_EQ(0, installResult->code) << installResult->output.constData(); }
 
     static QString prefix() { return prefixDir->path(); }
 
@@ -88,8 +84,7 @@ QStringList isolated(const QString& program, const QStringList& args)
 
 // The emulator on a pseudo-terminal in the scratch home, as the aircraft; its
 // output goes to a file, where it cannot fill a pipe nobody reads.
-class Emulator
-{
+class Emulator {
 public:
     Emulator(const QString& program, const QString& link) : mLink(link), mLog(link + ".log")
     {
@@ -106,7 +101,7 @@ public:
     bool ready()
     {
         return waitFor([&] { return QFileInfo::exists(mLink) || process.state() == QProcess::NotRunning; }, 20000) &&
-               process.state() == QProcess::Running;
+            process.state() == QProcess::Running;
     }
     QByteArray output() const { return readAll(mLog); }
 
@@ -118,8 +113,7 @@ private:
 };
 
 // The installed host on the emulator's port; ended with SIGTERM like Ctrl+C.
-class Host
-{
+class Host {
 public:
     Host(const QString& program, const QString& link, const QProcessEnvironment& env) : mLog(link + ".host.log")
     {
@@ -244,7 +238,8 @@ TEST_F(InstalledTree, HostKeepsSettingsAndLogsUnderTheUsersHome)
         ASSERT_TRUE(waitFor([&] { return QFileInfo(configDir() + "/config.ini").size() > 0; }, 30000))
             << host.output().constData();
         EXPECT_TRUE(host.stop());
-        EXPECT_TRUE(host.output().contains("settings are read from " + configDir().toUtf8())) << host.output().constData();
+        EXPECT_TRUE(host.output().contains("settings are read from " + configDir().toUtf8()))
+            << host.output().constData();
         EXPECT_EQ(1, host.output().count("settings are read from")) << "said once";
     }
     bool ok = false;
@@ -288,8 +283,8 @@ TEST_F(InstalledTree, VisualiserDrawsTheSceneFromTheInstalledMedia)
         isolated(prefix() + "/bin/QuvorSimulatorUI", {"--screenshot", shot, "--quit-after", "120"});
     viewer.start(command.first(), command.mid(1));
     ASSERT_TRUE(viewer.waitForStarted(10000));
-    const bool written = waitFor(
-        [&] { return QFileInfo(shot).size() > 0 || viewer.state() == QProcess::NotRunning; }, 90000);
+    const bool written =
+        waitFor([&] { return QFileInfo(shot).size() > 0 || viewer.state() == QProcess::NotRunning; }, 90000);
     viewer.terminate();
     if (!viewer.waitForFinished(10000)) {
         viewer.kill();

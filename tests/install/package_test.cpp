@@ -12,16 +12,15 @@ using namespace install_test;
 
 namespace {
 
-class Package : public ::testing::Test
-{
+class Package : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         app();
         scratch = new QTemporaryDir;
-        packResult = new Result(run(envPath("QUVOR_CPACK"), {"-G", "DEB", "--config",
-                                                            envPath("QUVOR_BUILD_DIR") + "/CPackConfig.cmake",
-                                                            "-B", scratch->path()}));
+        packResult = new Result(
+            run(envPath("QUVOR_CPACK"),
+                {"-G", "DEB", "--config", envPath("QUVOR_BUILD_DIR") + "/CPackConfig.cmake", "-B", scratch->path()}));
     }
     static void TearDownTestSuite()
     {
@@ -31,8 +30,8 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(0, packResult->code) << packResult->output.constData();
-        ASSERT_TRUE(QFileInfo(deb()).isFile()) << "no " << deb().toStdString() << " among "
-                                               << listing(scratch->path()).join(' ').toStdString();
+        ASSERT_TRUE(QFileInfo(deb()).isFile())
+            << "no " << deb().toStdString() << " among " << listing(scratch->path()).join(' ').toStdString();
     }
 
     static QString deb()
@@ -90,7 +89,8 @@ TEST_F(Package, PostinstReloadsTheUdevRules)
     EXPECT_TRUE(script.contains("udevadm control --reload-rules"));
     EXPECT_TRUE(postinst.permissions() & QFileDevice::ExeOther);
     // Installing must not fail where udev is absent (a container, a chroot).
-    const Result withoutUdev = run("/usr/bin/env", {"PATH=" + control.path(), "/bin/sh", postinst.fileName(), "configure"});
+    const Result withoutUdev =
+        run("/usr/bin/env", {"PATH=" + control.path(), "/bin/sh", postinst.fileName(), "configure"});
     EXPECT_EQ(0, withoutUdev.code) << withoutUdev.output.constData();
 }
 

@@ -49,8 +49,7 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 }
 
 // The test plays the aircraft on the master side; the device opens the slave path.
-struct PtyPair
-{
+struct PtyPair {
     int master = -1;
     int slave = -1;
     std::string slavePath;
@@ -79,14 +78,18 @@ struct PtyPair
             ::close(slave);
         slave = -1;
     }
-    void send(const Bytes& bytes) const { ASSERT_EQ(::write(master, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    void send(const Bytes& bytes) const
+    {
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
     // Reads exactly n bytes from the master side, or what came within the time-out.
     Bytes receive(size_t n, int timeoutMs = 10000) const
     {
         Bytes out;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(timeoutMs));
         while (out.size() < n) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             pollfd p{master, POLLIN, 0};
             if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0)
                 break;
@@ -101,11 +104,9 @@ struct PtyPair
 };
 
 // Records every notification with the thread it arrived on.
-class Recorder : public zel::DevListener
-{
+class Recorder : public zel::DevListener {
 public:
-    struct Entry
-    {
+    struct Entry {
         int code;
         Bytes frame;
         std::thread::id thread;
@@ -139,7 +140,10 @@ public:
             n += e.code == code;
         return n;
     }
-    bool waitFor(int code, size_t n = 1) { return waitUntil([&] { return count(code) >= n; }); }
+    bool waitFor(int code, size_t n = 1)
+    {
+        return waitUntil([&] { return count(code) >= n; });
+    }
 
 private:
     mutable std::mutex m_lock;

@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <string>
 
-class LogCapture
-{
+class LogCapture {
 public:
     LogCapture() : m_file(tmpfile()) { m_previous = ConsoleLogger::global().setStream(m_file); }
     ~LogCapture()

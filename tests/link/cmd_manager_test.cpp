@@ -35,8 +35,7 @@ size_t countOf(const std::string& text, const std::string& what)
 }
 
 // The manager, the connection manager and a serial device on a pseudo-terminal.
-class CmdManagerTest : public ::testing::Test
-{
+class CmdManagerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -59,7 +58,7 @@ protected:
     {
         device.onDeviceArrival(QString::fromStdString(pty.slavePath));
         ASSERT_TRUE(connector->isConnected());
-        pty.receive(14);  // the status query
+        pty.receive(14); // the status query
     }
     void deliver(const Bytes& frame)
     {
@@ -86,8 +85,7 @@ protected:
 
 TEST_F(CmdManagerTest, ReceiverAndVersionChecks)
 {
-    struct Case
-    {
+    struct Case {
         const char* name;
         uint8_t receiverType;
         unsigned version;
@@ -105,7 +103,7 @@ TEST_F(CmdManagerTest, ReceiverAndVersionChecks)
         const size_t logged = log.text().size();
         const uint16_t seq = manager->sequence();
         Bytes frame = reply(0, 13, {0x5A}, seq, c.receiverType);
-        frame[2] = uint8_t((frame[2] & 0x03) | (c.version << 2));  // version bits, checksums unchecked here
+        frame[2] = uint8_t((frame[2] & 0x03) | (c.version << 2)); // version bits, checksums unchecked here
         deliver(frame);
         EXPECT_EQ(manager->sequence(), c.accepted ? uint16_t(seq + 1) : seq);
         const std::string text = log.text().substr(logged);
@@ -124,15 +122,15 @@ TEST_F(CmdManagerTest, ReceiverAndVersionChecks)
 TEST_F(CmdManagerTest, SequenceFollowsRepliesAndRestartsOnConnection)
 {
     connect();
-    EXPECT_EQ(nextSequence(), 0u);  // sending does not advance it
+    EXPECT_EQ(nextSequence(), 0u); // sending does not advance it
     EXPECT_EQ(nextSequence(), 0u);
     deliver(reply(11, 1, {0, 0, 0, 0}, 0));
-    deliver(reply(11, 1, {0, 0, 0, 0}, 0));  // same number again: no second step
-    deliver(reply(11, 1, {0, 0, 0, 0}, 7));  // not the current number
+    deliver(reply(11, 1, {0, 0, 0, 0}, 0)); // same number again: no second step
+    deliver(reply(11, 1, {0, 0, 0, 0}, 7)); // not the current number
     EXPECT_EQ(nextSequence(), 1u);
     manager->sendCommand(1, 11, nullptr, 0, 3, 0, true);
     pty.receive(13);
-    connect();  // reconnection
+    connect(); // reconnection
     EXPECT_EQ(nextSequence(), 0u);
 
     // The counter wraps at 16 bits.
@@ -147,7 +145,7 @@ TEST_F(CmdManagerTest, QueueAcceptsOnlyWhileConnectedAndUpTo257)
 {
     zel::GlobalDataCache* cache = zel::GlobalDataCache::instance();
     manager->sendCommand(1, 11, nullptr, 0, 3, 0, false);
-    EXPECT_EQ(cache->commandQueueSize(), 0u);  // not connected
+    EXPECT_EQ(cache->commandQueueSize(), 0u); // not connected
 
     connect();
     for (int i = 0; i < 300; ++i)
@@ -166,9 +164,9 @@ TEST_F(CmdManagerTest, WriterRepeatsSixTimesThenGivesUp)
     manager->sendCommand(0x20, 3, nullptr, 0, 3, 0, false);
     ASSERT_EQ(zel::GlobalDataCache::instance()->commandQueueSize(), 1u);
 
-    deliver(statusReply(0));  // the flight controller is ready: writer starts
+    deliver(statusReply(0)); // the flight controller is ready: writer starts
     EXPECT_TRUE(manager->writer()->writing());
-    deliver(statusReply(0));  // already running: nothing changes
+    deliver(statusReply(0)); // already running: nothing changes
     ASSERT_TRUE(waitUntil([&] { return errors.count() == 1; }));
     EXPECT_EQ(errors.at(0).at(0).toInt(), seq);
     EXPECT_EQ(zel::GlobalDataCache::instance()->commandQueueSize(), 0u);
@@ -177,9 +175,10 @@ TEST_F(CmdManagerTest, WriterRepeatsSixTimesThenGivesUp)
     const Bytes written = pty.receive(frame.size() * 7, 300);
     ASSERT_EQ(written.size(), frame.size() * 6);
     for (size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(Bytes(written.begin() + long(i * frame.size()), written.begin() + long((i + 1) * frame.size())), frame);
+        EXPECT_EQ(Bytes(written.begin() + long(i * frame.size()), written.begin() + long((i + 1) * frame.size())),
+                  frame);
 
-    deliver(statusReply(1));  // busy: writer stops
+    deliver(statusReply(1)); // busy: writer stops
     ASSERT_TRUE(waitUntil([&] { return manager->writer()->isFinished(); }));
     const std::string text = log.text();
     EXPECT_EQ(countOf(text, "Command write thread started\n"), 1u);
@@ -188,7 +187,7 @@ TEST_F(CmdManagerTest, WriterRepeatsSixTimesThenGivesUp)
     EXPECT_EQ(countOf(text, "Device Status, Sender[type=0x03 id=0x00],   Status:0x00000001\n"), 1u);
     EXPECT_NE(text.find("thread stopped\n"), std::string::npos);
 
-    deliver(statusReply(0));  // and starts again
+    deliver(statusReply(0)); // and starts again
     EXPECT_TRUE(manager->writer()->writing());
 }
 
@@ -205,9 +204,9 @@ TEST_F(CmdManagerTest, WriterEmptiesTheQueueAfterDisconnection)
 TEST_F(CmdManagerTest, TableDataRemovesItsQueuedCommandAndReportsUnknownItems)
 {
     connect();
-    manager->sendCommand(0xF0, 3, nullptr, 0, 3, 0, false);  // seq 0
-    deliver(reply(11, 1, {}, 0));                            // counter to 1
-    manager->sendCommand(0xF0, 3, nullptr, 0, 3, 0, false);  // seq 1
+    manager->sendCommand(0xF0, 3, nullptr, 0, 3, 0, false); // seq 0
+    deliver(reply(11, 1, {}, 0)); // counter to 1
+    manager->sendCommand(0xF0, 3, nullptr, 0, 3, 0, false); // seq 1
     ASSERT_EQ(zel::GlobalDataCache::instance()->commandQueueSize(), 2u);
 
     QSignalSpy updates(manager, &qCmdManager::updateUI);
@@ -215,7 +214,7 @@ TEST_F(CmdManagerTest, TableDataRemovesItsQueuedCommandAndReportsUnknownItems)
     const auto left = zel::GlobalDataCache::instance()->commandQueueSnapshot();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left.front().seq, 0u);
-    deliver(reply(3, 0xF1, {0x00}, 9));  // nothing after the first byte: no item, no line
+    deliver(reply(3, 0xF1, {0x00}, 9)); // nothing after the first byte: no item, no line
     deliver(reply(3, 0x39, {0x07}, 9));
     EXPECT_EQ(updates.count(), 0);
     const std::string text = log.text();
@@ -227,16 +226,15 @@ TEST_F(CmdManagerTest, TableDataRemovesItsQueuedCommandAndReportsUnknownItems)
 TEST_F(CmdManagerTest, DeviceLogText)
 {
     QSignalSpy logs(manager, &qCmdManager::deviceLog);
-    struct Case
-    {
+    struct Case {
         Bytes payload;
         int type;
         QString text;
     };
     const Case cases[] = {
         {{2, 'h', 'i', '!', 0}, 2, "hi!"},
-        {{1, 'a', 'b', 'c', 'd'}, 1, "abc"},  // the last byte is not text
-        {{3, 'x', 0, 'y', 0}, 3, "x"},        // stops at the terminator
+        {{1, 'a', 'b', 'c', 'd'}, 1, "abc"}, // the last byte is not text
+        {{3, 'x', 0, 'y', 0}, 3, "x"}, // stops at the terminator
         {{1, 0xC3, 0xA9, 0}, 1, QString::fromUtf8("\xC3\xA9")},
         {{4}, 4, ""},
         {{}, 0, ""},
@@ -260,8 +258,8 @@ TEST_F(CmdManagerTest, StatusRepliesAndVersionAck)
     deliver(statusReply(0x12345601, makeAddress(5, 1)));
     EXPECT_EQ(manager->deviceStatus(makeAddress(5, 1)), 0x01);
     EXPECT_EQ(manager->deviceStatus(makeAddress(3, 0)), -1);
-    EXPECT_FALSE(manager->writer()->writing());  // only the flight controller drives the writer
-    deliver(reply(0, 12, {0, 0, 0}));            // too short to hold a status
+    EXPECT_FALSE(manager->writer()->writing()); // only the flight controller drives the writer
+    deliver(reply(0, 12, {0, 0, 0})); // too short to hold a status
     EXPECT_EQ(manager->deviceStatus(makeAddress(3, 0)), -1);
     EXPECT_NE(log.text().find("Device Status, Sender[type=0x05 id=0x01],   Status:0x12345601\n"), std::string::npos);
 
@@ -271,8 +269,7 @@ TEST_F(CmdManagerTest, StatusRepliesAndVersionAck)
     EXPECT_EQ(acks.at(0).at(0).toInt(), 2);
     EXPECT_EQ(acks.at(0).at(1).value<device_version_ack>().payload, QByteArray("\x01\x02\x03", 3));
 
-    struct Kind
-    {
+    struct Kind {
         unsigned type, index;
         int code;
     };
@@ -300,9 +297,9 @@ TEST_F(CmdManagerTest, ConnectorFollowsTheNotificationCodes)
         connector->onNotify(&n);
     };
 
-    connect();  // code 2 from a real arrival: status query written, connected
+    connect(); // code 2 from a real arrival: status query written, connected
     EXPECT_EQ(changed.count(), 1);
-    device.onDeviceArrival(QString::fromStdString(pty.slavePath));  // plugged in again
+    device.onDeviceArrival(QString::fromStdString(pty.slavePath)); // plugged in again
     EXPECT_EQ(pty.receive(14), buildPackage(0, 12, Bytes{0}.data(), 1, 3, 0, 0));
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(countOf(log.text(), "] Query device[0x03.0] status...\n"), 2u);
@@ -335,8 +332,7 @@ TEST(ListenerOrder, FirstCommandAfterReconnectionCarriesSequenceZero)
 {
     app();
     LogCapture log;
-    struct alignas(64) Slot
-    {
+    struct alignas(64) Slot {
         unsigned char bytes[std::max(sizeof(qConnector), sizeof(qCmdManager))];
     };
     for (int round = 0; round < 100; ++round) {
@@ -364,7 +360,7 @@ TEST(ListenerOrder, FirstCommandAfterReconnectionCarriesSequenceZero)
         }
         ASSERT_EQ(manager->sequence(), 3);
 
-        device->onDeviceArrival(path);  // reconnection
+        device->onDeviceArrival(path); // reconnection
         const Bytes query = pty.receive(14);
         ASSERT_EQ(query.size(), 14u);
         EXPECT_EQ(PackageProperty_V1::from(query.data())->cmdId, 12);

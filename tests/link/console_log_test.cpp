@@ -28,8 +28,7 @@ void print(ConsoleLogger& logger, const char* fmt, ...)
     va_end(args);
 }
 
-struct FileLogger
-{
+struct FileLogger {
     FILE* file = tmpfile();
     ConsoleLogger logger{file};
     ~FileLogger() { fclose(file); }
@@ -61,7 +60,7 @@ TEST(ConsoleLogger, TaggedLineAfterUnterminatedOutputStartsOnNewLine)
     log(f.logger, 1, "Cmd", "after partial");
     print(f.logger, "Command write thread started\n");
     log(f.logger, 1, "Cmd", "after full line");
-    print(f.logger, "%s", "");  // empty output changes nothing
+    print(f.logger, "%s", ""); // empty output changes nothing
     log(f.logger, 1, "Cmd", "again");
     EXPECT_EQ(f.text(),
               "Device Status, Sender[type=0x03 id=0x00],   \n"
@@ -77,7 +76,7 @@ TEST(ConsoleLogger, TerminalGetsLevelColoursAndReset)
     ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     termios raw{};
     tcgetattr(slave, &raw);
-    cfmakeraw(&raw);  // no CR insertion, bytes arrive as written
+    cfmakeraw(&raw); // no CR insertion, bytes arrive as written
     tcsetattr(slave, TCSANOW, &raw);
     FILE* tty = fdopen(slave, "w");
     ASSERT_NE(tty, nullptr);
@@ -92,7 +91,7 @@ TEST(ConsoleLogger, TerminalGetsLevelColoursAndReset)
     std::string got;
     char buf[512];
     ssize_t n;
-    while ((n = read(master, buf, sizeof buf)) > 0)  // EIO once the slave side is closed and drained
+    while ((n = read(master, buf, sizeof buf)) > 0) // EIO once the slave side is closed and drained
         got.append(buf, size_t(n));
     close(master);
     EXPECT_EQ(got,

@@ -28,8 +28,7 @@ double processCpuSeconds()
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-class DevIoTest : public ::testing::Test
-{
+class DevIoTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -129,7 +128,7 @@ TEST_F(DevIoTest, WriteTimesOutWhenThePeerStopsReading)
     EXPECT_LT(accepted, 10000);
     EXPECT_NE(log.text().find("[Device   @"), std::string::npos);
     EXPECT_NE(log.text().find("] Write Timeout !\n"), std::string::npos);
-    EXPECT_TRUE(device.isOpen());  // a time-out is not a disconnection
+    EXPECT_TRUE(device.isOpen()); // a time-out is not a disconnection
 }
 
 TEST_F(DevIoTest, RemovalClosesWhateverTheNameAndAlwaysRaisesDisconnected)
@@ -139,7 +138,7 @@ TEST_F(DevIoTest, RemovalClosesWhateverTheNameAndAlwaysRaisesDisconnected)
     EXPECT_FALSE(device.isOpen());
     EXPECT_TRUE(device.abnormal());
     EXPECT_NE(log.text().find("] Device Remove Completed : ttyUSB7\n"), std::string::npos);
-    device.onDeviceRemoveComplete("ttyUSB7");  // already closed: still raised, no second log line
+    device.onDeviceRemoveComplete("ttyUSB7"); // already closed: still raised, no second log line
     EXPECT_EQ(recorder.codes(), (std::vector<int>{DevConnected, DevDisconnected, DevDisconnected}));
     EXPECT_EQ(log.text().find("Remove Completed", log.text().find("Remove Completed") + 1), std::string::npos);
 
@@ -254,12 +253,12 @@ TEST_F(DevIoTest, FailedOpenIsAbnormalAndSilentToListeners)
     EXPECT_NE(log.text().find("] Device Open Error:2\n"), std::string::npos);
     const Bytes f = frame(1, 4);
     EXPECT_FALSE(device.write(f.data(), f.size()));
-    EXPECT_EQ(device.portName(), "/nonexistent/ttyQUVOR");  // remembered all the same
+    EXPECT_EQ(device.portName(), "/nonexistent/ttyQUVOR"); // remembered all the same
 }
 
 TEST_F(DevIoTest, ConnectAndDisconnectDevice)
 {
-    EXPECT_FALSE(device.connectDevice());  // no port remembered
+    EXPECT_FALSE(device.connectDevice()); // no port remembered
     arrive();
     device.disconnectDevice();
     EXPECT_FALSE(device.isOpen());
@@ -298,7 +297,8 @@ TEST(CSerial, PathsAndErrorCodes)
     EXPECT_EQ(CSerial::devicePath("ttyACM0"), "/dev/ttyACM0");
     EXPECT_EQ(CSerial::devicePath("/dev/pts/3"), "/dev/pts/3");
 
-    struct Port : CSerial {} port;
+    struct Port : CSerial {
+    } port;
     uint8_t buf[4];
     EXPECT_EQ(port.write(buf, 4), EBADF);
     EXPECT_EQ(port.read(buf, 4), EBADF);
@@ -317,7 +317,8 @@ TEST(CSerial, PathsAndErrorCodes)
     EXPECT_EQ(port.handshaking(), CSerial::HandshakeHardware);
 
     // Exclusive: a second port object cannot take the same device.
-    struct Other : CSerial {} other;
+    struct Other : CSerial {
+    } other;
     EXPECT_NE(other.open(pty.slavePath.c_str()), 0);
 
     // Blocking reads wait for the whole length and time out otherwise.

@@ -33,7 +33,10 @@ bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 TEST(StatusReply, RoundTripsAndPinsTheStatusOffset)
 {
-    const struct { uint32_t status; const char* bytes; } cases[] = {
+    const struct {
+        uint32_t status;
+        const char* bytes;
+    } cases[] = {
         {0, "000000000000"},
         {1, "000001000000"},
         {0x12345678, "000078563412"},
@@ -53,7 +56,12 @@ TEST(StatusReply, RoundTripsAndPinsTheStatusOffset)
 
 TEST(SimHeartbeat, RoundTripsStartBeatAndReplies)
 {
-    const struct { sim_heartbeat_t message; const char* bytes; uint32_t value; uint8_t simState; } cases[] = {
+    const struct {
+        sim_heartbeat_t message;
+        const char* bytes;
+        uint32_t value;
+        uint8_t simState;
+    } cases[] = {
         {sim_heartbeat_t::startRequest(), "00010000", sim_heartbeat_t::StartRequest, 1},
         {sim_heartbeat_t::beat(), "00000000", sim_heartbeat_t::Beat, 0},
         {sim_heartbeat_t::reply(sim_heartbeat_t::Switching), "00000000", 0, 0},
@@ -92,7 +100,9 @@ TEST(EnvironmentPayload, RoundTripsThePositionAndKeepsTheFixedFields)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    const struct { double latitude, longitude; } cases[] = {
+    const struct {
+        double latitude, longitude;
+    } cases[] = {
         {0.39334, 1.98886}, {0, 0}, {-Pi / 2, -Pi}, {nan, inf}, {1e300, -1e-300},
     };
     for (const auto& c : cases) {
@@ -159,10 +169,11 @@ TEST(FlightStateRecord, RoundTripsEveryField)
         const auto back = FlightStateRecord::decode(bytes.data(), bytes.size());
         ASSERT_TRUE(back);
         EXPECT_EQ(r.flags, back->flags);
-        const float sent[] = {r.roll, r.pitch, r.yaw, r.x, r.y, r.z, r.latitude, r.longitude,
-                              r.vx, r.vy, r.vz, r.time, r.transformState};
-        const float got[] = {back->roll, back->pitch, back->yaw, back->x, back->y, back->z, back->latitude,
-                             back->longitude, back->vx, back->vy, back->vz, back->time, back->transformState};
+        const float sent[] = {r.roll, r.pitch, r.yaw,           r.x, r.y, r.z, r.latitude, r.longitude, r.vx, r.vy,
+                              r.vz,   r.time,  r.transformState};
+        const float got[] = {back->roll, back->pitch,    back->yaw,           back->x,  back->y,
+                             back->z,    back->latitude, back->longitude,     back->vx, back->vy,
+                             back->vz,   back->time,     back->transformState};
         for (size_t i = 0; i < sizeof sent / sizeof sent[0]; ++i)
             EXPECT_TRUE(sameBits(sent[i], got[i])) << "field " << i << ": " << sent[i] << " came back as " << got[i];
     }
@@ -172,14 +183,27 @@ TEST(FlightStateRecord, FieldsSitAtTheirOffsets)
 {
     FlightStateRecord r;
     r.flags = 0x05;
-    r.roll = 1;           // 0000803F
-    r.z = -2;             // 000000C0
-    r.longitude = 0.5f;   // 0000003F
-    r.time = 1200.5f;     // 00109644
+    r.roll = 1; // 0000803F
+    r.z = -2; // 000000C0
+    r.longitude = 0.5f; // 0000003F
+    r.time = 1200.5f; // 00109644
     r.transformState = 3; // 00004040
     const Bytes bytes = r.encode();
-    EXPECT_EQ(hex("0005" "0000803F" "00000000" "00000000" "00000000" "00000000" "000000C0" "00000000" "0000003F"
-                  "00000000" "00000000" "00000000" "00109644" "00000000" "00004040"),
+    EXPECT_EQ(hex("0005"
+                  "0000803F"
+                  "00000000"
+                  "00000000"
+                  "00000000"
+                  "00000000"
+                  "000000C0"
+                  "00000000"
+                  "0000003F"
+                  "00000000"
+                  "00000000"
+                  "00000000"
+                  "00109644"
+                  "00000000"
+                  "00004040"),
               bytes);
 }
 

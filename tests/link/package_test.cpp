@@ -34,8 +34,7 @@ Bytes headerOnly(unsigned length)
     return h;
 }
 
-struct Delivered
-{
+struct Delivered {
     std::vector<Bytes> frames;
     PackageAssembler::FrameHandler handler()
     {
@@ -69,20 +68,25 @@ TEST(Checksums, SealAndCheckFrameRejectDegenerateInput)
     EXPECT_TRUE(checkFrame(f.data(), f.size()));
     f[12] ^= 0x01;
     EXPECT_FALSE(checkFrame(f.data(), f.size()));
-    EXPECT_TRUE(checkHeader(f.data()));  // the header checksum covers bytes 0-2 only
+    EXPECT_TRUE(checkHeader(f.data())); // the header checksum covers bytes 0-2 only
 }
 
 TEST(BuildPackage, EncodesTheKnownFrames)
 {
-    struct Case
-    {
+    struct Case {
         uint8_t set, id;
         Bytes payload;
         Bytes expected;
     };
     const Case cases[] = {
-        {11, 1, {0, 0, 0, 0}, {0x55, 0x11, 0x04, 0x92, 0x0A, 0x03, 0x00, 0x00, 0x40, 0x0B, 0x01, 0, 0, 0, 0, 0xA9, 0xAC}},
-        {11, 1, {0, 1, 0, 0}, {0x55, 0x11, 0x04, 0x92, 0x0A, 0x03, 0x00, 0x00, 0x40, 0x0B, 0x01, 0, 1, 0, 0, 0x75, 0xF6}},
+        {11,
+         1,
+         {0, 0, 0, 0},
+         {0x55, 0x11, 0x04, 0x92, 0x0A, 0x03, 0x00, 0x00, 0x40, 0x0B, 0x01, 0, 0, 0, 0, 0xA9, 0xAC}},
+        {11,
+         1,
+         {0, 1, 0, 0},
+         {0x55, 0x11, 0x04, 0x92, 0x0A, 0x03, 0x00, 0x00, 0x40, 0x0B, 0x01, 0, 1, 0, 0, 0x75, 0xF6}},
         {11, 2, {1}, {0x55, 0x0E, 0x04, 0x66, 0x0A, 0x03, 0x00, 0x00, 0x40, 0x0B, 0x02, 0x01, 0x11, 0xC2}},
     };
     for (const Case& c : cases)
@@ -96,7 +100,7 @@ TEST(BuildPackage, FieldsAndSenderAddress)
     ASSERT_EQ(f.size(), 16u);
     const auto* p = PackageProperty_V1::from(f.data());
     EXPECT_EQ(p->sender, 0x03);
-    EXPECT_EQ(p->receiver, 0x4A);  // type 10, index 2
+    EXPECT_EQ(p->receiver, 0x4A); // type 10, index 2
     EXPECT_EQ(p->receiverType(), 10u);
     EXPECT_EQ(p->receiverIndex(), 2u);
     EXPECT_EQ(p->seq(), 0xBEEFu);
@@ -125,11 +129,10 @@ TEST(DecodePackage, FindsChecksAndConsumesFrames)
     Bytes bad = good;
     bad[13] ^= 0xFF;
     const Bytes garbage = {0x00, 0x55, 0x13, 0x55, 0x10, 0x04};
-    Bytes shortHeader = headerOnly(10);  // valid CRC-8 but announces 10 bytes
+    Bytes shortHeader = headerOnly(10); // valid CRC-8 but announces 10 bytes
     shortHeader.resize(8, 0);
 
-    struct Case
-    {
+    struct Case {
         const char* name;
         Bytes buffer;
         size_t consumed;
@@ -196,7 +199,7 @@ TEST(PackageAssembler, StreamOfGoodBadAndGarbage)
         for (size_t at = 0; at < stream.size(); at += chunk)
             assembler.feed(&stream[at], std::min(chunk, stream.size() - at), got.handler());
         EXPECT_EQ(got.frames, (std::vector<Bytes>{a, b, a, b}));
-        EXPECT_EQ(assembler.buffered(), 2u);  // the trailing partial header waits
+        EXPECT_EQ(assembler.buffered(), 2u); // the trailing partial header waits
     }
     size_t errors = 0;
     const std::string text = log.text();
@@ -214,7 +217,7 @@ TEST(PackageAssembler, GarbageBurstStaysBoundedAndNextFrameDecodes)
     Bytes garbage(4096);
     for (size_t i = 0; i < garbage.size(); ++i)
         garbage[i] = (i % 3 == 0) ? 0x55 : 0x00;
-    for (int i = 0; i < 256; ++i) {  // 1 MiB
+    for (int i = 0; i < 256; ++i) { // 1 MiB
         assembler.feed(garbage.data(), garbage.size(), got.handler());
         ASSERT_LE(assembler.buffered(), 4u);
     }
@@ -234,7 +237,7 @@ TEST(PackageAssembler, FalseHeaderHoldsAtMostItsAnnouncedLength)
     assembler.feed(zeros.data(), zeros.size(), got.handler());
     EXPECT_EQ(assembler.buffered(), 1004u);
     const Bytes rest(19, 0);
-    assembler.feed(rest.data(), rest.size(), got.handler());  // completes the fake frame: checksum fails
+    assembler.feed(rest.data(), rest.size(), got.handler()); // completes the fake frame: checksum fails
     EXPECT_LE(assembler.buffered(), 4u);
     const Bytes f = frameWith(11, 1, {0, 0, 0, 0});
     assembler.feed(f.data(), f.size(), got.handler());
@@ -277,12 +280,11 @@ TEST(PackageAssembler, ValidFramesAfterDamageAreAllDelivered)
         const Bytes f = state(seq);
         return Bytes(f.begin(), f.begin() + 30);
     };
-    struct Case
-    {
+    struct Case {
         const char* name;
         Bytes stream;
         std::vector<Bytes> expected;
-        size_t checksumErrors;  // at least
+        size_t checksumErrors; // at least
     };
     std::vector<Case> cases;
     {
@@ -309,14 +311,16 @@ TEST(PackageAssembler, ValidFramesAfterDamageAreAllDelivered)
             c.expected.push_back(state(seq));
             c.expected.push_back(state(uint16_t(seq + 1)));
         }
-        c.stream = concat({c.stream, Bytes(600, 0)});  // lets the last span complete
+        c.stream = concat({c.stream, Bytes(600, 0)}); // lets the last span complete
         cases.push_back(c);
     }
     {
         Bytes damaged = state(7);
         damaged[40] ^= 0x01;
         cases.push_back({"garbage, a damaged frame, then a frame",
-                         concat({{0x55, 0x00, 0x55, 0x13}, damaged, state(8)}), {state(8)}, 1});
+                         concat({{0x55, 0x00, 0x55, 0x13}, damaged, state(8)}),
+                         {state(8)},
+                         1});
     }
 
     for (const Case& c : cases) {

@@ -45,7 +45,7 @@ TEST(DevMonitor, PassesOnlyTheAircraftPort)
     LogCapture log;
     QextSerialEnumerator* e = monitor.enumerator();
 
-    emit e->deviceDiscovered(port("ttyUSB0", 0x0403, 0x6001));  // another adapter
+    emit e->deviceDiscovered(port("ttyUSB0", 0x0403, 0x6001)); // another adapter
     emit e->deviceDiscovered(port("ttyACM1", 0xFFF0, 0x0009));
     emit e->deviceDiscovered(port("ttyACM2", 0x1234, 0x0008));
     emit e->deviceDiscovered(aircraft(""));
@@ -59,7 +59,7 @@ TEST(DevMonitor, PassesOnlyTheAircraftPort)
 
     emit e->deviceRemoved(port("ttyUSB0", 0x0403, 0x6001));
     EXPECT_EQ(removals.count(), 0);
-    emit e->deviceRemoved(aircraft("ttyACM5"));  // names are not compared
+    emit e->deviceRemoved(aircraft("ttyACM5")); // names are not compared
     ASSERT_EQ(removals.count(), 1);
     EXPECT_EQ(removals.at(0).at(0).toString(), "ttyACM5");
     EXPECT_TRUE(monitor.portName().isEmpty());
@@ -75,7 +75,8 @@ TEST(QextSerialEnumerator, ReportsPresentPortsWhenNotificationsStart)
     app();
     // Every tty that sits on hardware, read from sysfs independently of libudev.
     QStringList expected;
-    for (const QFileInfo& entry : QDir("/sys/class/tty").entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System))
+    for (const QFileInfo& entry :
+         QDir("/sys/class/tty").entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System))
         if (QFileInfo::exists(entry.absoluteFilePath() + "/device") && QFileInfo::exists("/dev/" + entry.fileName()))
             expected << entry.fileName();
     expected.sort();
@@ -91,7 +92,7 @@ TEST(QextSerialEnumerator, ReportsPresentPortsWhenNotificationsStart)
     EXPECT_EQ(reported, expected);
     for (const QextPortInfo& p : all.getPorts())
         EXPECT_EQ(p.physName, "/dev/" + p.portName);
-    all.setUpNotifications();  // already reported: not again
+    all.setUpNotifications(); // already reported: not again
     EXPECT_EQ(discovered.count(), expected.size());
 
     // USB ports are a subset, each with its USB ancestry in sysfs.
@@ -133,7 +134,7 @@ TEST(DevMonitor, InjectedPortsDriveTheConnectionState)
         EXPECT_TRUE(connector.isConnected());
         EXPECT_EQ(pty.receive(14), buildPackage(0, 12, Bytes{0}.data(), 1, 3, 0, 0));
 
-        emit e->deviceDiscovered(aircraft(path));  // twice without removal: reopened, one change
+        emit e->deviceDiscovered(aircraft(path)); // twice without removal: reopened, one change
         EXPECT_EQ(pty.receive(14).size(), 14u);
         EXPECT_EQ(changes.count(), 1);
 

@@ -16,13 +16,9 @@
 
 namespace {
 
-const char16_t* u16(const QString& text)
-{
-    return reinterpret_cast<const char16_t*>(text.utf16());
-}
+const char16_t* u16(const QString& text) { return reinterpret_cast<const char16_t*>(text.utf16()); }
 
-class LogWindow : public ::testing::Test
-{
+class LogWindow : public ::testing::Test {
 protected:
     QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
@@ -176,7 +172,8 @@ TEST_F(LogWindow, AFloodKeepsTheNewestLinesAndSaysHowManyEachWindowLost)
     runQueuedWindowWork();
 
     // The oldest 600 went, half of them from each window.
-    for (const auto& [window, parity] : {std::pair(QStringLiteral("flood first"), 0), std::pair(QStringLiteral("flood second"), 1)}) {
+    for (const auto& [window, parity] :
+         {std::pair(QStringLiteral("flood first"), 0), std::pair(QStringLiteral("flood second"), 1)}) {
         SCOPED_TRACE(window.toStdString());
         const QStringList lines = shownLines(findLogWindow(window));
         ASSERT_EQ(LogClass::kMaxPendingLines / 2 + 1, lines.size());
@@ -240,4 +237,4 @@ TEST_F(LogWindow, NullTextsAreRefused)
     EXPECT_EQ(QStringList{QStringLiteral("still works")}, shownLines(findLogWindow(QStringLiteral("null texts"))));
 }
 
-}  // namespace
+} // namespace

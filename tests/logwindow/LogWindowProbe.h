@@ -14,8 +14,7 @@
 
 #include <memory>
 
-class GuiTestApp : public ::testing::Environment
-{
+class GuiTestApp : public ::testing::Environment {
 public:
     void SetUp() override
     {

@@ -10,7 +10,8 @@
 namespace emutest {
 
 // Environment (mode 0) with the start position in radians.
-inline std::vector<uint8_t> environmentPayload(double latitude, double longitude) {
+inline std::vector<uint8_t> environmentPayload(double latitude, double longitude)
+{
     EnvironmentPayload environment;
     environment.latitude = latitude;
     environment.longitude = longitude;
@@ -20,7 +21,8 @@ inline std::vector<uint8_t> environmentPayload(double latitude, double longitude
 inline std::vector<uint8_t> stopPayload() { return StopPayload().encode(); }
 
 // A flight state as the host reads it; all zeros when the payload is too short.
-inline FlightStateRecord flightState(const std::vector<uint8_t>& payload) {
+inline FlightStateRecord flightState(const std::vector<uint8_t>& payload)
+{
     return FlightStateRecord::decode(payload.data(), payload.size()).value_or(FlightStateRecord());
 }
 

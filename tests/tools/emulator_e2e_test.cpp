@@ -25,7 +25,8 @@
 
 namespace {
 
-QCoreApplication* app() {
+QCoreApplication* app()
+{
     static int argc = 1;
     static char name[] = "emulator_e2e_test";
     static char* argv[] = {name, nullptr};
@@ -33,10 +34,12 @@ QCoreApplication* app() {
     return instance;
 }
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(timeoutMs));
     while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -52,24 +55,31 @@ struct Package {
 // Keeps every package the device I/O hands out (on its listener thread).
 class Recorder : public zel::DevListener {
 public:
-    int32_t onNotify(const DevNotify* n) override {
+    int32_t onNotify(const DevNotify* n) override
+    {
         if (const PackageProperty_V1* p = n->package()) {
             std::lock_guard<std::mutex> lock(mutex);
-            packages.push_back({p->sender, p->cmdSet, p->cmdId, uint16_t(p->seq()),
+            packages.push_back({p->sender,
+                                p->cmdSet,
+                                p->cmdId,
+                                uint16_t(p->seq()),
                                 {p->payload(), p->payload() + p->payloadLength()}});
         }
         return 0;
     }
-    size_t count(uint8_t set, uint8_t id) {
+    size_t count(uint8_t set, uint8_t id)
+    {
         std::lock_guard<std::mutex> lock(mutex);
         return size_t(std::count_if(packages.begin(), packages.end(),
                                     [&](const Package& p) { return p.set == set && p.id == id; }));
     }
-    std::vector<Package> all(uint8_t set, uint8_t id) {
+    std::vector<Package> all(uint8_t set, uint8_t id)
+    {
         std::lock_guard<std::mutex> lock(mutex);
         std::vector<Package> out;
         for (const Package& p : packages)
-            if (p.set == set && p.id == id) out.push_back(p);
+            if (p.set == set && p.id == id)
+                out.push_back(p);
         return out;
     }
 
@@ -81,35 +91,44 @@ private:
 // The emulator as a child process, its event lines collected.
 class Emulator {
 public:
-    explicit Emulator(const QStringList& args) {
+    explicit Emulator(const QStringList& args)
+    {
         process.setProgram(QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR")) + "/QuvorFlightEmulator");
         process.setArguments(args);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start();
     }
-    ~Emulator() {
+    ~Emulator()
+    {
         if (process.state() != QProcess::NotRunning) {
             process.kill();
             process.waitForFinished(5000);
         }
     }
-    bool waitLine(const QString& prefix) {
+    bool waitLine(const QString& prefix)
+    {
         bool found = false;
         waitUntil([&] {
-            while (process.canReadLine()) lines << QString::fromUtf8(process.readLine()).trimmed();
+            while (process.canReadLine())
+                lines << QString::fromUtf8(process.readLine()).trimmed();
             for (const QString& l : lines)
                 found = found || l.startsWith(prefix);
             return found || process.state() == QProcess::NotRunning;
         });
-        if (!found) ADD_FAILURE() << process.program().toStdString() << " " << process.errorString().toStdString()
-                                  << ", lines so far:\n" << lines.join("\n").toStdString();
+        if (!found)
+            ADD_FAILURE() << process.program().toStdString() << " " << process.errorString().toStdString()
+                          << ", lines so far:\n"
+                          << lines.join("\n").toStdString();
         return found;
     }
     // Stops it the way a user does and returns the exit code.
-    int terminate() {
+    int terminate()
+    {
         process.terminate();
-        if (!process.waitForFinished(5000)) return -1;
-        while (process.canReadLine()) lines << QString::fromUtf8(process.readLine()).trimmed();
+        if (!process.waitForFinished(5000))
+            return -1;
+        while (process.canReadLine())
+            lines << QString::fromUtf8(process.readLine()).trimmed();
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
@@ -117,7 +136,8 @@ public:
     QStringList lines;
 };
 
-void send(zel::SimpleDevIo& device, uint8_t set, uint8_t id, std::vector<uint8_t> payload, uint16_t seq = 0) {
+void send(zel::SimpleDevIo& device, uint8_t set, uint8_t id, std::vector<uint8_t> payload, uint16_t seq = 0)
+{
     const auto frame = buildPackage(set, id, payload.data(), payload.size(), 3, 0, seq);
     ASSERT_TRUE(device.write(frame.data(), frame.size()));
 }
@@ -126,7 +146,8 @@ using emutest::environmentPayload;
 
 class EmulatorEndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         app();
         ASSERT_TRUE(dir.isValid());
         link = dir.filePath("fc");
@@ -142,7 +163,8 @@ protected:
 
 } // namespace
 
-TEST_F(EmulatorEndToEnd, SimulationRunOverThePseudoTerminal) {
+TEST_F(EmulatorEndToEnd, SimulationRunOverThePseudoTerminal)
+{
     Emulator emulator({"--link", link, "--rate", "200", "--mission", "hover", "--product", "nerio"});
     ASSERT_TRUE(emulator.waitLine("waiting for a host")) << emulator.lines.join("\n").toStdString();
     struct stat st;
@@ -188,7 +210,7 @@ TEST_F(EmulatorEndToEnd, SimulationRunOverThePseudoTerminal) {
 
     send(device, 11, 4, emutest::stopPayload(), 4);
     ASSERT_TRUE(emulator.waitLine("stop"));
-    waitUntil([] { return false; }, 200);  // states already in the terminal drain
+    waitUntil([] { return false; }, 200); // states already in the terminal drain
     const size_t states = recorder.count(11, 6);
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(recorder.count(11, 6), states) << "no flight states after the stop";
@@ -199,7 +221,8 @@ TEST_F(EmulatorEndToEnd, SimulationRunOverThePseudoTerminal) {
     EXPECT_NE(lstat(link.toLocal8Bit().constData(), &st), 0) << "link removed on exit";
 }
 
-TEST_F(EmulatorEndToEnd, HostLinkLayerStaysInStepWithTheEmulator) {
+TEST_F(EmulatorEndToEnd, HostLinkLayerStaysInStepWithTheEmulator)
+{
     // The host's own connection and command managers on the same device.
     zel::DevIo::setCurrent(&device);
     qConnector connector;
@@ -246,14 +269,17 @@ TEST_F(EmulatorEndToEnd, HostLinkLayerStaysInStepWithTheEmulator) {
     EXPECT_EQ(emulator.terminate(), 0);
 }
 
-TEST_F(EmulatorEndToEnd, FlightStatesStillGetThroughInjectedFaults) {
+TEST_F(EmulatorEndToEnd, FlightStatesStillGetThroughInjectedFaults)
+{
     // The host's decoder reports refused frames through the console logger.
     struct LogToFile {
         FILE* file = std::tmpfile();
         FILE* previous = ConsoleLogger::global().setStream(file);
-        ~LogToFile() {
+        ~LogToFile()
+        {
             ConsoleLogger::global().setStream(previous);
-            if (file) std::fclose(file);
+            if (file)
+                std::fclose(file);
         }
     } log;
     ASSERT_NE(log.file, nullptr);
@@ -267,7 +293,8 @@ TEST_F(EmulatorEndToEnd, FlightStatesStillGetThroughInjectedFaults) {
     ASSERT_TRUE(waitUntil([&] { return recorder.count(11, 3) > 0; }));
     send(device, 11, 4, environmentPayload(0.4, 1.9));
     ASSERT_TRUE(waitUntil([&] { return recorder.count(11, 6) >= 500; }));
-    for (const Package& p : recorder.all(11, 6)) ASSERT_EQ(p.payload.size(), 58u);
+    for (const Package& p : recorder.all(11, 6))
+        ASSERT_EQ(p.payload.size(), 58u);
 
     std::fflush(log.file);
     std::rewind(log.file);

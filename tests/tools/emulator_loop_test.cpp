@@ -37,9 +37,11 @@ struct Received {
 // The host's end as the link library opens it: raw, non-blocking, exclusive.
 class HostPort {
 public:
-    explicit HostPort(const std::string& path) {
+    explicit HostPort(const std::string& path)
+    {
         fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0) return;
+        if (fd < 0)
+            return;
         ioctl(fd, TIOCEXCL);
         termios tio{};
         tcgetattr(fd, &tio);
@@ -47,17 +49,22 @@ public:
         tcsetattr(fd, TCSANOW, &tio);
     }
     ~HostPort() { close(); }
-    void close() {
-        if (fd >= 0) ::close(fd);
+    void close()
+    {
+        if (fd >= 0)
+            ::close(fd);
         fd = -1;
     }
-    void send(uint8_t set, uint8_t id, std::vector<uint8_t> payload, uint16_t seq = 0) {
+    void send(uint8_t set, uint8_t id, std::vector<uint8_t> payload, uint16_t seq = 0)
+    {
         const auto frame = buildPackage(set, id, payload.data(), payload.size(), 3, 0, seq);
         ASSERT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
     }
     // Reads until a package of the given kind arrives or the deadline passes.
-    bool waitFor(uint8_t set, uint8_t id, std::chrono::milliseconds deadline = 5000ms) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(int(deadline.count())));
+    bool waitFor(uint8_t set, uint8_t id, std::chrono::milliseconds deadline = 5000ms)
+    {
+        const auto end =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(int(deadline.count())));
         for (;;) {
             for (size_t i = checked; i < received.size(); ++i)
                 if (received[i].set == set && received[i].id == id) {
@@ -65,16 +72,19 @@ public:
                     return true;
                 }
             checked = received.size();
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
             pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                continue;
             uint8_t buf[4096];
             const ssize_t n = read(fd, buf, sizeof buf);
             if (n > 0)
                 assembler.feed(buf, static_cast<size_t>(n), [&](const PackageProperty_V1* f, size_t) {
-                    received.push_back({f->cmdSet, f->cmdId, uint16_t(f->seq()),
-                                        {f->payload(), f->payload() + f->payloadLength()}});
+                    received.push_back(
+                        {f->cmdSet, f->cmdId, uint16_t(f->seq()), {f->payload(), f->payload() + f->payloadLength()}});
                 });
         }
     }
@@ -87,10 +97,12 @@ public:
 
 // Whether a process without privileges could open the terminal now. Root
 // ignores exclusive mode, so as root the check runs in a child that drops it.
-bool unprivilegedCanOpen(const std::string& path) {
+bool unprivilegedCanOpen(const std::string& path)
+{
     if (geteuid() != 0) {
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         return fd >= 0;
     }
     chmod(path.c_str(), 0666);
@@ -108,7 +120,8 @@ bool unprivilegedCanOpen(const std::string& path) {
 
 class LoopTest : public ::testing::Test {
 protected:
-    void start(int rateHz = 50) {
+    void start(int rateHz = 50)
+    {
         std::string error;
         ASSERT_TRUE(terminal.open(error)) << error;
         ASSERT_EQ(pipe(stopPipe), 0);
@@ -121,7 +134,8 @@ protected:
         });
         thread = std::thread([this] { loopResult = loop->run(stopPipe[0]); });
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (thread.joinable()) {
             const char c = 1;
             EXPECT_EQ(write(stopPipe[1], &c, 1), 1);
@@ -129,19 +143,23 @@ protected:
             EXPECT_TRUE(loopResult);
         }
         for (int fd : stopPipe)
-            if (fd >= 0) ::close(fd);
+            if (fd >= 0)
+                ::close(fd);
     }
     // Polls a condition that no event reports, such as the loop's drop counter.
-    static bool waitUntil(const std::function<bool()>& done) {
+    static bool waitUntil(const std::function<bool()>& done)
+    {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(10000));
         while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
             std::this_thread::sleep_for(5ms);
         }
         return true;
     }
     // Waits until `count` events starting with `prefix` have been reported.
-    bool waitEvent(const std::string& prefix, size_t count = 1) {
+    bool waitEvent(const std::string& prefix, size_t count = 1)
+    {
         std::unique_lock<std::mutex> lock(mutex);
         return changed.wait_for(lock, 5s, [&] {
             return size_t(std::count_if(events.begin(), events.end(),
@@ -161,7 +179,8 @@ protected:
 
 } // namespace
 
-TEST_F(LoopTest, AnswersAHostAndStartsCleanForTheNextOne) {
+TEST_F(LoopTest, AnswersAHostAndStartsCleanForTheNextOne)
+{
     start();
     {
         HostPort first(terminal.hostPath());
@@ -187,7 +206,8 @@ TEST_F(LoopTest, AnswersAHostAndStartsCleanForTheNextOne) {
     EXPECT_EQ(second.received[0].seq, 0);
 }
 
-TEST_F(LoopTest, KeepsServingAHostThatStoppedReading) {
+TEST_F(LoopTest, KeepsServingAHostThatStoppedReading)
+{
     start(1000);
     HostPort host(terminal.hostPath());
     ASSERT_TRUE(waitEvent("connected"));
@@ -204,7 +224,8 @@ TEST_F(LoopTest, KeepsServingAHostThatStoppedReading) {
     EXPECT_EQ(host.received.back().seq, 9);
 }
 
-TEST(PseudoTerminalLink, KeepsTheLinkOnlyWhereItMayAndOnlyWhileItOwnsIt) {
+TEST(PseudoTerminalLink, KeepsTheLinkOnlyWhereItMayAndOnlyWhileItOwnsIt)
+{
     char dirTemplate[] = "/tmp/quvor-emu-XXXXXX";
     ASSERT_NE(mkdtemp(dirTemplate), nullptr);
     const std::string dir = dirTemplate;
@@ -215,7 +236,7 @@ TEST(PseudoTerminalLink, KeepsTheLinkOnlyWhereItMayAndOnlyWhileItOwnsIt) {
     };
     std::string error;
 
-    {   // A stale link from an earlier run is replaced, and removed at the end.
+    { // A stale link from an earlier run is replaced, and removed at the end.
         ASSERT_EQ(symlink("/dev/pts/nonexistent", link.c_str()), 0);
         PseudoTerminal t;
         ASSERT_TRUE(t.open(error)) << error;
@@ -225,7 +246,7 @@ TEST(PseudoTerminalLink, KeepsTheLinkOnlyWhereItMayAndOnlyWhileItOwnsIt) {
         struct stat st;
         EXPECT_NE(lstat(link.c_str(), &st), 0);
     }
-    {   // A link another emulator has taken over is left to it.
+    { // A link another emulator has taken over is left to it.
         PseudoTerminal t;
         ASSERT_TRUE(t.open(error));
         ASSERT_TRUE(t.makeLink(link, error));
@@ -235,7 +256,7 @@ TEST(PseudoTerminalLink, KeepsTheLinkOnlyWhereItMayAndOnlyWhileItOwnsIt) {
         EXPECT_EQ(target(), "/dev/pts/other");
         unlink(link.c_str());
     }
-    {   // A real file is never replaced.
+    { // A real file is never replaced.
         FILE* f = std::fopen(link.c_str(), "w");
         ASSERT_NE(f, nullptr);
         std::fputs("keep", f);
@@ -254,7 +275,8 @@ TEST(PseudoTerminalLink, KeepsTheLinkOnlyWhereItMayAndOnlyWhileItOwnsIt) {
     rmdir(dir.c_str());
 }
 
-TEST(FaultInjector, DamagesAboutTheRequestedShareOfBytes) {
+TEST(FaultInjector, DamagesAboutTheRequestedShareOfBytes)
+{
     for (double rate : {0.0, 0.05, 0.3}) {
         FaultInjector faults(rate, 1);
         const std::vector<uint8_t> original(100000, 0x55);

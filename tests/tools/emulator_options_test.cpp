@@ -6,7 +6,8 @@
 
 using namespace emu;
 
-TEST(EmulatorOptions, DefaultsWithoutArguments) {
+TEST(EmulatorOptions, DefaultsWithoutArguments)
+{
     EmulatorOptions o;
     std::string error;
     ASSERT_TRUE(parseOptions({}, o, error));
@@ -18,7 +19,8 @@ TEST(EmulatorOptions, DefaultsWithoutArguments) {
     EXPECT_FALSE(o.help);
 }
 
-TEST(EmulatorOptions, AcceptsEveryOptionInBothSpellings) {
+TEST(EmulatorOptions, AcceptsEveryOptionInBothSpellings)
+{
     EmulatorOptions o;
     std::string error;
     ASSERT_TRUE(parseOptions({"--link", "/tmp/x", "--product=vx7", "--rate", "1000", "--mission=circle", "--seed",
@@ -39,7 +41,8 @@ TEST(EmulatorOptions, AcceptsEveryOptionInBothSpellings) {
     EXPECT_TRUE(o.help);
 }
 
-TEST(EmulatorOptions, RefusesBadValuesNamingTheOption) {
+TEST(EmulatorOptions, RefusesBadValuesNamingTheOption)
+{
     const struct {
         std::vector<std::string> args;
         const char* message;
@@ -48,7 +51,8 @@ TEST(EmulatorOptions, RefusesBadValuesNamingTheOption) {
         {{"--rate", "1001"}, "--rate must be a whole number of Hz from 1 to 1000, not '1001'"},
         {{"--rate", "-5"}, "--rate must be a whole number of Hz from 1 to 1000, not '-5'"},
         {{"--rate", "50Hz"}, "--rate must be a whole number of Hz from 1 to 1000, not '50Hz'"},
-        {{"--rate", "99999999999999999999999"}, "--rate must be a whole number of Hz from 1 to 1000, not '99999999999999999999999'"},
+        {{"--rate", "99999999999999999999999"},
+         "--rate must be a whole number of Hz from 1 to 1000, not '99999999999999999999999'"},
         {{"--product", "tavik1"}, "unknown product 'tavik1' (use tavik, nerio or vx7)"},
         {{"--mission", "figure8"}, "unknown mission 'figure8' (use hover, square or circle)"},
         {{"--seed", "-1"}, "--seed must be a non-negative whole number, not '-1'"},

@@ -29,51 +29,61 @@ struct Frame {
 // reassembly loop, so only well-framed packages are seen.
 class SessionTest : public ::testing::Test {
 protected:
-    void make(SessionConfig config = {}) {
+    void make(SessionConfig config = {})
+    {
         session = std::make_unique<FlightControllerSession>(
-            config, FlightControllerSession::Output{
-                        [this](std::vector<uint8_t> bytes, bool droppable) {
-                            const size_t n = assembler.feed(bytes.data(), bytes.size(),
-                                                            [&](const PackageProperty_V1* f, size_t length) {
-                                                                EXPECT_EQ(length, bytes.size());
-                                                                sent.push_back({f->sender, f->receiver,
-                                                                                uint16_t(f->seq()), f->cmdSet,
-                                                                                f->cmdId,
-                                                                                {f->payload(),
-                                                                                 f->payload() + f->payloadLength()},
-                                                                                droppable});
-                                                            });
-                            EXPECT_EQ(n, 1u) << "one frame per send";
-                        },
-                        [this](const std::string& line) { events.push_back(line); }});
+            config,
+            FlightControllerSession::Output{
+                [this](std::vector<uint8_t> bytes, bool droppable) {
+                    const size_t n =
+                        assembler.feed(bytes.data(), bytes.size(), [&](const PackageProperty_V1* f, size_t length) {
+                            EXPECT_EQ(length, bytes.size());
+                            sent.push_back({f->sender,
+                                            f->receiver,
+                                            uint16_t(f->seq()),
+                                            f->cmdSet,
+                                            f->cmdId,
+                                            {f->payload(), f->payload() + f->payloadLength()},
+                                            droppable});
+                        });
+                    EXPECT_EQ(n, 1u) << "one frame per send";
+                },
+                [this](const std::string& line) { events.push_back(line); }});
     }
     void SetUp() override { make(); }
 
-    void host(uint8_t set, uint8_t id, std::vector<uint8_t> payload, uint16_t seq = 0, uint8_t receiverType = 3) {
+    void host(uint8_t set, uint8_t id, std::vector<uint8_t> payload, uint16_t seq = 0, uint8_t receiverType = 3)
+    {
         const auto frame = buildPackage(set, id, payload.data(), payload.size(), receiverType, 0, seq);
         session->onFrame(PackageProperty_V1::from(frame.data()), frame.size(), clock);
     }
-    void startRun(double lat = 0.4, double lon = 1.9) {
+    void startRun(double lat = 0.4, double lon = 1.9)
+    {
         host(11, 1, {0, 1, 0, 0});
         host(11, 4, environmentPayload(lat, lon));
     }
     // Runs the clock forward in small steps, as the event loop would.
-    void runFor(double seconds) {
+    void runFor(double seconds)
+    {
         const double end = clock + seconds;
         while (clock < end) {
             clock = std::min(end, std::min(clock + 0.005, session->nextDue()));
             session->advance(clock);
         }
     }
-    std::vector<Frame> take(uint8_t set, uint8_t id) {
+    std::vector<Frame> take(uint8_t set, uint8_t id)
+    {
         std::vector<Frame> out;
         for (const Frame& f : sent)
-            if (f.set == set && f.id == id) out.push_back(f);
+            if (f.set == set && f.id == id)
+                out.push_back(f);
         return out;
     }
-    bool hasEvent(const std::string& prefix) const {
+    bool hasEvent(const std::string& prefix) const
+    {
         for (const auto& e : events)
-            if (e.rfind(prefix, 0) == 0) return true;
+            if (e.rfind(prefix, 0) == 0)
+                return true;
         return false;
     }
 
@@ -86,7 +96,8 @@ protected:
 
 } // namespace
 
-TEST_F(SessionTest, StatusQueryIsAnsweredReadyFromTheFlightControllerToTheHost) {
+TEST_F(SessionTest, StatusQueryIsAnsweredReadyFromTheFlightControllerToTheHost)
+{
     host(0, 12, {0}, 7);
     ASSERT_EQ(sent.size(), 1u);
     const Frame& f = sent[0];
@@ -100,7 +111,8 @@ TEST_F(SessionTest, StatusQueryIsAnsweredReadyFromTheFlightControllerToTheHost) 
     EXPECT_EQ(f.seq, 7) << "answers carry the host's sequence number, which advances its counter";
 }
 
-TEST_F(SessionTest, StartIsAnsweredWithSwitchingAndAParameterRequestForTheProduct) {
+TEST_F(SessionTest, StartIsAnsweredWithSwitchingAndAParameterRequestForTheProduct)
+{
     for (const auto& [product, code] : {std::pair{ProductTavik1, 0}, {ProductNerio3, 1}, {ProductVx7, 2}}) {
         sent.clear();
         SessionConfig config;
@@ -121,7 +133,8 @@ TEST_F(SessionTest, StartIsAnsweredWithSwitchingAndAParameterRequestForTheProduc
     }
 }
 
-TEST_F(SessionTest, HeartbeatsAreAnsweredWithTheSimulationState) {
+TEST_F(SessionTest, HeartbeatsAreAnsweredWithTheSimulationState)
+{
     host(11, 1, {0, 0, 0, 0}, 1);
     host(11, 1, {0, 1, 0, 0}, 2);
     host(11, 2, {1}, 2);
@@ -134,7 +147,8 @@ TEST_F(SessionTest, HeartbeatsAreAnsweredWithTheSimulationState) {
     EXPECT_EQ(replies[2].seq, 3);
 }
 
-TEST_F(SessionTest, ParameterRequestIsRepeatedUntilTheEnvironmentArrives) {
+TEST_F(SessionTest, ParameterRequestIsRepeatedUntilTheEnvironmentArrives)
+{
     host(11, 1, {0, 1, 0, 0});
     runFor(2.5);
     EXPECT_EQ(take(11, 3).size(), 3u);
@@ -144,7 +158,8 @@ TEST_F(SessionTest, ParameterRequestIsRepeatedUntilTheEnvironmentArrives) {
     EXPECT_EQ(take(11, 3).size(), 3u);
 }
 
-TEST_F(SessionTest, FlightStatesStreamAtTheRateFromTheStartPositionUntilStop) {
+TEST_F(SessionTest, FlightStatesStreamAtTheRateFromTheStartPositionUntilStop)
+{
     SessionConfig config;
     config.rateHz = 100;
     make(config);
@@ -175,7 +190,8 @@ TEST_F(SessionTest, FlightStatesStreamAtTheRateFromTheStartPositionUntilStop) {
     EXPECT_FALSE(session->running());
 }
 
-TEST_F(SessionTest, DeviceLogsCarryTypeTextAndTerminatingZero) {
+TEST_F(SessionTest, DeviceLogsCarryTypeTextAndTerminatingZero)
+{
     startRun();
     runFor(25.0);
     std::vector<int> types;
@@ -185,14 +201,16 @@ TEST_F(SessionTest, DeviceLogsCarryTypeTextAndTerminatingZero) {
         const std::string text(f.payload.begin() + 1, f.payload.end() - 1);
         EXPECT_EQ(text.find('\0'), std::string::npos);
         EXPECT_GT(text.size(), 4u);
-        if (std::find(types.begin(), types.end(), f.payload[0]) == types.end()) types.push_back(f.payload[0]);
+        if (std::find(types.begin(), types.end(), f.payload[0]) == types.end())
+            types.push_back(f.payload[0]);
     }
     std::sort(types.begin(), types.end());
     EXPECT_EQ(types, (std::vector<int>{int(LogType::System), int(LogType::Gps), int(LogType::Battery)}));
     EXPECT_TRUE(hasEvent("mission phase: take-off"));
 }
 
-TEST_F(SessionTest, PackagesNotMeantForTheFlightControllerAreIgnored) {
+TEST_F(SessionTest, PackagesNotMeantForTheFlightControllerAreIgnored)
+{
     host(0, 12, {0}, 0, 5);
     EXPECT_TRUE(sent.empty());
     host(0, 12, {0}, 0, 31);
@@ -207,7 +225,8 @@ TEST_F(SessionTest, PackagesNotMeantForTheFlightControllerAreIgnored) {
     EXPECT_EQ(sent.size(), 1u);
 }
 
-TEST_F(SessionTest, BadEnvironmentIsRejectedAndTheRequestRepeated) {
+TEST_F(SessionTest, BadEnvironmentIsRejectedAndTheRequestRepeated)
+{
     const struct {
         const char* name;
         std::vector<uint8_t> payload;
@@ -231,7 +250,8 @@ TEST_F(SessionTest, BadEnvironmentIsRejectedAndTheRequestRepeated) {
     }
 }
 
-TEST_F(SessionTest, StartWhileFlyingBeginsANewRunOnTheGround) {
+TEST_F(SessionTest, StartWhileFlyingBeginsANewRunOnTheGround)
+{
     startRun();
     runFor(12.0);
     ASSERT_LT(session->flight()->body().position.z, -5.0);

@@ -12,7 +12,7 @@ using namespace emu;
 
 namespace {
 
-constexpr double kSample = 0.02;   // s between inspected states
+constexpr double kSample = 0.02; // s between inspected states
 constexpr double kDeadline = 60.0; // s a mission may take from spin-up to motors off
 
 struct Sample {
@@ -22,7 +22,8 @@ struct Sample {
     FlightStateRecord record;
 };
 
-std::vector<Sample> fly(MissionKind mission, uint64_t seed, bool transforming, double lat = 0.0, double lon = 0.0) {
+std::vector<Sample> fly(MissionKind mission, uint64_t seed, bool transforming, double lat = 0.0, double lon = 0.0)
+{
     FlightSimulation sim(mission, seed, transforming);
     sim.setOrigin(lat, lon);
     std::vector<Sample> out;
@@ -33,21 +34,25 @@ std::vector<Sample> fly(MissionKind mission, uint64_t seed, bool transforming, d
     return out;
 }
 
-bool finite(const FlightStateRecord& r) {
-    for (float v : {r.roll, r.pitch, r.yaw, r.x, r.y, r.z, r.latitude, r.longitude, r.vx, r.vy, r.vz, r.time,
-                    r.transformState})
-        if (!std::isfinite(v)) return false;
+bool finite(const FlightStateRecord& r)
+{
+    for (float v :
+         {r.roll, r.pitch, r.yaw, r.x, r.y, r.z, r.latitude, r.longitude, r.vx, r.vy, r.vz, r.time, r.transformState})
+        if (!std::isfinite(v))
+            return false;
     return true;
 }
 
-double distanceToSegment(double px, double py, double ax, double ay, double bx, double by) {
+double distanceToSegment(double px, double py, double ax, double ay, double bx, double by)
+{
     const double dx = bx - ax, dy = by - ay;
     const double t = std::clamp(((px - ax) * dx + (py - ay) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
     return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
 }
 
 // Horizontal distance from the mission's planned path.
-double pathError(MissionKind mission, const Vec3& p) {
+double pathError(MissionKind mission, const Vec3& p)
+{
     switch (mission) {
     case MissionKind::Hover: return std::hypot(p.x, p.y);
     case MissionKind::Circle: return std::abs(std::hypot(p.x, p.y - Mission::kCircleRadius) - Mission::kCircleRadius);
@@ -63,15 +68,16 @@ double pathError(MissionKind mission, const Vec3& p) {
 // Path tolerance of the pattern in wind gusts, and the area the pattern must cover.
 struct MissionCase {
     MissionKind mission;
-    double tolerance;  // m
-    double reachNorth, reachEast;  // m the aircraft must get to
+    double tolerance; // m
+    double reachNorth, reachEast; // m the aircraft must get to
 };
 
-class MissionFlight : public ::testing::TestWithParam<std::tuple<MissionCase, uint64_t>> {};
+class MissionFlight : public ::testing::TestWithParam<std::tuple<MissionCase, uint64_t>> { };
 
 } // namespace
 
-TEST_P(MissionFlight, TakesOffFliesThePatternAndLands) {
+TEST_P(MissionFlight, TakesOffFliesThePatternAndLands)
+{
     const auto [c, seed] = GetParam();
     const auto samples = fly(c.mission, seed, false);
 
@@ -85,7 +91,8 @@ TEST_P(MissionFlight, TakesOffFliesThePatternAndLands) {
             east = std::max(east, s.body.position.y);
             EXPECT_NEAR(-s.body.position.z, Mission::kAltitude, 1.0) << "t=" << s.t;
         }
-        if (landedAt < 0 && s.phase == MissionPhase::Landed) landedAt = s.t;
+        if (landedAt < 0 && s.phase == MissionPhase::Landed)
+            landedAt = s.t;
     }
     EXPECT_GT(top, Mission::kAltitude - 0.5);
     EXPECT_LT(top, Mission::kAltitude + 1.0);
@@ -110,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
                                                      2 * Mission::kCircleRadius - 1.0}),
                        ::testing::Values(1u, 77u)));
 
-TEST(FlightSimulation, SameSeedSameFlightOtherSeedOtherWind) {
+TEST(FlightSimulation, SameSeedSameFlightOtherSeedOtherWind)
+{
     const auto a = fly(MissionKind::Square, 5, true);
     const auto b = fly(MissionKind::Square, 5, true);
     const auto c = fly(MissionKind::Square, 6, true);
@@ -123,22 +131,29 @@ TEST(FlightSimulation, SameSeedSameFlightOtherSeedOtherWind) {
     EXPECT_TRUE(differs);
 }
 
-TEST(FlightSimulation, StatusFlagsFollowThePhases) {
+TEST(FlightSimulation, StatusFlagsFollowThePhases)
+{
     // Flying state in bits 1-7, motors in bit 0: spin-up, climb, pattern, descent, motors off.
     const auto samples = fly(MissionKind::Hover, 1, false);
     std::vector<int> flags;
     for (const Sample& s : samples)
-        if (flags.empty() || flags.back() != s.record.flags) flags.push_back(s.record.flags);
+        if (flags.empty() || flags.back() != s.record.flags)
+            flags.push_back(s.record.flags);
     EXPECT_EQ(flags, (std::vector<int>{0x01, 0x03, 0x05, 0x07, 0x00}));
 }
 
-TEST(FlightSimulation, TransformingAircraftRaisesArmsAfterTakeOffAndLowersThemBeforeLanding) {
-    struct Span { int state; double from, to; };
+TEST(FlightSimulation, TransformingAircraftRaisesArmsAfterTakeOffAndLowersThemBeforeLanding)
+{
+    struct Span {
+        int state;
+        double from, to;
+    };
     std::vector<Span> spans;
     double touchDown = -1.0;
     for (const Sample& s : fly(MissionKind::Hover, 1, true)) {
         const int state = static_cast<int>(s.record.transformState);
-        if (spans.empty() || spans.back().state != state) spans.push_back({state, s.t, s.t});
+        if (spans.empty() || spans.back().state != state)
+            spans.push_back({state, s.t, s.t});
         spans.back().to = s.t;
         if (state == 3) {
             EXPECT_EQ(s.phase, MissionPhase::TakeOff);
@@ -146,7 +161,8 @@ TEST(FlightSimulation, TransformingAircraftRaisesArmsAfterTakeOffAndLowersThemBe
         if (state == 3 || state == 2) {
             EXPECT_LT(s.body.position.z, -1.0) << "arms rise only in the air";
         }
-        if (touchDown < 0 && s.phase == MissionPhase::Landing && s.body.onGround) touchDown = s.t;
+        if (touchDown < 0 && s.phase == MissionPhase::Landing && s.body.onGround)
+            touchDown = s.t;
     }
     ASSERT_EQ(spans.size(), 5u);
     EXPECT_EQ((std::vector<int>{spans[0].state, spans[1].state, spans[2].state, spans[3].state, spans[4].state}),
@@ -157,14 +173,16 @@ TEST(FlightSimulation, TransformingAircraftRaisesArmsAfterTakeOffAndLowersThemBe
     EXPECT_GE(spans[3].to - spans[3].from, 0.5);
     EXPECT_LT(spans[4].from, touchDown) << "arms are down before touch-down";
 
-    for (const Sample& s : fly(MissionKind::Hover, 1, false)) ASSERT_EQ(s.record.transformState, 0.0f);
+    for (const Sample& s : fly(MissionKind::Hover, 1, false))
+        ASSERT_EQ(s.record.transformState, 0.0f);
 }
 
-TEST(FlightSimulation, LatitudeAndLongitudeAdvanceFromTheStartPoint) {
+TEST(FlightSimulation, LatitudeAndLongitudeAdvanceFromTheStartPoint)
+{
     const double lat0 = 0.5, lon0 = 2.0;
     const double metresPerRadLat = 6335439.0 / std::pow(1 - 6.69438e-3 * std::sin(lat0) * std::sin(lat0), 1.5);
-    const double metresPerRadLon = 6378137.0 / std::sqrt(1 - 6.69438e-3 * std::sin(lat0) * std::sin(lat0)) *
-                                   std::cos(lat0);
+    const double metresPerRadLon =
+        6378137.0 / std::sqrt(1 - 6.69438e-3 * std::sin(lat0) * std::sin(lat0)) * std::cos(lat0);
     // The record carries float32 radians: half a unit in the last place is the
     // resolution on the ground (about 0.1 m of latitude, 0.6 m of longitude here).
     auto resolution = [](float v, double metresPerRad) {
@@ -172,9 +190,10 @@ TEST(FlightSimulation, LatitudeAndLongitudeAdvanceFromTheStartPoint) {
     };
     for (const Sample& s : fly(MissionKind::Square, 1, false, lat0, lon0)) {
         EXPECT_NEAR((s.record.latitude - lat0) * metresPerRadLat, s.body.position.x,
-                    resolution(s.record.latitude, metresPerRadLat)) << "t=" << s.t;
+                    resolution(s.record.latitude, metresPerRadLat))
+            << "t=" << s.t;
         EXPECT_NEAR((s.record.longitude - lon0) * metresPerRadLon, s.body.position.y,
-                    resolution(s.record.longitude, metresPerRadLon)) << "t=" << s.t;
+                    resolution(s.record.longitude, metresPerRadLon))
+            << "t=" << s.t;
     }
 }
-

@@ -7,8 +7,7 @@
 
 namespace viewer_test {
 
-class ConsoleCapture
-{
+class ConsoleCapture {
 public:
     ConsoleCapture()
     {

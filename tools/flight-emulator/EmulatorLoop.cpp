@@ -9,20 +9,25 @@
 
 namespace emu {
 
-bool OutputQueue::push(std::vector<uint8_t> bytes, bool droppable) {
-    if (bytes.empty()) return true;
-    if ((droppable && mBytes >= kDroppableLimit) || mBytes + bytes.size() > kHardLimit) return false;
+bool OutputQueue::push(std::vector<uint8_t> bytes, bool droppable)
+{
+    if (bytes.empty())
+        return true;
+    if ((droppable && mBytes >= kDroppableLimit) || mBytes + bytes.size() > kHardLimit)
+        return false;
     mBytes += bytes.size();
     mFrames.push_back(std::move(bytes));
     return true;
 }
 
-bool OutputQueue::flush(int fd) {
+bool OutputQueue::flush(int fd)
+{
     while (!mFrames.empty()) {
         const std::vector<uint8_t>& front = mFrames.front();
         const ssize_t n = write(fd, front.data() + mHeadOffset, front.size() - mHeadOffset);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return errno == EAGAIN || errno == EWOULDBLOCK;
         }
         mHeadOffset += static_cast<size_t>(n);
@@ -35,32 +40,43 @@ bool OutputQueue::flush(int fd) {
     return true;
 }
 
-void OutputQueue::clear() {
+void OutputQueue::clear()
+{
     mFrames.clear();
     mHeadOffset = 0;
     mBytes = 0;
 }
 
 EmulatorLoop::EmulatorLoop(const EmulatorOptions& options, PseudoTerminal& terminal, EventSink events)
-    : mTerminal(terminal), mEvents(std::move(events)), mFaults(options.faultRate, options.session.seed),
+    : mTerminal(terminal),
+      mEvents(std::move(events)),
+      mFaults(options.faultRate, options.session.seed),
       mSession(options.session,
                {[this](std::vector<uint8_t> frame, bool droppable) { queue(std::move(frame), droppable); },
-                [this](const std::string& line) { mEvents(line); }}) {}
+                [this](const std::string& line) { mEvents(line); }})
+{
+}
 
-double EmulatorLoop::now() {
+double EmulatorLoop::now()
+{
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
 }
 
-void EmulatorLoop::queue(std::vector<uint8_t> frame, bool droppable) {
-    if (!mTerminal.hostConnected()) return;
+void EmulatorLoop::queue(std::vector<uint8_t> frame, bool droppable)
+{
+    if (!mTerminal.hostConnected())
+        return;
     mFaults.apply(frame);
-    if (!mOut.push(std::move(frame), droppable) && droppable) ++mDroppedStates;
+    if (!mOut.push(std::move(frame), droppable) && droppable)
+        ++mDroppedStates;
 }
 
-void EmulatorLoop::onHostChange(PseudoTerminal::Change change) {
-    if (change == PseudoTerminal::Change::None) return;
+void EmulatorLoop::onHostChange(PseudoTerminal::Change change)
+{
+    if (change == PseudoTerminal::Change::None)
+        return;
     // Either way the next host starts from a clean line and a fresh session.
     mSession.reset();
     mAssembler.clear();
@@ -73,7 +89,8 @@ void EmulatorLoop::onHostChange(PseudoTerminal::Change change) {
     }
 }
 
-bool EmulatorLoop::readTerminal() {
+bool EmulatorLoop::readTerminal()
+{
     uint8_t buf[4096];
     for (;;) {
         const ssize_t n = read(mTerminal.fd(), buf, sizeof buf);
@@ -84,14 +101,18 @@ bool EmulatorLoop::readTerminal() {
             });
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
-        if (n == 0) errno = EIO;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return true;
+        if (n == 0)
+            errno = EIO;
         return false;
     }
 }
 
-bool EmulatorLoop::run(int stopFd) {
+bool EmulatorLoop::run(int stopFd)
+{
     mEvents("waiting for a host");
     for (;;) {
         const bool connected = mTerminal.hostConnected();
@@ -113,8 +134,10 @@ bool EmulatorLoop::run(int stopFd) {
             mEvents(std::string("poll failed: ") + std::strerror(errno));
             return false;
         }
-        if (fds[0].revents) return true;
-        if (fds[1].revents) onHostChange(mTerminal.readWatch());
+        if (fds[0].revents)
+            return true;
+        if (fds[1].revents)
+            onHostChange(mTerminal.readWatch());
         // Our own descriptor of the host's end keeps the pair alive, so a hang-up
         // or error here means the terminal itself is broken; polling on would spin.
         if ((fds[2].revents & (POLLERR | POLLHUP | POLLNVAL)) && !(fds[2].revents & POLLIN)) {
@@ -127,7 +150,8 @@ bool EmulatorLoop::run(int stopFd) {
         }
         if (mTerminal.hostConnected()) {
             mSession.advance(now());
-            if (!mOut.flush(mTerminal.fd())) mOut.clear();
+            if (!mOut.flush(mTerminal.fd()))
+                mOut.clear();
         }
     }
 }

@@ -37,8 +37,8 @@ public:
 
 private:
     std::deque<std::vector<uint8_t>> mFrames;
-    size_t mHeadOffset = 0;  // bytes of the front frame already written
-    size_t mBytes = 0;       // bytes not yet written
+    size_t mHeadOffset = 0; // bytes of the front frame already written
+    size_t mBytes = 0; // bytes not yet written
 };
 
 class EmulatorLoop {
@@ -64,7 +64,7 @@ private:
     FlightControllerSession mSession;
     PackageAssembler mAssembler;
     OutputQueue mOut;
-    std::atomic<uint64_t> mDroppedStates{0};  // read by other threads for reports
+    std::atomic<uint64_t> mDroppedStates{0}; // read by other threads for reports
 };
 
 } // namespace emu

@@ -8,8 +8,10 @@ namespace emu {
 
 namespace {
 
-bool parseInteger(const std::string& text, unsigned long long& value) {
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+bool parseInteger(const std::string& text, unsigned long long& value)
+{
+    if (text.empty() || text[0] == '-' || text[0] == '+')
+        return false;
     errno = 0;
     char* end = nullptr;
     value = std::strtoull(text.c_str(), &end, 10);
@@ -18,7 +20,8 @@ bool parseInteger(const std::string& text, unsigned long long& value) {
 
 } // namespace
 
-bool parseOptions(const std::vector<std::string>& args, EmulatorOptions& options, std::string& error) {
+bool parseOptions(const std::vector<std::string>& args, EmulatorOptions& options, std::string& error)
+{
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;
@@ -34,7 +37,7 @@ bool parseOptions(const std::vector<std::string>& args, EmulatorOptions& options
             continue;
         }
         const bool known = name == "--link" || name == "--product" || name == "--rate" || name == "--mission" ||
-                           name == "--seed" || name == "--faults";
+            name == "--seed" || name == "--faults";
         if (!known) {
             error = "unknown option '" + name + "'";
             return false;
@@ -71,7 +74,7 @@ bool parseOptions(const std::vector<std::string>& args, EmulatorOptions& options
             unsigned long long rate = 0;
             if (!parseInteger(value, rate) || rate < 1 || rate > kMaxRateHz) {
                 error = "--rate must be a whole number of Hz from 1 to " + std::to_string(kMaxRateHz) + ", not '" +
-                        value + "'";
+                    value + "'";
                 return false;
             }
             options.session.rateHz = static_cast<int>(rate);
@@ -95,19 +98,21 @@ bool parseOptions(const std::vector<std::string>& args, EmulatorOptions& options
     return true;
 }
 
-std::string usageText(const std::string& program) {
-    return "Usage: " + program + " [options]\n"
-           "Takes the flight controller's place on a pseudo-terminal: point the host at the\n"
-           "link (QuvorSimulator --port /tmp/quvor-fc). One line per event on standard output;\n"
-           "when the host closes the port the emulator waits for the next one.\n"
-           "\n"
-           "  --link PATH        symbolic link to the pseudo-terminal (default /tmp/quvor-fc)\n"
-           "  --product NAME     tavik, nerio or vx7 (default tavik)\n"
-           "  --rate HZ          flight states per second, 1 to 1000 (default 50)\n"
-           "  --mission NAME     hover, square or circle (default square)\n"
-           "  --seed N           seed of the wind and the faults (default 1)\n"
-           "  --faults RATE      fraction of sent bytes dropped or corrupted (default 0)\n"
-           "  --help             this text\n";
+std::string usageText(const std::string& program)
+{
+    return "Usage: " + program +
+        " [options]\n"
+        "Takes the flight controller's place on a pseudo-terminal: point the host at the\n"
+        "link (QuvorSimulator --port /tmp/quvor-fc). One line per event on standard output;\n"
+        "when the host closes the port the emulator waits for the next one.\n"
+        "\n"
+        "  --link PATH        symbolic link to the pseudo-terminal (default /tmp/quvor-fc)\n"
+        "  --product NAME     tavik, nerio or vx7 (default tavik)\n"
+        "  --rate HZ          flight states per second, 1 to 1000 (default 50)\n"
+        "  --mission NAME     hover, square or circle (default square)\n"
+        "  --seed N           seed of the wind and the faults (default 1)\n"
+        "  --faults RATE      fraction of sent bytes dropped or corrupted (default 0)\n"
+        "  --help             this text\n";
 }
 
 } // namespace emu

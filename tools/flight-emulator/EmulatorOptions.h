@@ -11,7 +11,7 @@ namespace emu {
 struct EmulatorOptions {
     std::string linkPath = "/tmp/quvor-fc";
     SessionConfig session;
-    double faultRate = 0.0;  // fraction of sent bytes dropped or corrupted
+    double faultRate = 0.0; // fraction of sent bytes dropped or corrupted
     bool help = false;
 };
 

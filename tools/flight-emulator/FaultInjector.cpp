@@ -3,10 +3,12 @@
 namespace emu {
 
 // A stream of its own, so switching faults on does not change the flight.
-FaultInjector::FaultInjector(double rate, uint64_t seed) : mRate(rate), mRandom(seed ^ 0x9E3779B97F4A7C15ull) {}
+FaultInjector::FaultInjector(double rate, uint64_t seed) : mRate(rate), mRandom(seed ^ 0x9E3779B97F4A7C15ull) { }
 
-void FaultInjector::apply(std::vector<uint8_t>& bytes) {
-    if (mRate <= 0.0) return;
+void FaultInjector::apply(std::vector<uint8_t>& bytes)
+{
+    if (mRate <= 0.0)
+        return;
     size_t kept = 0;
     for (size_t i = 0; i < bytes.size(); ++i) {
         uint8_t b = bytes[i];

@@ -41,8 +41,8 @@ public:
         std::function<void(const std::string& line)> event;
     };
 
-    static constexpr double kParameterRetry = 1.0;  // s without an environment before asking again
-    static constexpr double kBatteryReport = 10.0;  // s between battery log lines in flight
+    static constexpr double kParameterRetry = 1.0; // s without an environment before asking again
+    static constexpr double kBatteryReport = 10.0; // s between battery log lines in flight
 
     FlightControllerSession(const SessionConfig& config, Output output);
     ~FlightControllerSession();

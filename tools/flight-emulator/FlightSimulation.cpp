@@ -6,14 +6,15 @@ namespace emu {
 
 namespace {
 
-constexpr double kTouchDownHold = 0.5;     // s on the ground before the motors stop
-constexpr double kRaiseAltitude = 2.0;     // m, arms rise above this during take-off
-constexpr double kTransformHold = 1.0;     // s the intermediate arm state is reported
-constexpr double kGustTimeConstant = 3.0;  // s
-constexpr double kGustStrength = 0.6;      // m/s, standard deviation per axis
+constexpr double kTouchDownHold = 0.5; // s on the ground before the motors stop
+constexpr double kRaiseAltitude = 2.0; // m, arms rise above this during take-off
+constexpr double kTransformHold = 1.0; // s the intermediate arm state is reported
+constexpr double kGustTimeConstant = 3.0; // s
+constexpr double kGustStrength = 0.6; // m/s, standard deviation per axis
 
 // WGS-84 radii of curvature at a latitude: meridian and prime vertical.
-void earthRadii(double lat, double& meridian, double& primeVertical) {
+void earthRadii(double lat, double& meridian, double& primeVertical)
+{
     constexpr double a = 6378137.0, e2 = 6.69437999014e-3;
     const double s = std::sin(lat);
     const double k = 1.0 - e2 * s * s;
@@ -24,24 +25,32 @@ void earthRadii(double lat, double& meridian, double& primeVertical) {
 } // namespace
 
 FlightSimulation::FlightSimulation(MissionKind mission, uint64_t seed, bool transforming)
-    : mMission(mission), mController(mModel.params()), mRandom(seed), mTransforming(transforming),
-      mTransform(transforming ? TransformState::Lowered : TransformState::None) {
+    : mMission(mission),
+      mController(mModel.params()),
+      mRandom(seed),
+      mTransforming(transforming),
+      mTransform(transforming ? TransformState::Lowered : TransformState::None)
+{
     const double speed = mRandom.uniform(0.0, 3.0);
     const double from = mRandom.uniform(0.0, 2 * Pi);
     mWindMean = Vec3{speed * std::cos(from), speed * std::sin(from), 0.0};
 }
 
-void FlightSimulation::setOrigin(double latitude, double longitude) {
+void FlightSimulation::setOrigin(double latitude, double longitude)
+{
     mOriginLat = latitude;
     mOriginLon = longitude;
 }
 
-void FlightSimulation::advanceTo(double t) {
+void FlightSimulation::advanceTo(double t)
+{
     // Counting steps keeps the flight time free of accumulated rounding.
-    while ((mSteps + 1) * kStep <= t + 1e-9) stepOnce();
+    while ((mSteps + 1) * kStep <= t + 1e-9)
+        stepOnce();
 }
 
-void FlightSimulation::stepOnce() {
+void FlightSimulation::stepOnce()
+{
     // Gusts: a first-order random process per axis, weaker vertically.
     const double decay = std::exp(-kStep / kGustTimeConstant);
     const double spread = kGustStrength * std::sqrt(1.0 - decay * decay);
@@ -51,7 +60,8 @@ void FlightSimulation::stepOnce() {
     const RigidBodyState& s = mModel.state();
     MotorThrusts command{};
     if (mMotorsOn) {
-        if (s.onGround) mController.reset();
+        if (s.onGround)
+            mController.reset();
         command = mController.update(s, mMission.setpoint(mTime), kStep);
     }
     mModel.step(kStep, command, s.onGround ? Vec3{} : wind());
@@ -72,8 +82,10 @@ void FlightSimulation::stepOnce() {
     updateTransform();
 }
 
-void FlightSimulation::updateTransform() {
-    if (!mTransforming) return;
+void FlightSimulation::updateTransform()
+{
+    if (!mTransforming)
+        return;
     const double altitude = -mModel.state().position.z;
     const double held = mTime - mTransformSince;
     auto moveTo = [this](TransformState next) {
@@ -82,23 +94,27 @@ void FlightSimulation::updateTransform() {
     };
     switch (mTransform) {
     case TransformState::Lowered:
-        if (mPhase == MissionPhase::TakeOff && altitude > kRaiseAltitude) moveTo(TransformState::Raising);
+        if (mPhase == MissionPhase::TakeOff && altitude > kRaiseAltitude)
+            moveTo(TransformState::Raising);
         break;
     case TransformState::Raising:
-        if (held >= kTransformHold) moveTo(TransformState::Raised);
+        if (held >= kTransformHold)
+            moveTo(TransformState::Raised);
         break;
     case TransformState::Raised:
-        if (mPhase == MissionPhase::Landing) moveTo(TransformState::Lowering);
+        if (mPhase == MissionPhase::Landing)
+            moveTo(TransformState::Lowering);
         break;
     case TransformState::Lowering:
-        if (held >= kTransformHold) moveTo(TransformState::Lowered);
+        if (held >= kTransformHold)
+            moveTo(TransformState::Lowered);
         break;
-    case TransformState::None:
-        break;
+    case TransformState::None: break;
     }
 }
 
-FlyingState FlightSimulation::flyingState() const {
+FlyingState FlightSimulation::flyingState() const
+{
     switch (mPhase) {
     case MissionPhase::TakeOff: return FlyingState::TakingOff;
     case MissionPhase::Pattern: return FlyingState::InFlight;
@@ -109,7 +125,8 @@ FlyingState FlightSimulation::flyingState() const {
     return FlyingState::OnGround;
 }
 
-FlightStateRecord FlightSimulation::record() const {
+FlightStateRecord FlightSimulation::record() const
+{
     const RigidBodyState& s = mModel.state();
     FlightStateRecord r;
     r.flags = static_cast<uint8_t>((static_cast<uint8_t>(flyingState()) << 1) | (mMotorsOn ? 1 : 0));

@@ -12,7 +12,7 @@ namespace emu {
 
 class FlightSimulation {
 public:
-    static constexpr double kStep = 0.001;  // s, physics and control cycle: one per state at the highest rate
+    static constexpr double kStep = 0.001; // s, physics and control cycle: one per state at the highest rate
 
     FlightSimulation(MissionKind mission, uint64_t seed, bool transforming);
 

@@ -5,14 +5,19 @@
 
 namespace emu {
 
-std::optional<MissionKind> missionFromName(const std::string& name) {
-    if (name == "hover") return MissionKind::Hover;
-    if (name == "square") return MissionKind::Square;
-    if (name == "circle") return MissionKind::Circle;
+std::optional<MissionKind> missionFromName(const std::string& name)
+{
+    if (name == "hover")
+        return MissionKind::Hover;
+    if (name == "square")
+        return MissionKind::Square;
+    if (name == "circle")
+        return MissionKind::Circle;
     return std::nullopt;
 }
 
-const char* missionName(MissionKind kind) {
+const char* missionName(MissionKind kind)
+{
     switch (kind) {
     case MissionKind::Hover: return "hover";
     case MissionKind::Square: return "square";
@@ -21,7 +26,8 @@ const char* missionName(MissionKind kind) {
     return "?";
 }
 
-const char* phaseName(MissionPhase phase) {
+const char* phaseName(MissionPhase phase)
+{
     switch (phase) {
     case MissionPhase::Armed: return "motors started";
     case MissionPhase::TakeOff: return "take-off";
@@ -33,14 +39,17 @@ const char* phaseName(MissionPhase phase) {
 }
 
 TrapezoidProfile::TrapezoidProfile(double distance, double maxSpeed, double maxAccel)
-    : mDistance(std::max(0.0, distance)), mAccel(maxAccel) {
+    : mDistance(std::max(0.0, distance)),
+      mAccel(maxAccel)
+{
     mPeakSpeed = std::min(maxSpeed, std::sqrt(mDistance * maxAccel));
     mAccelTime = mPeakSpeed > 0.0 ? mPeakSpeed / maxAccel : 0.0;
     const double cruise = mPeakSpeed > 0.0 ? (mDistance - mPeakSpeed * mAccelTime) / mPeakSpeed : 0.0;
     mDuration = 2 * mAccelTime + cruise;
 }
 
-void TrapezoidProfile::sample(double t, double& s, double& v, double& a) const {
+void TrapezoidProfile::sample(double t, double& s, double& v, double& a) const
+{
     t = std::clamp(t, 0.0, mDuration);
     const double decelStart = mDuration - mAccelTime;
     if (t < mAccelTime) {
@@ -59,7 +68,8 @@ void TrapezoidProfile::sample(double t, double& s, double& v, double& a) const {
     }
 }
 
-Mission::Mission(MissionKind kind) : mKind(kind) {
+Mission::Mission(MissionKind kind) : mKind(kind)
+{
     const Vec3 ground{0.0, 0.0, 0.0};
     const Vec3 top{0.0, 0.0, -kAltitude};
     // Motors spin up against a setpoint below the ground, so they idle without lifting.
@@ -97,13 +107,14 @@ Mission::Mission(MissionKind kind) : mKind(kind) {
     addLine(MissionPhase::Landing, low, Vec3{0.0, 0.0, 0.5}, yaw, 0.6, 1.0);
 }
 
-void Mission::add(MissionPhase phase, double duration, std::function<Setpoint(double)> at) {
+void Mission::add(MissionPhase phase, double duration, std::function<Setpoint(double)> at)
+{
     const double start = mSegments.empty() ? 0.0 : mSegments.back().start + mSegments.back().duration;
     mSegments.push_back({phase, start, duration, std::move(at)});
 }
 
-void Mission::addLine(MissionPhase phase, const Vec3& from, const Vec3& to, double yaw, double speed,
-                      double accel) {
+void Mission::addLine(MissionPhase phase, const Vec3& from, const Vec3& to, double yaw, double speed, double accel)
+{
     const Vec3 dir = (to - from).normalized();
     const TrapezoidProfile profile((to - from).norm(), speed, accel);
     add(phase, profile.duration(), [=](double t) {
@@ -113,7 +124,8 @@ void Mission::addLine(MissionPhase phase, const Vec3& from, const Vec3& to, doub
     });
 }
 
-void Mission::addHold(MissionPhase phase, const Vec3& at, double yawFrom, double yawTo, double duration) {
+void Mission::addHold(MissionPhase phase, const Vec3& at, double yawFrom, double yawTo, double duration)
+{
     const TrapezoidProfile turn(std::abs(yawTo - yawFrom), 1.0, 1.5);
     const double sign = yawTo >= yawFrom ? 1.0 : -1.0;
     add(phase, std::max(duration, turn.duration()), [=](double t) {
@@ -123,7 +135,8 @@ void Mission::addHold(MissionPhase phase, const Vec3& at, double yawFrom, double
     });
 }
 
-void Mission::addCircle() {
+void Mission::addCircle()
+{
     const double r = kCircleRadius;
     const Vec3 centre{0.0, r, -kAltitude};
     const TrapezoidProfile profile(2 * Pi * r, 5.0, 1.5);
@@ -139,22 +152,27 @@ void Mission::addCircle() {
     });
 }
 
-const Mission::Segment& Mission::segmentAt(double t) const {
+const Mission::Segment& Mission::segmentAt(double t) const
+{
     for (const Segment& s : mSegments)
-        if (t < s.start + s.duration) return s;
+        if (t < s.start + s.duration)
+            return s;
     return mSegments.back();
 }
 
 MissionPhase Mission::phase(double t) const { return segmentAt(t).phase; }
 
-Setpoint Mission::setpoint(double t) const {
+Setpoint Mission::setpoint(double t) const
+{
     const Segment& s = segmentAt(t);
     return s.at(std::min(t - s.start, s.duration));
 }
 
-double Mission::landingStart() const {
+double Mission::landingStart() const
+{
     for (const Segment& s : mSegments)
-        if (s.phase == MissionPhase::Landing) return s.start;
+        if (s.phase == MissionPhase::Landing)
+            return s.start;
     return mSegments.back().start;
 }
 

@@ -32,9 +32,9 @@ private:
 
 class Mission {
 public:
-    static constexpr double kAltitude = 10.0;      // m above the start point
-    static constexpr double kSquareSide = 20.0;    // m; first leg north, then east
-    static constexpr double kCircleRadius = 12.0;  // m; centre east of the start point
+    static constexpr double kAltitude = 10.0; // m above the start point
+    static constexpr double kSquareSide = 20.0; // m; first leg north, then east
+    static constexpr double kCircleRadius = 12.0; // m; centre east of the start point
 
     explicit Mission(MissionKind kind);
 
@@ -50,11 +50,10 @@ private:
         MissionPhase phase;
         double start;
         double duration;
-        std::function<Setpoint(double)> at;  // local time in [0, duration]
+        std::function<Setpoint(double)> at; // local time in [0, duration]
     };
     void add(MissionPhase phase, double duration, std::function<Setpoint(double)> at);
-    void addLine(MissionPhase phase, const Vec3& from, const Vec3& to, double yaw, double speed,
-                 double accel);
+    void addLine(MissionPhase phase, const Vec3& from, const Vec3& to, double yaw, double speed, double accel);
     void addHold(MissionPhase phase, const Vec3& at, double yawFrom, double yawTo, double duration);
     void addCircle();
     const Segment& segmentAt(double t) const;

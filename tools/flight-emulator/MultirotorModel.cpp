@@ -4,16 +4,17 @@
 
 namespace emu {
 
-MultirotorModel::MultirotorModel(const AirframeParams& params)
-    : mParams(params), mLayout(motorLayout(params)) {}
+MultirotorModel::MultirotorModel(const AirframeParams& params) : mParams(params), mLayout(motorLayout(params)) { }
 
-std::array<Vec3, 4> MultirotorModel::motorLayout(const AirframeParams& p) {
+std::array<Vec3, 4> MultirotorModel::motorLayout(const AirframeParams& p)
+{
     const double d = p.armLength / std::sqrt(2.0);
     // Front-right and rear-left spin one way, front-left and rear-right the other.
     return {Vec3{d, d, 1.0}, Vec3{-d, -d, 1.0}, Vec3{d, -d, -1.0}, Vec3{-d, d, -1.0}};
 }
 
-void MultirotorModel::step(double dt, const MotorThrusts& command, const Vec3& wind) {
+void MultirotorModel::step(double dt, const MotorThrusts& command, const Vec3& wind)
+{
     const double blend = 1.0 - std::exp(-dt / mParams.motorTimeConstant);
     double total = 0.0;
     Vec3 torque;
@@ -49,16 +50,15 @@ void MultirotorModel::step(double dt, const MotorThrusts& command, const Vec3& w
     const Vec3& J = mParams.inertia;
     const Vec3 w = s.bodyRates;
     const Vec3 gyroscopic = w.cross(w.scaled(J));
-    const Vec3 angularAcc = (torque - gyroscopic - w * mParams.angularDrag).scaled(
-        Vec3{1.0 / J.x, 1.0 / J.y, 1.0 / J.z});
+    const Vec3 angularAcc =
+        (torque - gyroscopic - w * mParams.angularDrag).scaled(Vec3{1.0 / J.x, 1.0 / J.y, 1.0 / J.z});
     s.bodyRates += angularAcc * dt;
     const Vec3 r = s.bodyRates * dt;
     const double angle = r.norm();
     if (angle > 0.0) {
         const Vec3 axis = r / angle;
         const double sh = std::sin(angle / 2);
-        s.attitude = (s.attitude * Quat{std::cos(angle / 2), axis.x * sh, axis.y * sh, axis.z * sh})
-                         .normalized();
+        s.attitude = (s.attitude * Quat{std::cos(angle / 2), axis.x * sh, axis.y * sh, axis.z * sh}).normalized();
     }
 
     if (s.position.z >= 0.0) {

@@ -9,24 +9,24 @@
 namespace emu {
 
 struct AirframeParams {
-    double mass = 1.6;                        // kg
-    double armLength = 0.23;                  // m, centre to motor axis
-    Vec3 inertia{0.022, 0.022, 0.040};        // kg m^2, principal axes
-    double maxMotorThrust = 9.0;              // N per motor
-    double motorTimeConstant = 0.02;          // s
-    double yawMomentPerThrust = 0.016;        // N m of reaction torque per N of thrust
-    double linearDrag = 0.30;                 // N per m/s of airspeed
-    double quadraticDrag = 0.05;              // N per (m/s)^2 of airspeed
-    double angularDrag = 0.004;               // N m per rad/s
+    double mass = 1.6; // kg
+    double armLength = 0.23; // m, centre to motor axis
+    Vec3 inertia{0.022, 0.022, 0.040}; // kg m^2, principal axes
+    double maxMotorThrust = 9.0; // N per motor
+    double motorTimeConstant = 0.02; // s
+    double yawMomentPerThrust = 0.016; // N m of reaction torque per N of thrust
+    double linearDrag = 0.30; // N per m/s of airspeed
+    double quadraticDrag = 0.05; // N per (m/s)^2 of airspeed
+    double angularDrag = 0.004; // N m per rad/s
 };
 
 using MotorThrusts = std::array<double, 4>;
 
 struct RigidBodyState {
-    Vec3 position;   // NED, m; z is negative above the ground
-    Vec3 velocity;   // NED, m/s
-    Quat attitude;   // body to NED
-    Vec3 bodyRates;  // FRD body frame, rad/s
+    Vec3 position; // NED, m; z is negative above the ground
+    Vec3 velocity; // NED, m/s
+    Quat attitude; // body to NED
+    Vec3 bodyRates; // FRD body frame, rad/s
     bool onGround = true;
 };
 
@@ -46,7 +46,7 @@ public:
 
 private:
     AirframeParams mParams;
-    std::array<Vec3, 4> mLayout;  // x, y: position; z: reaction-torque sign
+    std::array<Vec3, 4> mLayout; // x, y: position; z: reaction-torque sign
     RigidBodyState mState;
     MotorThrusts mThrust{};
 };

@@ -20,7 +20,8 @@ std::string systemError(const char* what) { return std::string(what) + ": " + st
 
 PseudoTerminal::~PseudoTerminal() { close(); }
 
-bool PseudoTerminal::open(std::string& error) {
+bool PseudoTerminal::open(std::string& error)
+{
     close();
     mMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (mMaster < 0) {
@@ -62,40 +63,50 @@ bool PseudoTerminal::open(std::string& error) {
     return true;
 }
 
-void PseudoTerminal::close() {
+void PseudoTerminal::close()
+{
     removeLink();
     for (int* fd : {&mWatch, &mKeeper, &mMaster}) {
-        if (*fd >= 0) ::close(*fd);
+        if (*fd >= 0)
+            ::close(*fd);
         *fd = -1;
     }
     mHostOpens = 0;
 }
 
-PseudoTerminal::Change PseudoTerminal::readWatch() {
+PseudoTerminal::Change PseudoTerminal::readWatch()
+{
     const bool before = hostConnected();
     alignas(inotify_event) char buf[4096];
     for (;;) {
         const ssize_t n = read(mWatch, buf, sizeof buf);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         for (ssize_t off = 0; off < n;) {
             const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
-            if (ev->mask & IN_OPEN) ++mHostOpens;
-            if (ev->mask & IN_CLOSE) mHostOpens = mHostOpens > 0 ? mHostOpens - 1 : 0;
+            if (ev->mask & IN_OPEN)
+                ++mHostOpens;
+            if (ev->mask & IN_CLOSE)
+                mHostOpens = mHostOpens > 0 ? mHostOpens - 1 : 0;
             off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
         }
     }
     const bool after = hostConnected();
-    if (before == after) return Change::None;
+    if (before == after)
+        return Change::None;
     return after ? Change::Connected : Change::Disconnected;
 }
 
-void PseudoTerminal::discardPending() {
-    if (mKeeper < 0) return;
+void PseudoTerminal::discardPending()
+{
+    if (mKeeper < 0)
+        return;
     tcflush(mKeeper, TCIOFLUSH);
     ioctl(mKeeper, TIOCNXCL);
 }
 
-bool PseudoTerminal::makeLink(const std::string& path, std::string& error) {
+bool PseudoTerminal::makeLink(const std::string& path, std::string& error)
+{
     struct stat st;
     if (lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         error = path + " exists and is not a symbolic link; not replacing it";
@@ -118,12 +129,15 @@ bool PseudoTerminal::makeLink(const std::string& path, std::string& error) {
     return true;
 }
 
-void PseudoTerminal::removeLink() {
-    if (mLinkPath.empty()) return;
+void PseudoTerminal::removeLink()
+{
+    if (mLinkPath.empty())
+        return;
     char target[PATH_MAX];
     const ssize_t n = readlink(mLinkPath.c_str(), target, sizeof target - 1);
     // Another emulator may have taken the path over since; its link stays.
-    if (n >= 0 && std::string(target, static_cast<size_t>(n)) == mHostPath) unlink(mLinkPath.c_str());
+    if (n >= 0 && std::string(target, static_cast<size_t>(n)) == mHostPath)
+        unlink(mLinkPath.c_str());
     mLinkPath.clear();
 }
 

@@ -14,19 +14,22 @@ namespace {
 
 int gStopPipe[2] = {-1, -1};
 
-void onSignal(int) {
+void onSignal(int)
+{
     const char c = 1;
     [[maybe_unused]] ssize_t n = write(gStopPipe[1], &c, 1);
 }
 
-void event(const std::string& line) {
+void event(const std::string& line)
+{
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const std::string program = argc > 0 ? argv[0] : "QuvorFlightEmulator";
     emu::EmulatorOptions options;
     std::string error;
@@ -45,10 +48,11 @@ int main(int argc, char** argv) {
         std::perror("pipe");
         return 1;
     }
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     emu::PseudoTerminal terminal;
@@ -61,12 +65,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     event("pseudo-terminal " + terminal.hostPath() + ", link " + options.linkPath + ", product " +
-          productTypeName(options.session.product) + ", mission " + emu::missionName(options.session.mission) +
-          ", " + std::to_string(options.session.rateHz) + " Hz");
+          productTypeName(options.session.product) + ", mission " + emu::missionName(options.session.mission) + ", " +
+          std::to_string(options.session.rateHz) + " Hz");
 
     emu::EmulatorLoop loop(options, terminal, event);
     const bool ok = loop.run(gStopPipe[0]);
-    terminal.close();  // removes the link
+    terminal.close(); // removes the link
     event("exit");
     return ok ? 0 : 1;
 }

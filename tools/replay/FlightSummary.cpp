@@ -35,8 +35,8 @@ QString flightSummary(const Recording& recording)
     line("highest height", QString::number(s.maxHeight, 'f', 2) + " m");
     line("distance flown", QString::number(s.horizontalDistance, 'f', 2) + " m horizontally");
     line("top speed", QString::number(s.maxHorizontalSpeed, 'f', 2) + " m/s horizontally");
-    line("lines skipped", s.skipped == 0 ? QString("0")
-                                         : QString("%1 (%2)").arg(s.skipped).arg(recording.skippedDetails()));
+    line("lines skipped",
+         s.skipped == 0 ? QString("0") : QString("%1 (%2)").arg(s.skipped).arg(recording.skippedDetails()));
     return text;
 }
 

@@ -14,10 +14,7 @@ struct Member {
     int valueEnd;
 };
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Index of the closing quote of the string that opens at start.
 int stringEnd(const QByteArray& t, int start)

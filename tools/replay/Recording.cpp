@@ -106,15 +106,18 @@ QString Recording::skippedText() const
 {
     if (mStats.skipped == 0)
         return QString();
-    return QString("%1 line%2 skipped: %3").arg(mStats.skipped).arg(mStats.skipped == 1 ? "" : "s").arg(skippedDetails());
+    return QString("%1 line%2 skipped: %3")
+        .arg(mStats.skipped)
+        .arg(mStats.skipped == 1 ? "" : "s")
+        .arg(skippedDetails());
 }
 
 void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
 {
     const bool trace = line.kind == LineKind::TracePosition;
-    mEntries.push_back({quint64(offset + line.payloadStart) << 17 | quint64(trace ? 1 : 0) << 16 |
-                            quint64(line.payloadLength),
-                        timeMs});
+    mEntries.push_back(
+        {quint64(offset + line.payloadStart) << 17 | quint64(trace ? 1 : 0) << 16 | quint64(line.payloadLength),
+         timeMs});
     const StateValues& v = line.values;
     ++mStats.states;
     if (trace)
@@ -164,9 +167,9 @@ bool Recording::open(const QString& path, QString& error)
     }
     const qint64 fileSize = mFile.size();
     QByteArray chunk;
-    QByteArray carry;          // start of a line that continues in the next chunk
-    bool overlong = false;     // the current line is beyond any datagram; its text is dropped
-    qint64 lineStart = 0;      // file offset of the current line
+    QByteArray carry; // start of a line that continues in the next chunk
+    bool overlong = false; // the current line is beyond any datagram; its text is dropped
+    qint64 lineStart = 0; // file offset of the current line
     qint64 lineNumber = 0;
     qint64 previousStamp = -1;
     qint64 timeMs = 0;

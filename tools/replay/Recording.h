@@ -11,8 +11,7 @@
 namespace replay {
 
 // State times in milliseconds since the start of the recording, never decreasing.
-class TimeTable
-{
+class TimeTable {
 public:
     virtual ~TimeTable() = default;
     virtual int count() const = 0;
@@ -36,14 +35,13 @@ struct FlightStats {
     double horizontalDistance = 0;
     double maxHorizontalSpeed = 0;
     QVector<int> productTypes; // in order of first appearance
-    qint64 traceStates = 0;    // of states, position-only lines
+    qint64 traceStates = 0; // of states, position-only lines
 };
 
 // The plot curves, thinned while reading to at most 2 × Target buckets of
 // consecutive states, each with its lowest and highest value, so a recording
 // of any length plots at once.
-class PlotData
-{
+class PlotData {
 public:
     enum Channel { Height, HorizontalSpeed, Roll, Pitch, Yaw, ChannelCount };
     static constexpr int Target = 1024;
@@ -68,8 +66,7 @@ private:
 // A recording opened for replay: one pass builds an index of line offsets and
 // times (16 bytes a state), the statistics and the plot curves; datagram text
 // is read back from the file when it is sent.
-class Recording : public TimeTable
-{
+class Recording : public TimeTable {
 public:
     static constexpr int KeptSkipReasons = 5;
 

@@ -12,10 +12,7 @@
 namespace replay {
 namespace {
 
-bool isNumberChar(char c)
-{
-    return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
-}
+bool isNumberChar(char c) { return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E'; }
 
 bool twoDigits(const char* p, int limit, int& value)
 {
@@ -25,10 +22,7 @@ bool twoDigits(const char* p, int limit, int& value)
     return value < limit;
 }
 
-double finiteOrZero(double v)
-{
-    return std::isfinite(v) ? v : 0.0;
-}
+double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 
 // The number text as the codec reads it: a run of number characters, as a double.
 double numberValue(const char* begin, const char* end)
@@ -46,10 +40,7 @@ double numberValue(const char* begin, const char* end)
     return finiteOrZero(value);
 }
 
-int lowByte(double value)
-{
-    return std::fabs(value) < 9e18 ? int(qint64(value) & 0xFF) : 0;
-}
+int lowByte(double value) { return std::fabs(value) < 9e18 ? int(qint64(value) & 0xFF) : 0; }
 
 enum Key { Roll, Pitch, Yaw, WorldX, WorldY, WorldZ, VelocityX, VelocityY, ProductType, SimulatorCommand, NoKey };
 
@@ -58,7 +49,7 @@ Key keyOf(const char* key, int length)
     static const struct {
         const char* name;
         int length;
-    } names[] = {{"Roll", 4},   {"Pitch", 5},  {"Yaw", 3},       {"WorldX", 6},      {"WorldY", 6},
+    } names[] = {{"Roll", 4},   {"Pitch", 5},     {"Yaw", 3},       {"WorldX", 6},       {"WorldY", 6},
                  {"WorldZ", 6}, {"VelocityX", 9}, {"VelocityY", 9}, {"ProductType", 11}, {"SimulatorCommand", 16}};
     for (int i = 0; i < NoKey; ++i)
         if (names[i].length == length && std::memcmp(key, names[i].name, size_t(length)) == 0)

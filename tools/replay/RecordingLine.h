@@ -28,11 +28,11 @@ enum class LineKind { Datagram, TracePosition };
 
 struct ParsedLine {
     bool ok = false;
-    const char* why = nullptr;  // reason when !ok
-    qint64 timeOfDayMs = 0;     // from the stamp
+    const char* why = nullptr; // reason when !ok
+    qint64 timeOfDayMs = 0; // from the stamp
     LineKind kind = LineKind::Datagram;
-    int payloadStart = 0;       // byte offset of the datagram or position text in the line
-    int payloadLength = 0;      // up to the first NUL or CR line end
+    int payloadStart = 0; // byte offset of the datagram or position text in the line
+    int payloadLength = 0; // up to the first NUL or CR line end
     StateValues values;
 };
 

@@ -17,7 +17,11 @@ ReplayEngine::Clock ReplayEngine::steadyClock()
 }
 
 ReplayEngine::ReplayEngine(Recording& recording, ReplaySender& sender, bool local, Clock clock, QObject* parent)
-    : QObject(parent), mRecording(recording), mSender(sender), mLocal(local), mClock(std::move(clock)),
+    : QObject(parent),
+      mRecording(recording),
+      mSender(sender),
+      mLocal(local),
+      mClock(std::move(clock)),
       mPlayer(recording)
 {
     mTimer.setSingleShot(true);
@@ -125,9 +129,6 @@ void ReplayEngine::setLoop(bool loop)
     schedule();
 }
 
-qint64 ReplayEngine::positionMs() const
-{
-    return mPlayer.positionMs(mClock());
-}
+qint64 ReplayEngine::positionMs() const { return mPlayer.positionMs(mClock()); }
 
 } // namespace replay

@@ -13,8 +13,7 @@ namespace replay {
 
 // Drives a ReplayPlayer from the event loop: a precise single-shot timer wakes
 // it when the next state is due, and each due state leaves through the sender.
-class ReplayEngine : public QObject
-{
+class ReplayEngine : public QObject {
     Q_OBJECT
 public:
     using Clock = std::function<qint64()>; // microseconds, monotonic

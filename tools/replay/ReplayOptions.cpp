@@ -124,8 +124,8 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
                 bool ok = false;
                 const uint port = value.mid(colon + 1).toUInt(&ok);
                 if (!ok || port < 1 || port > 65535) {
-                    error = QString("--to needs seconds or HOST[:PORT] with a port from 1 to 65535, not '%1'")
-                                .arg(value);
+                    error =
+                        QString("--to needs seconds or HOST[:PORT] with a port from 1 to 65535, not '%1'").arg(value);
                     return false;
                 }
                 o.port = quint16(port);

@@ -14,10 +14,10 @@ struct ReplayOptions {
     QString plotFile;
     double speed = 1;
     qint64 fromMs = -1; // -1: from the start
-    qint64 toMs = -1;   // -1: to the end
+    qint64 toMs = -1; // -1: to the end
     bool loop = false;
     QString host = "127.0.0.1";
-    quint16 port = 0;   // 0: the datagram port
+    quint16 port = 0; // 0: the datagram port
     bool broadcast = false;
     bool local = false;
 };

@@ -13,8 +13,7 @@ namespace replay {
 // While playing, recording time runs at speed × clock time from an anchor (a
 // recording time and the clock time it was taken at), so timing never drifts
 // and a change of speed or a seek simply sets a new anchor.
-class ReplayPlayer
-{
+class ReplayPlayer {
 public:
     static constexpr double MinSpeed = 1.0 / 64;
     static constexpr double MaxSpeed = 1024;
@@ -44,7 +43,7 @@ public:
     bool loop() const { return mLoop; }
     double speed() const { return mSpeed; }
     bool atEnd() const { return mNext > mLast; }
-    int current() const { return mCurrent; }          // last state sent, -1 before the first
+    int current() const { return mCurrent; } // last state sent, -1 before the first
     int first() const { return mFirst; }
     int last() const { return mLast; }
     // Recording time shown to the user: runs smoothly while playing.

@@ -16,11 +16,11 @@ using namespace QtCharts;
 namespace replay {
 namespace {
 
-class SeekView : public QChartView
-{
+class SeekView : public QChartView {
 public:
     SeekView(QChart* chart, std::function<void(const QPoint&)> onClick, QWidget* parent)
-        : QChartView(chart, parent), mOnClick(std::move(onClick))
+        : QChartView(chart, parent),
+          mOnClick(std::move(onClick))
     {
         setRenderHint(QPainter::Antialiasing);
         setMinimumHeight(120);

@@ -17,8 +17,7 @@ namespace replay {
 // Height, horizontal speed and attitude against recording time, one chart
 // each, with a cursor line at the current time; a click on a chart asks to
 // seek there.
-class ReplayPlots : public QWidget
-{
+class ReplayPlots : public QWidget {
     Q_OBJECT
 public:
     explicit ReplayPlots(QWidget* parent = nullptr);

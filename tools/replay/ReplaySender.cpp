@@ -6,7 +6,7 @@
 
 namespace replay {
 
-ReplaySender::ReplaySender() : mPort(StateDatagram::Port) {}
+ReplaySender::ReplaySender() : mPort(StateDatagram::Port) { }
 
 bool ReplaySender::setTarget(const QString& host, quint16 port, QString& error)
 {
@@ -37,10 +37,7 @@ bool ReplaySender::setTarget(const QString& host, quint16 port, QString& error)
     return true;
 }
 
-QString ReplaySender::targetText() const
-{
-    return QString("%1:%2").arg(mAddress.toString()).arg(mPort);
-}
+QString ReplaySender::targetText() const { return QString("%1:%2").arg(mAddress.toString()).arg(mPort); }
 
 bool ReplaySender::send(const QByteArray& datagram)
 {

@@ -7,8 +7,7 @@
 namespace replay {
 
 // Where a replay goes and the socket it leaves by.
-class ReplaySender
-{
+class ReplaySender {
 public:
     ReplaySender();
 

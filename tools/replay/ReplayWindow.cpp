@@ -30,15 +30,15 @@ namespace {
 constexpr int RefreshMs = 30;
 constexpr qint64 JumpMs = 5000;
 
-QString speedText(double speed)
-{
-    return QString::number(speed) + QChar(0xD7);
-}
+QString speedText(double speed) { return QString::number(speed) + QChar(0xD7); }
 
 } // namespace
 
 ReplayWindow::ReplayWindow(ReplaySender& sender, bool local, ReplayEngine::Clock clock, QWidget* parent)
-    : QMainWindow(parent), mSender(sender), mLocal(local), mClock(std::move(clock))
+    : QMainWindow(parent),
+      mSender(sender),
+      mLocal(local),
+      mClock(std::move(clock))
 {
     buildUi();
     addShortcuts();
@@ -47,7 +47,8 @@ ReplayWindow::ReplayWindow(ReplaySender& sender, bool local, ReplayEngine::Clock
     connect(&mRefresh, &QTimer::timeout, this, &ReplayWindow::refresh);
     setControlsEnabled(false);
     setWindowTitle("QuvorReplay");
-    statusBar()->showMessage(QString("sending to %1; open a recording (udp.txt or trace.txt)").arg(mSender.targetText()));
+    statusBar()->showMessage(
+        QString("sending to %1; open a recording (udp.txt or trace.txt)").arg(mSender.targetText()));
 }
 
 ReplayWindow::~ReplayWindow() = default;
@@ -110,9 +111,22 @@ void ReplayWindow::buildUi()
     mStepBack = button("pushButton_stepBack", QStyle::SP_MediaSeekBackward, "One state back (Left)");
     mPlay = button("pushButton_play", QStyle::SP_MediaPlay, "Play / pause (Space)");
     mStepForward = button("pushButton_stepForward", QStyle::SP_MediaSeekForward, "One state forward (Right)");
-    connect(mStepBack, &QPushButton::clicked, this, [this] { if (mEngine) { mEngine->step(-1); refresh(); } });
-    connect(mStepForward, &QPushButton::clicked, this, [this] { if (mEngine) { mEngine->step(1); refresh(); } });
-    connect(mPlay, &QPushButton::clicked, this, [this] { if (mEngine) mEngine->togglePlay(); });
+    connect(mStepBack, &QPushButton::clicked, this, [this] {
+        if (mEngine) {
+            mEngine->step(-1);
+            refresh();
+        }
+    });
+    connect(mStepForward, &QPushButton::clicked, this, [this] {
+        if (mEngine) {
+            mEngine->step(1);
+            refresh();
+        }
+    });
+    connect(mPlay, &QPushButton::clicked, this, [this] {
+        if (mEngine)
+            mEngine->togglePlay();
+    });
 
     controls->addSpacing(12);
     controls->addWidget(new QLabel("Speed", central));
@@ -228,10 +242,7 @@ void ReplayWindow::setControlsEnabled(bool enabled)
         w->setEnabled(enabled);
 }
 
-double ReplayWindow::speed() const
-{
-    return mSpeed->currentData().toDouble();
-}
+double ReplayWindow::speed() const { return mSpeed->currentData().toDouble(); }
 
 void ReplayWindow::setSpeed(double speed)
 {
@@ -244,10 +255,7 @@ void ReplayWindow::setSpeed(double speed)
     mSpeed->setCurrentIndex(best);
 }
 
-void ReplayWindow::setLoop(bool loop)
-{
-    mLoop->setChecked(loop);
-}
+void ReplayWindow::setLoop(bool loop) { mLoop->setChecked(loop); }
 
 void ReplayWindow::setRange(qint64 fromMs, qint64 toMs)
 {
@@ -262,10 +270,7 @@ void ReplayWindow::changeSpeed(int steps)
     mSpeed->setCurrentIndex(std::clamp(mSpeed->currentIndex() + steps, 0, mSpeed->count() - 1));
 }
 
-void ReplayWindow::seekBy(qint64 deltaMs)
-{
-    mEngine->seek(mEngine->positionMs() + deltaMs);
-}
+void ReplayWindow::seekBy(qint64 deltaMs) { mEngine->seek(mEngine->positionMs() + deltaMs); }
 
 void ReplayWindow::onTypedTime()
 {
@@ -306,9 +311,8 @@ void ReplayWindow::refresh()
     mPlots->setCursorTime(ms);
     if (mSender.failed() != mFailuresShown) {
         mFailuresShown = mSender.failed();
-        statusBar()->showMessage(QString("sending to %1: %2 datagrams could not be sent")
-                                     .arg(mSender.targetText())
-                                     .arg(mFailuresShown));
+        statusBar()->showMessage(
+            QString("sending to %1: %2 datagrams could not be sent").arg(mSender.targetText()).arg(mFailuresShown));
     }
 }
 

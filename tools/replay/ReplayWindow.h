@@ -20,8 +20,7 @@ class ReplayPlots;
 
 // The replay window: transport controls, timeline, typed time, plots.
 // It only drives a ReplayEngine; everything it shows comes from there.
-class ReplayWindow : public QMainWindow
-{
+class ReplayWindow : public QMainWindow {
     Q_OBJECT
 public:
     ReplayWindow(ReplaySender& sender, bool local, ReplayEngine::Clock clock = ReplayEngine::steadyClock(),

@@ -33,7 +33,7 @@ void stopOnSignals(QCoreApplication& app)
 {
     if (pipe2(gStopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
@@ -54,10 +54,7 @@ bool hasArgument(int argc, char** argv, const char* name)
     return false;
 }
 
-void fail(const QString& text)
-{
-    std::fprintf(stderr, "QuvorReplay: %s\n", qPrintable(text));
-}
+void fail(const QString& text) { std::fprintf(stderr, "QuvorReplay: %s\n", qPrintable(text)); }
 
 bool openRecording(const ReplayOptions& o, Recording& recording, bool sayWhatWasSkipped = true)
 {
@@ -125,9 +122,9 @@ int playWithoutWindow(QCoreApplication& app, const ReplayOptions& o, ReplaySende
 int main(int argc, char** argv)
 {
     const bool window = !hasArgument(argc, argv, "--no-gui") && !hasArgument(argc, argv, "--summary") &&
-                        !hasArgument(argc, argv, "--help") && !hasArgument(argc, argv, "-h");
+        !hasArgument(argc, argv, "--help") && !hasArgument(argc, argv, "-h");
     const bool plot = hasArgument(argc, argv, "--plot") ||
-                      std::any_of(argv + 1, argv + argc, [](const char* a) { return qstrncmp(a, "--plot=", 7) == 0; });
+        std::any_of(argv + 1, argv + argc, [](const char* a) { return qstrncmp(a, "--plot=", 7) == 0; });
     // The plots are drawn without a display.
     if (plot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

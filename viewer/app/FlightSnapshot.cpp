@@ -62,8 +62,7 @@ ViewState toViewState(const FlightSnapshot& s)
 void buildParamValues(const StateDatagram::KeySet& keys, const FlightSnapshot& s, QMap<QString, QString>& values,
                       QStringList& order)
 {
-    struct Row
-    {
+    struct Row {
         Key key;
         const char* name;
         float value;

@@ -9,8 +9,7 @@
 #include <cstdint>
 
 // Latest accepted datagram, fields named after its keys.
-struct FlightSnapshot
-{
+struct FlightSnapshot {
     float Roll = 0, Pitch = 0, Yaw = 0;
     float WorldX = 0, WorldY = 0, WorldZ = 0;
     float WorldLatitude = 0, WorldLongitude = 0;
@@ -27,8 +26,7 @@ struct FlightSnapshot
 };
 
 // Pose and status copy read by the 3D view.
-struct ViewState
-{
+struct ViewState {
     float roll = 0, pitch = 0, yaw = 0;
     double x = 0, y = 0, z = 0;
     double latitude = 0, longitude = 0;
@@ -52,10 +50,9 @@ void buildParamValues(const StateDatagram::KeySet& keys, const FlightSnapshot& s
 QStringList localIPv4Addresses();
 
 // Sender filter and replay detection applied to each parsed datagram.
-class DatagramFilter
-{
+class DatagramFilter {
 public:
-    explicit DatagramFilter(QStringList localAddresses) : mLocalAddresses(std::move(localAddresses)) {}
+    explicit DatagramFilter(QStringList localAddresses) : mLocalAddresses(std::move(localAddresses)) { }
 
     // False when the datagram is to be dropped (a non-local sender while localOnly).
     bool accept(const StateDatagram::State& datagram, bool localOnly);
@@ -71,8 +68,7 @@ private:
 };
 
 // Reactions of the 3D view to one state that depend on the previous ones.
-class StateTriggers
-{
+class StateTriggers {
 public:
     enum class Arms { None, Raise, Lower };
 
@@ -92,8 +88,7 @@ private:
 };
 
 // A run lasts from its first state until five heartbeats in a row see no new state.
-class RunTracker
-{
+class RunTracker {
 public:
     // Counts one state; true when it started a run.
     bool onState();

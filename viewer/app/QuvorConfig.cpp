@@ -38,10 +38,7 @@ int speedPercent(float speed)
     return int(p);
 }
 
-QString speedLabel(int percent)
-{
-    return QString("speed rate:  %1%").arg(percent);
-}
+QString speedLabel(int percent) { return QString("speed rate:  %1%").arg(percent); }
 
 const qint64 kSettingsLimit = 1 << 20;
 const qint64 kTrajectoryLimit = 4 << 20;
@@ -68,8 +65,8 @@ int storedSpeedPercent(const QVariant& value)
     bool ok = false;
     const double percent = value.toDouble(&ok);
     const bool number = value.type() == QVariant::Int || value.type() == QVariant::UInt ||
-                        value.type() == QVariant::LongLong || value.type() == QVariant::ULongLong ||
-                        value.type() == QVariant::Double || value.type() == QVariant::String;
+        value.type() == QVariant::LongLong || value.type() == QVariant::ULongLong || value.type() == QVariant::Double ||
+        value.type() == QVariant::String;
     if (!number || !ok || std::isnan(percent))
         return 100;
     return int(qBound(double(kSpeedMin), percent, double(kSpeedMax)));
@@ -78,7 +75,8 @@ int storedSpeedPercent(const QVariant& value)
 } // namespace
 
 QuvorConfig::QuvorConfig(QWidget* parent, const QString& appDir)
-    : QDialog(parent), ui(new Ui::Form),
+    : QDialog(parent),
+      ui(new Ui::Form),
       mAppDir(appDir.isEmpty() ? appDirs().settingsDir : appDir)
 {
     ui->setupUi(this);
@@ -162,15 +160,9 @@ QuvorConfig::~QuvorConfig()
     delete ui;
 }
 
-QString QuvorConfig::settingsPath() const
-{
-    return mAppDir + "/UIconfig.ini";
-}
+QString QuvorConfig::settingsPath() const { return mAppDir + "/UIconfig.ini"; }
 
-QString QuvorConfig::trajectoryPath() const
-{
-    return mAppDir + "/Traj.dat";
-}
+QString QuvorConfig::trajectoryPath() const { return mAppDir + "/Traj.dat"; }
 
 void QuvorConfig::writeSettings() const
 {
@@ -208,10 +200,7 @@ void QuvorConfig::deriveDirs()
     mUdpDir = mSavePath + "/UDP_FILES/";
 }
 
-void QuvorConfig::showSavePath()
-{
-    ui->label_path->setText("save path:\"" + mSavePath + "\"");
-}
+void QuvorConfig::showSavePath() { ui->label_path->setText("save path:\"" + mSavePath + "\""); }
 
 void QuvorConfig::onTraceClear()
 {
@@ -233,8 +222,7 @@ void QuvorConfig::onTraceShow()
 
 void QuvorConfig::onPathChanged()
 {
-    const QString dir = QFileDialog::getExistingDirectory(this, "select a path", QString(),
-                                                          QFileDialog::ShowDirsOnly);
+    const QString dir = QFileDialog::getExistingDirectory(this, "select a path", QString(), QFileDialog::ShowDirsOnly);
     if (dir.isEmpty())
         return;
     mSavePath = dir + "/";
@@ -270,10 +258,7 @@ void QuvorConfig::onUDPSaveChanged()
 
 // ---- trajectory table ----
 
-void QuvorConfig::loadTrajectory()
-{
-    mWaypoints = Traj::parseFile(readWholeFile(trajectoryPath(), kTrajectoryLimit));
-}
+void QuvorConfig::loadTrajectory() { mWaypoints = Traj::parseFile(readWholeFile(trajectoryPath(), kTrajectoryLimit)); }
 
 void QuvorConfig::fillTrajModel()
 {
@@ -304,10 +289,7 @@ void QuvorConfig::onDelete()
     mTrajModel->removeRow(current.row());
 }
 
-void QuvorConfig::onClear()
-{
-    mTrajModel->removeRows(0, mTrajModel->rowCount());
-}
+void QuvorConfig::onClear() { mTrajModel->removeRows(0, mTrajModel->rowCount()); }
 
 void QuvorConfig::onConfirm()
 {

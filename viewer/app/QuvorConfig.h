@@ -33,16 +33,16 @@ public:
     QString settingsPath() const;
     QString trajectoryPath() const;
 
-    bool m_show = false;         // draw the trace
-    bool m_save = false;         // write trace lines
-    bool m_udp_save = false;     // write datagram lines
-    float mSpeed = 1.0f;         // speed rate, 1.0 = 100 %
+    bool m_show = false; // draw the trace
+    bool m_save = false; // write trace lines
+    bool m_udp_save = false; // write datagram lines
+    float mSpeed = 1.0f; // speed rate, 1.0 = 100 %
     bool mCameraMovable = false; // camera follows the aircraft
-    bool mCheckIP = false;       // receive local data only
-    QString mSavePath;           // root of the recording folders, ends with "/"
-    QString mTraceDir;           // mSavePath + "/TRACE_FILES/"
-    QString mUdpDir;             // mSavePath + "/UDP_FILES/"
-    bool mClearToggle = false;   // flipped by Clear trace
+    bool mCheckIP = false; // receive local data only
+    QString mSavePath; // root of the recording folders, ends with "/"
+    QString mTraceDir; // mSavePath + "/TRACE_FILES/"
+    QString mUdpDir; // mSavePath + "/UDP_FILES/"
+    bool mClearToggle = false; // flipped by Clear trace
     QVector<TrajPoint> mWaypoints;
     QStandardItemModel* mTrajModel = nullptr;
 

@@ -44,8 +44,8 @@ qint64 processMs()
 } // namespace
 
 QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort, bool consoleErrors)
-    : OgreWidget(parent)
-    , mFilter(localIPv4Addresses())
+    : OgreWidget(parent),
+      mFilter(localIPv4Addresses())
 {
     gMainWindow = this;
     gConfigTarget = this;
@@ -112,7 +112,7 @@ void QuvorSimulator::openReceiver(quint16 port, bool consoleErrors)
     if (port != 0) {
         QUdpSocket probe;
         shared = !probe.bind(QHostAddress::Any, port, QUdpSocket::DontShareAddress) &&
-                 probe.error() == QAbstractSocket::AddressInUseError;
+            probe.error() == QAbstractSocket::AddressInUseError;
     }
     mUdpSocket = new QUdpSocket(this);
     if (mUdpSocket->bind(QHostAddress::Any, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
@@ -178,7 +178,7 @@ bool QuvorSimulator::showable(const StateDatagram::State& state, const FlightSna
     // The trace point is placed before a new run counter resets the origin, the pose after.
     const bool newOrigin = mTriggers.simulatorCommandDiffers(s.SimulatorCommand);
     return mPlacement.staysInside(s.WorldX, s.WorldY, s.WorldZ, mSpeedRate, false) &&
-           (!newOrigin || mPlacement.staysInside(s.WorldX, s.WorldY, s.WorldZ, mSpeedRate, true));
+        (!newOrigin || mPlacement.staysInside(s.WorldX, s.WorldY, s.WorldZ, mSpeedRate, true));
 }
 
 void QuvorSimulator::onUpdateUI()
@@ -317,10 +317,10 @@ void QuvorSimulator::createScene()
 
     // One grass tile per 512 units.
     Ogre::Plane plane(Ogre::Vector3::UNIT_Y, 0);
-    Ogre::MeshManager::getSingleton().createPlane(
-        "floor", Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME, plane, 100000, 100000, 100, 100, true, 1,
-        195.3125f, 195.3125f, Ogre::Vector3::UNIT_Z, Ogre::HardwareBuffer::HBU_STATIC_WRITE_ONLY,
-        Ogre::HardwareBuffer::HBU_STATIC_WRITE_ONLY, true, true);
+    Ogre::MeshManager::getSingleton().createPlane("floor", Ogre::ResourceGroupManager::DEFAULT_RESOURCE_GROUP_NAME,
+                                                  plane, 100000, 100000, 100, 100, true, 1, 195.3125f, 195.3125f,
+                                                  Ogre::Vector3::UNIT_Z, Ogre::HardwareBuffer::HBU_STATIC_WRITE_ONLY,
+                                                  Ogre::HardwareBuffer::HBU_STATIC_WRITE_ONLY, true, true);
     Ogre::Entity* floor = mSceneMgr->createEntity("Floor", "floor");
     floor->setMaterialName("Examples/GrassFloor");
     floor->setCastShadows(false);
@@ -442,10 +442,9 @@ bool QuvorSimulator::ShownState::operator==(const ShownState& o) const
 {
     // Bit for bit, so that a repeated non-finite value counts as unchanged.
     auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    return same(view.x, o.view.x) && same(view.y, o.view.y) && same(view.z, o.view.z) &&
-           same(view.roll, o.view.roll) && same(view.pitch, o.view.pitch) && same(view.yaw, o.view.yaw) &&
-           view.productType == o.view.productType && playback == o.playback &&
-           (!playback || view.timeMs == o.view.timeMs) && values == o.values;
+    return same(view.x, o.view.x) && same(view.y, o.view.y) && same(view.z, o.view.z) && same(view.roll, o.view.roll) &&
+        same(view.pitch, o.view.pitch) && same(view.yaw, o.view.yaw) && view.productType == o.view.productType &&
+        playback == o.playback && (!playback || view.timeMs == o.view.timeMs) && values == o.values;
 }
 
 QuvorSimulator::ShownState QuvorSimulator::shownState() const
@@ -453,10 +452,7 @@ QuvorSimulator::ShownState QuvorSimulator::shownState() const
     return ShownState{mViewState, playbackEnabled(), mParamValues};
 }
 
-void QuvorSimulator::frameBegins()
-{
-    mShown = shownState();
-}
+void QuvorSimulator::frameBegins() { mShown = shownState(); }
 
 bool QuvorSimulator::sceneChanging()
 {
@@ -523,13 +519,25 @@ void QuvorSimulator::keyPressEvent(QKeyEvent* event)
     };
     switch (event->key()) {
     case Qt::Key_1: mModel->startMotors(); break;
-    case Qt::Key_2: if (body) body->translate(0, -2, 0); break;
+    case Qt::Key_2:
+        if (body)
+            body->translate(0, -2, 0);
+        break;
     case Qt::Key_3: mModel->raiseArms(); break;
-    case Qt::Key_4: if (body) body->translate(-2, 0, 0); break;
+    case Qt::Key_4:
+        if (body)
+            body->translate(-2, 0, 0);
+        break;
     case Qt::Key_5: mModel->stopMotors(); break;
-    case Qt::Key_6: if (body) body->translate(2, 0, 0); break;
+    case Qt::Key_6:
+        if (body)
+            body->translate(2, 0, 0);
+        break;
     case Qt::Key_7: mModel->pauseTransform(); break;
-    case Qt::Key_8: if (body) body->translate(0, 10, 0); break;
+    case Qt::Key_8:
+        if (body)
+            body->translate(0, 10, 0);
+        break;
     case Qt::Key_9: mModel->lowerArms(); break;
     case Qt::Key_H: rotateGimbal(2, 0, 0); break;
     case Qt::Key_J: rotateGimbal(0, 2, 0); break;

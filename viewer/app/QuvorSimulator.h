@@ -26,8 +26,7 @@ class QuvorSimulatorClass;
 
 // The visualiser's main window: the 3D view, the state receiver and the timers
 // that drive camera and repaint.
-class QuvorSimulator : public OgreWidget, public ConfigTarget
-{
+class QuvorSimulator : public OgreWidget, public ConfigTarget {
     Q_OBJECT
 public:
     // consoleErrors: a receive port that cannot be opened is reported on the
@@ -90,8 +89,7 @@ protected:
 
 private:
     // What the picture shows of the received states: pose, model, panel texts.
-    struct ShownState
-    {
+    struct ShownState {
         ViewState view;
         bool playback = false;
         QMap<QString, QString> values;

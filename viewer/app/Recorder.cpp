@@ -44,7 +44,7 @@ QByteArray singleLine(const QByteArray& text)
 
 } // namespace
 
-Recorder::Recorder(Clock clock) : mClock(std::move(clock)) {}
+Recorder::Recorder(Clock clock) : mClock(std::move(clock)) { }
 
 QString Recorder::datedFile(const QString& dir, const char* name) const
 {
@@ -78,8 +78,7 @@ void Recorder::refresh(const QString& traceDir, const QString& udpDir, bool clea
 QByteArray Recorder::timestamp() const
 {
     const QTime t = mClock().time();
-    return QString::asprintf("[%02d:%02d:%02d.%03d]\t", t.hour(), t.minute(), t.second(), t.msec())
-        .toLatin1();
+    return QString::asprintf("[%02d:%02d:%02d.%03d]\t", t.hour(), t.minute(), t.second(), t.msec()).toLatin1();
 }
 
 void Recorder::append(const QString& path, QString& made, const QByteArray& line)
@@ -98,8 +97,7 @@ void Recorder::append(const QString& path, QString& made, const QByteArray& line
 
 void Recorder::writeTrace(double x, double y, double z)
 {
-    const QByteArray line =
-        timestamp() + QString::asprintf("x:%.6f,y:%.6f,z:%.6f\n", x, y, z).toLatin1();
+    const QByteArray line = timestamp() + QString::asprintf("x:%.6f,y:%.6f,z:%.6f\n", x, y, z).toLatin1();
     append(mTraceFilePath, mTraceFileMade, line);
 }
 

@@ -26,7 +26,7 @@ public:
     // one line: raw line breaks inside strings are escaped, others become blanks.
     void writeDatagram(const QByteArray& datagram);
 
-    QString mTraceDirSeen;  // the trace folder mTraceFilePath was built for
+    QString mTraceDirSeen; // the trace folder mTraceFilePath was built for
     QString mTraceFilePath; // current trace log
     QString mTraceFileMade; // the trace log whose folder was last created
     QString mUdpDirSeen;

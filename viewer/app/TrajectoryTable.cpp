@@ -17,10 +17,7 @@ const char* const kZ = "Z";
 const char* const kDamping = "DAMPLING_LENGTH"; // spelled so in existing files
 const char* const kDelta = "DELTA";
 
-double finiteOrZero(double v)
-{
-    return std::isfinite(v) ? v : 0.0;
-}
+double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 
 struct Vec {
     float x, y, z;
@@ -30,15 +27,9 @@ Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vec operator*(Vec a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 
-float length(Vec v)
-{
-    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-}
+float length(Vec v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 
-Vec position(const TrajPoint& p)
-{
-    return {float(p.x), float(p.y), float(p.z)};
-}
+Vec position(const TrajPoint& p) { return {float(p.x), float(p.y), float(p.z)}; }
 
 // from moved by `by` along the line toward `to`; coincident points stay put.
 Vec moveToward(Vec from, Vec to, float by)
@@ -49,19 +40,12 @@ Vec moveToward(Vec from, Vec to, float by)
     return from + (to - from) * (by / len);
 }
 
-float distance(const TrajPoint& a, const TrajPoint& b)
-{
-    return length(position(b) - position(a));
-}
+float distance(const TrajPoint& a, const TrajPoint& b) { return length(position(b) - position(a)); }
 
-bool deltaUsable(double delta)
-{
-    return std::isfinite(delta) && float(delta) >= MinDelta;
-}
+bool deltaUsable(double delta) { return std::isfinite(delta) && float(delta) >= MinDelta; }
 
 // Samples f at t = step, 2 step, ... and finally t = 1 exactly; t = 0 is left out.
-template <typename F>
-void sample(float step, F f)
+template <typename F> void sample(float step, F f)
 {
     for (int k = 1;; ++k) {
         const float t = std::min(float(k) * step, 1.0f);
@@ -73,10 +57,7 @@ void sample(float step, F f)
 
 } // namespace
 
-QStringList headerLabels()
-{
-    return {"Point_X", "Point_Y", "Point_Z", "Damping_L", "Delta_T"};
-}
+QStringList headerLabels() { return {"Point_X", "Point_Y", "Point_Z", "Damping_L", "Delta_T"}; }
 
 QVector<TrajPoint> parseFile(const QString& text)
 {
@@ -113,10 +94,7 @@ QByteArray fileLine(const TrajPoint& p)
     return Json::serialize(m) + '\n';
 }
 
-QString cellText(double v)
-{
-    return QString::number(v, 'g', 6);
-}
+QString cellText(double v) { return QString::number(v, 'g', 6); }
 
 TrajPoint fromCells(const QStringList& cells)
 {
@@ -146,8 +124,8 @@ CheckResult check(const QVector<TrajPoint>& points)
         } else {
             const float dPrev = float(points[h - 1].damping);
             const float dNext = float(points[h + 1].damping);
-            pass = distance(points[h + 1], points[h + 2]) >= dh + dNext
-                && distance(points[h], points[h + 1]) >= dPrev + dh;
+            pass = distance(points[h + 1], points[h + 2]) >= dh + dNext &&
+                distance(points[h], points[h + 1]) >= dPrev + dh;
         }
         r.dampingOk[h] = pass;
         allPass = allPass && pass;
@@ -186,9 +164,7 @@ QVector<ScenePoint> build(const QVector<TrajPoint>& points, float speed)
             const Vec q0 = moveToward(p1, p0, endTrim);
             const Vec q1 = p1;
             const Vec q2 = moveToward(p1, position(points[h + 2]), endTrim);
-            sample(step, [&](float t) {
-                put((q0 - q1 * 2.0f + q2) * (t * t) + (q1 * 2.0f - q0 * 2.0f) * t + q0);
-            });
+            sample(step, [&](float t) { put((q0 - q1 * 2.0f + q2) * (t * t) + (q1 * 2.0f - q0 * 2.0f) * t + q0); });
         }
     }
     return out;

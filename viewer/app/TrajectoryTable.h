@@ -45,8 +45,8 @@ struct CheckResult {
     // Per row: whether its delta can sample a piece; rows 0 .. n-2 are checked.
     QVector<bool> deltaOk;
     int dampingChecked = 0; // number of rows whose damping cell is coloured
-    int deltaChecked = 0;   // number of rows whose delta cell is coloured
-    bool ok = false;        // at least 3 points and every checked row passed
+    int deltaChecked = 0; // number of rows whose delta cell is coloured
+    bool ok = false; // at least 3 points and every checked row passed
 };
 
 CheckResult check(const QVector<TrajPoint>& points);

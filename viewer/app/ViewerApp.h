@@ -17,15 +17,13 @@ class QuvorSimulator;
 //   ViewerApp viewer(app, setup);
 //   viewer.show();
 //   app.exec();
-class ViewerApp
-{
+class ViewerApp {
 public:
-    struct Setup
-    {
+    struct Setup {
         quint16 udpPort = StateDatagram::Port; // where the states arrive
-        QString screenshotPath;                // a PNG of the view after the first frames; empty: none
-        double quitAfterSeconds = -1;          // ends the program after this time; negative: never
-        QString appDir;                        // settings and trajectory files; empty: the program's
+        QString screenshotPath; // a PNG of the view after the first frames; empty: none
+        double quitAfterSeconds = -1; // ends the program after this time; negative: never
+        QString appDir; // settings and trajectory files; empty: the program's
     };
 
     ViewerApp(QApplication& app, const Setup& setup);

@@ -42,7 +42,7 @@ constexpr Point kFan4{12.27525f, 12.42809f, -4.18145f};
 
 namespace vx7 {
 // Hub circle radius of the fan key frames: half the motor-to-motor diagonal.
-constexpr double kHubRadius = 0.32880465325174457;  // 0.5 * sqrt(0.43245)
+constexpr double kHubRadius = 0.32880465325174457; // 0.5 * sqrt(0.43245)
 // Hub angle of each fan number 1..4 (index 0 unused), degrees.
 constexpr double kHubAngle[5] = {0.0, 45.0, -45.0, -135.0, 135.0};
 } // namespace vx7

@@ -47,7 +47,4 @@ void NerioModel::destroyScene()
     destroySceneBase();
 }
 
-void NerioModel::startMotors()
-{
-    startFans();
-}
+void NerioModel::startMotors() { startFans(); }

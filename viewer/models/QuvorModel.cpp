@@ -27,7 +27,7 @@ Ogre::Quaternion eulerToQuaternion(float a, float b, float c)
 namespace {
 
 const char* const kFanAnimationNames[QuvorModel::kFanCount] = {"Fan1Aimation", "Fan4Animation", "Fan2Animation",
-                                                              "Fan3Animation"};
+                                                               "Fan3Animation"};
 const int kFanNumbers[QuvorModel::kFanCount] = {1, 4, 2, 3};
 
 bool carriesCameraOrLight(const Ogre::Node* node)
@@ -47,15 +47,15 @@ bool carriesCameraOrLight(const Ogre::Node* node)
 
 } // namespace
 
-QuvorModel::QuvorModel(Ogre::SceneManager* sceneMgr) : mSceneMgr(sceneMgr) {}
+QuvorModel::QuvorModel(Ogre::SceneManager* sceneMgr) : mSceneMgr(sceneMgr) { }
 
 QuvorModel::~QuvorModel() = default;
 
 Ogre::Entity* QuvorModel::attachPart(const std::string& name, const std::string& mesh, Ogre::SceneNode* parent,
                                      const Ogre::Vector3& position)
 {
-    Ogre::Entity* entity = mSceneMgr->createEntity(mPrefix + name, mesh,
-                                                   Ogre::ResourceGroupManager::AUTODETECT_RESOURCE_GROUP_NAME);
+    Ogre::Entity* entity =
+        mSceneMgr->createEntity(mPrefix + name, mesh, Ogre::ResourceGroupManager::AUTODETECT_RESOURCE_GROUP_NAME);
     parent->createChildSceneNode(mPrefix + name, position)->attachObject(entity);
     return entity;
 }
@@ -86,8 +86,10 @@ void QuvorModel::createSceneBase(const std::string& prefix)
 
 void QuvorModel::destroySceneBase()
 {
-    const std::pair<const std::string*, const char*> parts[] = {
-        {&mBodyMesh, "body"}, {&mGimbalYawMesh, "gimbalYaw"}, {&mGimbalRollMesh, "gimbalRoll"}, {&mCameraMesh, "camera"}};
+    const std::pair<const std::string*, const char*> parts[] = {{&mBodyMesh, "body"},
+                                                                {&mGimbalYawMesh, "gimbalYaw"},
+                                                                {&mGimbalRollMesh, "gimbalRoll"},
+                                                                {&mCameraMesh, "camera"}};
     for (const auto& part : parts)
         if (!part.first->empty())
             mSceneMgr->destroyEntity(mPrefix + part.second);
@@ -122,10 +124,7 @@ void QuvorModel::scaleBody(aircraft::BodyScale scale)
     mBodyNode->setInitialState();
 }
 
-void QuvorModel::setInitialPose()
-{
-    mBodyNode->pitch(Ogre::Degree(90), Ogre::Node::TS_LOCAL);
-}
+void QuvorModel::setInitialPose() { mBodyNode->pitch(Ogre::Degree(90), Ogre::Node::TS_LOCAL); }
 
 void QuvorModel::createAnimations()
 {
@@ -202,10 +201,10 @@ void QuvorModel::startFans()
     setAnimationsLoop(true);
 }
 
-void QuvorModel::startMotors() {}
-void QuvorModel::lowerArms() {}
-void QuvorModel::raiseArms() {}
-void QuvorModel::checkLowering() {}
-void QuvorModel::checkRaising() {}
-void QuvorModel::pauseTransform() {}
-void QuvorModel::reservedHook(int) {}
+void QuvorModel::startMotors() { }
+void QuvorModel::lowerArms() { }
+void QuvorModel::raiseArms() { }
+void QuvorModel::checkLowering() { }
+void QuvorModel::checkRaising() { }
+void QuvorModel::pauseTransform() { }
+void QuvorModel::reservedHook(int) { }

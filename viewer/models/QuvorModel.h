@@ -81,7 +81,10 @@ protected:
     void scaleBody(aircraft::BodyScale scale);
     static Ogre::Vector3 toVector(aircraft::Point p) { return Ogre::Vector3(p.x, p.y, p.z); }
     // Slot of fan number 1..4.
-    static int slotOfFan(int number) { return number == 1 ? Fan1Slot : number == 4 ? Fan4Slot : number == 2 ? Fan2Slot : Fan3Slot; }
+    static int slotOfFan(int number)
+    {
+        return number == 1 ? Fan1Slot : number == 4 ? Fan4Slot : number == 2 ? Fan2Slot : Fan3Slot;
+    }
 
     // startMotors of the models without arm transform.
     void startFans();

@@ -195,10 +195,7 @@ void TavikModel::setLength(float seconds)
         state->setLength(seconds);
 }
 
-float TavikModel::timePosition() const
-{
-    return mLeftCnnState->getTimePosition();
-}
+float TavikModel::timePosition() const { return mLeftCnnState->getTimePosition(); }
 
 void TavikModel::applyTime(std::optional<float> t)
 {
@@ -231,15 +228,9 @@ void TavikModel::raiseArms()
     }
 }
 
-void TavikModel::checkLowering()
-{
-    applyTime(armtimeline::checkLowering(mFlags, timePosition()));
-}
+void TavikModel::checkLowering() { applyTime(armtimeline::checkLowering(mFlags, timePosition())); }
 
-void TavikModel::checkRaising()
-{
-    applyTime(armtimeline::checkRaising(mFlags, timePosition()));
-}
+void TavikModel::checkRaising() { applyTime(armtimeline::checkRaising(mFlags, timePosition())); }
 
 void TavikModel::pauseTransform()
 {

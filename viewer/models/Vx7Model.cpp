@@ -45,13 +45,9 @@ void Vx7Model::destroyScene()
     destroySceneBase();
 }
 
-void Vx7Model::startMotors()
-{
-    startFans();
-}
+void Vx7Model::startMotors() { startFans(); }
 
-Ogre::AnimationState* Vx7Model::createFanAnimation(const std::string& name, Ogre::SceneNode* node,
-                                                   const Ogre::Vector3&)
+Ogre::AnimationState* Vx7Model::createFanAnimation(const std::string& name, Ogre::SceneNode* node, const Ogre::Vector3&)
 {
     Ogre::Animation* animation = mSceneMgr->createAnimation(name, 10.0f);
     Ogre::NodeAnimationTrack* track = animation->createNodeTrack(0, node);
@@ -60,7 +56,7 @@ Ogre::AnimationState* Vx7Model::createFanAnimation(const std::string& name, Ogre
         // round a circle while it turns: the rotor spins in place on its hub.
         const double toRad = Pi / 180.0;
         const double hub = kHubAngle[mFanType] * toRad;
-        const double phase = hub;  // the phase of every fan equals its hub angle
+        const double phase = hub; // the phase of every fan equals its hub angle
         const double r = kHubRadius;
         int k = 0;
         for (float t = 0.0f; t <= 10.0f; t += 0.001f) {

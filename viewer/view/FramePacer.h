@@ -10,8 +10,7 @@
 // skipped, by the time since the last tick that saw nothing moving (anything
 // that started moving did so after that tick). Times are in nanoseconds of one
 // monotonic clock.
-class FramePacer
-{
+class FramePacer {
 public:
     // Something outside the frame changed what the view shows.
     void request() { mRequested = true; }

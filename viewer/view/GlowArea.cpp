@@ -16,7 +16,7 @@ namespace {
 constexpr DeviceRect kNone{0, 0, 0, 0};
 // Grid of the quads handed to the pass: an eighth of the screen's half-width.
 constexpr float kGrid = 0.125f;
-}
+} // namespace
 
 DeviceRect coveringRect(const std::vector<Ogre::Vector4>& clipPoints, float marginX, float marginY)
 {
@@ -55,7 +55,9 @@ DeviceRect nextGlowQuad(const DeviceRect& current, const DeviceRect& needed)
 }
 
 GlowArea::GlowArea(Ogre::Camera* camera, Ogre::CompositorInstance* instance, std::function<void()> requestFrame)
-    : mCamera(camera), mInstance(instance), mRequestFrame(std::move(requestFrame))
+    : mCamera(camera),
+      mInstance(instance),
+      mRequestFrame(std::move(requestFrame))
 {
     for (Ogre::CompositionPass* pass : instance->getTechnique()->getOutputTargetPass()->getPasses())
         if (pass->getIdentifier() == kAddPassId)

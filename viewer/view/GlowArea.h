@@ -10,7 +10,7 @@ namespace Ogre {
 class Camera;
 class CompositionPass;
 class SceneNode;
-}
+} // namespace Ogre
 
 // A rectangle in normalised device coordinates: x to the right, y up, both -1..1.
 struct DeviceRect {

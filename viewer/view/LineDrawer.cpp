@@ -35,7 +35,9 @@ TraceStep planTraceStep(bool visible, int count, int drawn)
 }
 
 LineDrawer::LineDrawer(const char* objectName, const char* materialName, const Ogre::ColourValue& colour)
-    : mObjectName(objectName), mMaterialName(materialName), mColour(colour)
+    : mObjectName(objectName),
+      mMaterialName(materialName),
+      mColour(colour)
 {
 }
 
@@ -43,14 +45,13 @@ bool LineDrawer::ready(Ogre::SceneManager* sceneMgr)
 {
     if (!mObject) {
         mObject = sceneMgr->hasManualObject(mObjectName) ? sceneMgr->getManualObject(mObjectName)
-                                                          : sceneMgr->createManualObject(mObjectName);
+                                                         : sceneMgr->createManualObject(mObjectName);
         if (mNode && !mObject->isAttached())
             mNode->attachObject(mObject);
         return false;
     }
     if (!mNode) {
-        mNode = sceneMgr->getRootSceneNode()->createChildSceneNode(Ogre::Vector3::ZERO,
-                                                                   Ogre::Quaternion::IDENTITY);
+        mNode = sceneMgr->getRootSceneNode()->createChildSceneNode(Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);
         if (!mObject->isAttached())
             mNode->attachObject(mObject);
         return false;
@@ -86,8 +87,7 @@ void LineDrawer::emitSection(const QList<Ogre::Vector3>& points, int from, int t
     mObject->end();
 }
 
-bool LineDrawer::updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points,
-                                  bool& dirty)
+bool LineDrawer::updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool& dirty)
 {
     if (!ready(sceneMgr))
         return true;
@@ -100,8 +100,7 @@ bool LineDrawer::updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre
     return true;
 }
 
-bool LineDrawer::updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points,
-                             bool visible)
+bool LineDrawer::updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool visible)
 {
     if (!ready(sceneMgr))
         return true;

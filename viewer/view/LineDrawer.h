@@ -9,13 +9,13 @@ namespace Ogre {
 class ManualObject;
 class SceneManager;
 class SceneNode;
-}
+} // namespace Ogre
 
 // What one paint does to the trace line, decided without OGRE.
 struct TraceStep {
     enum Action { Keep, Draw, Clear } action = Keep;
     int from = 0; // Draw: first index of the new section (the last point already drawn)
-    int to = 0;   // Draw: last index, inclusive
+    int to = 0; // Draw: last index, inclusive
     int drawn = 0; // index of the last drawn point after this paint
 };
 

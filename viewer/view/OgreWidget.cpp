@@ -38,10 +38,7 @@ qint64 monotonicNs()
 }
 
 // Folder of OGRE's configuration files and of the "./" resource locations.
-QString appDir()
-{
-    return appDirs().resourceDir;
-}
+QString appDir() { return appDirs().resourceDir; }
 
 // Owned copy of the local 8-bit form of a UTF-8 QString, for OGRE's char APIs.
 std::string ansi(const QString& text)
@@ -143,14 +140,10 @@ QString resolveResourceLocation(const QString& value, const QString& appDir)
     return value;
 }
 
-bool insideView(int x, int y, int width, int height)
-{
-    return x != 0 && x != width && y != 0 && y != height;
-}
+bool insideView(int x, int y, int width, int height) { return x != 0 && x != width && y != 0 && y != height; }
 } // namespace OgreWidgetRules
 
-OgreWidget::OgreWidget(QWidget* parent)
-    : QGLWidget(parent)
+OgreWidget::OgreWidget(QWidget* parent) : QGLWidget(parent)
 {
     // Numbers in files and datagrams must keep a dot whatever the environment says.
     std::setlocale(LC_NUMERIC, "C");
@@ -407,15 +400,9 @@ void OgreWidget::resizeEvent(QResizeEvent* event)
     requestFrame();
 }
 
-void OgreWidget::keyPressEvent(QKeyEvent* event)
-{
-    keyPressed(keyboardEvent(event, OgreBites::KEYDOWN));
-}
+void OgreWidget::keyPressEvent(QKeyEvent* event) { keyPressed(keyboardEvent(event, OgreBites::KEYDOWN)); }
 
-void OgreWidget::keyReleaseEvent(QKeyEvent* event)
-{
-    keyReleased(keyboardEvent(event, OgreBites::KEYUP));
-}
+void OgreWidget::keyReleaseEvent(QKeyEvent* event) { keyReleased(keyboardEvent(event, OgreBites::KEYUP)); }
 
 void OgreWidget::mouseMoveEvent(QMouseEvent* event)
 {

@@ -25,7 +25,7 @@ class Root;
 class SceneManager;
 class SceneNode;
 class Viewport;
-}
+} // namespace Ogre
 namespace OgreBites {
 class CameraMan;
 }
@@ -47,7 +47,7 @@ QByteArray pathWithAppDir(const QByteArray& path, const QByteArray& appDir);
 QString resolveResourceLocation(const QString& value, const QString& appDir);
 // Mouse input counts only strictly inside the view: the border column and row are ignored.
 bool insideView(int x, int y, int width, int height);
-}
+} // namespace OgreWidgetRules
 
 // Qt widget hosting an OGRE render window on its own native window. Input comes
 // from Qt events, translated into the OgreBites structures the camera man and
@@ -55,8 +55,7 @@ bool insideView(int x, int y, int width, int height);
 class OgreWidget : public QGLWidget,
                    public Ogre::FrameListener,
                    public OgreBites::WindowEventListener,
-                   public OgreBites::TrayListener
-{
+                   public OgreBites::TrayListener {
     Q_OBJECT
 public:
     explicit OgreWidget(QWidget* parent = nullptr);
@@ -108,7 +107,7 @@ public:
     QMutex stateLock;
 
 public slots:
-    void setBackgroundColor(QColor) {}
+    void setBackgroundColor(QColor) { }
     // One tick of the render timer: repaints only when the picture can have changed.
     void renderTick();
 
@@ -117,21 +116,20 @@ signals:
     void frameRendered();
 
 protected:
-    class BackgroundWorker : public QThread
-    {
+    class BackgroundWorker : public QThread {
     public:
-        explicit BackgroundWorker(OgreWidget* widget) : mWidget(widget) {}
+        explicit BackgroundWorker(OgreWidget* widget) : mWidget(widget) { }
         void run() override;
 
     private:
         OgreWidget* mWidget;
     };
 
-    virtual void createScene() {}
+    virtual void createScene() { }
     // True while the scene moves by itself or its inputs differ from the last frame.
     virtual bool sceneChanging();
     // Called at the start of every frame, before OGRE renders it.
-    virtual void frameBegins() {}
+    virtual void frameBegins() { }
     virtual void configure();
     virtual void createRenderWindow();
     virtual void createSceneManager();
@@ -139,9 +137,9 @@ protected:
     virtual void createCamera();
     virtual void createInput();
 
-    void initializeGL() override {}
-    void resizeGL(int, int) override {}
-    void paintGL() override {}
+    void initializeGL() override { }
+    void resizeGL(int, int) override { }
+    void paintGL() override { }
     QPaintEngine* paintEngine() const override { return nullptr; }
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;

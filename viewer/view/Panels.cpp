@@ -42,7 +42,7 @@ bool panelRowsCurrent(const QStringList& shownNames, const QMap<QString, QString
     return true;
 }
 
-ParamsOverlay::ParamsOverlay(std::string name) : mName(std::move(name)) {}
+ParamsOverlay::ParamsOverlay(std::string name) : mName(std::move(name)) { }
 
 bool ParamsOverlay::update(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
                            const QStringList& order, bool playbackEnabled, qint32 timeMs)
@@ -76,8 +76,8 @@ bool ParamsOverlay::updateParams(OgreBites::TrayManager* trays, const QMap<QStri
         return !mShownNames.isEmpty();
     }
     ++mCount;
-    mParamsPanel = trays->createParamsPanel(OgreBites::TL_NONE, mName + "/paraShow_" + std::to_string(mCount),
-                                            200, toStrings(mShownNames));
+    mParamsPanel = trays->createParamsPanel(OgreBites::TL_NONE, mName + "/paraShow_" + std::to_string(mCount), 200,
+                                            toStrings(mShownNames));
     trays->moveWidgetToTray(mParamsPanel, OgreBites::TL_BOTTOMLEFT, -1);
     // Its values are filled in the next frame.
     return true;
@@ -94,9 +94,8 @@ void ParamsOverlay::updateStatus(OgreBites::TrayManager* trays, bool playbackEna
     }
     if (!mStatusPanel) {
         ++mStatusCount;
-        mStatusPanel = trays->createParamsPanel(OgreBites::TL_NONE,
-                                                mName + "/status_" + std::to_string(mStatusCount), 180,
-                                                {"playback", "time"});
+        mStatusPanel = trays->createParamsPanel(OgreBites::TL_NONE, mName + "/status_" + std::to_string(mStatusCount),
+                                                180, {"playback", "time"});
         trays->moveWidgetToTray(mStatusPanel, OgreBites::TL_TOPRIGHT, -1);
     }
     mStatusPanel->show();
@@ -116,14 +115,10 @@ GlowMaterialListener::GlowMaterialListener()
     pass->setSelfIllumination(0, 0, 0);
 }
 
-GlowMaterialListener::~GlowMaterialListener()
-{
-    mBlackMat.reset();
-}
+GlowMaterialListener::~GlowMaterialListener() { mBlackMat.reset(); }
 
 Ogre::Technique* GlowMaterialListener::handleSchemeNotFound(unsigned short, const Ogre::String& schemeName,
-                                                            Ogre::Material*, unsigned short,
-                                                            const Ogre::Renderable*)
+                                                            Ogre::Material*, unsigned short, const Ogre::Renderable*)
 {
     if (schemeName != "glow")
         return nullptr;

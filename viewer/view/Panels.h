@@ -11,7 +11,7 @@
 namespace OgreBites {
 class ParamsPanel;
 class TrayManager;
-}
+} // namespace OgreBites
 
 // Replay time as m:ss.mmm; minutes are not wrapped into hours.
 QString formatReplayTime(qint32 timeMs);
@@ -29,16 +29,15 @@ public:
 
     // True when the panels change again in the next frame (a parameter panel whose
     // rows went stale is rebuilt one frame later).
-    bool update(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
-                const QStringList& order, bool playbackEnabled, qint32 timeMs);
+    bool update(OgreBites::TrayManager* trays, const QMap<QString, QString>& values, const QStringList& order,
+                bool playbackEnabled, qint32 timeMs);
 
     const std::string& name() const { return mName; }
     OgreBites::ParamsPanel* paramsPanel() const { return mParamsPanel; }
     OgreBites::ParamsPanel* statusPanel() const { return mStatusPanel; }
 
 private:
-    bool updateParams(OgreBites::TrayManager* trays, const QMap<QString, QString>& values,
-                      const QStringList& order);
+    bool updateParams(OgreBites::TrayManager* trays, const QMap<QString, QString>& values, const QStringList& order);
     void updateStatus(OgreBites::TrayManager* trays, bool playbackEnabled, qint32 timeMs);
 
     QStringList mShownNames;

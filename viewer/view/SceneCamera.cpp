@@ -79,9 +79,7 @@ bool FollowCamera::step(const Ogre::Vector3& target, float speedRate, float seco
         else
             mFollowState = Hold;
         break;
-    default:
-        mFollowState = Hold;
-        break;
+    default: mFollowState = Hold; break;
     }
     return mFollowState != state || mFollowCamPos != before;
 }

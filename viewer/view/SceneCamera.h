@@ -5,8 +5,7 @@
 // World position (flight controller units, z up) to scene position (400 units
 // per world unit, Y up). Height is absolute; the horizontal position integrates
 // the displacement from a resettable origin, scaled by the speed rate.
-class ScenePlacement
-{
+class ScenePlacement {
 public:
     Ogre::Vector3 worldToScene(double x, double y, double z, float speedRate);
     // True when worldToScene would keep every coordinate within ±SceneLimit
@@ -26,8 +25,7 @@ public:
 // once outside that band moves by 1.5 % of the offset per 20 ms frame (times the
 // speed rate) until it is back at 2000 units. A step covers `seconds` of real
 // time, so the camera keeps its pace whatever the frame rate.
-class FollowCamera
-{
+class FollowCamera {
 public:
     enum State { Hold = 0, Closing = 1, BackingOff = 2 };
 
@@ -43,8 +41,7 @@ public:
 };
 
 // The fixed camera is aimed at the aircraft once each time the movable camera is turned off.
-class FixedCameraAim
-{
+class FixedCameraAim {
 public:
     // True when the fixed camera should look at the aircraft now.
     bool needsAim(bool movable);

@@ -32,10 +32,10 @@ TEST(RecordingLine, ReadsStampsAndDatagramsAndSaysWhyALineIsSkipped)
         {"nul ends the datagram", nul, nullptr, 36000000, LineKind::Datagram, "{\"WorldZ\":2}", 2},
         {"trace", "[14:05:07.250]\tx:1.500000,y:-2.250000,z:10.000000", nullptr, 50707250, LineKind::TracePosition,
          "x:1.500000,y:-2.250000,z:10.000000", 10},
-        {"trace crlf", "[14:05:07.250]\tx:1.000000,y:2.000000,z:3.000000\r", nullptr, 50707250,
-         LineKind::TracePosition, "x:1.000000,y:2.000000,z:3.000000", 3},
-        {"lenient codec text", "[10:00:00.000]\t { \"WorldZ\" : 4 \"Roll\":1 }", nullptr, 36000000,
-         LineKind::Datagram, " { \"WorldZ\" : 4 \"Roll\":1 }", 4},
+        {"trace crlf", "[14:05:07.250]\tx:1.000000,y:2.000000,z:3.000000\r", nullptr, 50707250, LineKind::TracePosition,
+         "x:1.000000,y:2.000000,z:3.000000", 3},
+        {"lenient codec text", "[10:00:00.000]\t { \"WorldZ\" : 4 \"Roll\":1 }", nullptr, 36000000, LineKind::Datagram,
+         " { \"WorldZ\" : 4 \"Roll\":1 }", 4},
         {"escaped string", "[10:00:00.000]\t{\"SenderIP\":\"a\\\"b\",\"WorldZ\":5}", nullptr, 36000000,
          LineKind::Datagram, "{\"SenderIP\":\"a\\\"b\",\"WorldZ\":5}", 5},
         {"infinite number reads as 0", "[10:00:00.000]\t{\"WorldZ\":1e999}", nullptr, 36000000, LineKind::Datagram,
@@ -51,8 +51,7 @@ TEST(RecordingLine, ReadsStampsAndDatagramsAndSaysWhyALineIsSkipped)
         {"truncated stamp", "[10:00", "bad time stamp", 0, LineKind::Datagram, "", 0},
         {"space for tab", "[10:00:00.000] {}", "no tab after the time stamp", 0, LineKind::Datagram, "", 0},
         {"stamp only", "[10:00:00.000]\t", "no datagram after the time stamp", 0, LineKind::Datagram, "", 0},
-        {"cut datagram", "[10:00:00.000]\t{\"Roll\":0.5,\"Pi", "datagram does not parse", 0, LineKind::Datagram, "",
-         0},
+        {"cut datagram", "[10:00:00.000]\t{\"Roll\":0.5,\"Pi", "datagram does not parse", 0, LineKind::Datagram, "", 0},
         {"array", "[10:00:00.000]\t[1,2]", "datagram is not an object", 0, LineKind::Datagram, "", 0},
         {"bad position", "[10:00:00.000]\tx:1.0,y:2.0", "position does not parse", 0, LineKind::Datagram, "", 0},
         {"nan position", "[10:00:00.000]\tx:nan,y:0,z:0", "position does not parse", 0, LineKind::Datagram, "", 0},
@@ -82,10 +81,10 @@ TEST(RecordingLine, EarlierStampsWrapPastMidnightOnlyWhenMoreThanHalfADayEarlier
     } cases[] = {
         {1000, 1250, 250},
         {1000, 1000, 0},
-        {DayMs - 10, 5, 15},                  // 23:59:59.990 -> 00:00:00.005
-        {13 * 3600000LL, 3600000LL, 0},                   // exactly 12 h earlier: no gap
+        {DayMs - 10, 5, 15}, // 23:59:59.990 -> 00:00:00.005
+        {13 * 3600000LL, 3600000LL, 0}, // exactly 12 h earlier: no gap
         {13 * 3600000LL, 3600000LL - 1, 12 * 3600000LL - 1}, // 1 ms more: past midnight
-        {10 * 3600000LL, 9 * 3600000LL, 0},    // clock set back an hour: no gap
+        {10 * 3600000LL, 9 * 3600000LL, 0}, // clock set back an hour: no gap
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.gap, stampGap(c.previous, c.current)) << c.previous << " -> " << c.current;
@@ -93,8 +92,9 @@ TEST(RecordingLine, EarlierStampsWrapPastMidnightOnlyWhenMoreThanHalfADayEarlier
 
 TEST(RecordingLine, ValuesOfTheFlatAndTheCodecPathAgree)
 {
-    const QByteArray flat = "[10:00:00.000]\t{\"Roll\":0.5,\"Pitch\":-0.25,\"Yaw\":1.5,\"WorldX\":1,\"WorldY\":2,"
-                            "\"WorldZ\":3,\"VelocityX\":0.5,\"VelocityY\":-4,\"ProductType\":258,\"SimulatorCommand\":7}";
+    const QByteArray flat =
+        "[10:00:00.000]\t{\"Roll\":0.5,\"Pitch\":-0.25,\"Yaw\":1.5,\"WorldX\":1,\"WorldY\":2,"
+        "\"WorldZ\":3,\"VelocityX\":0.5,\"VelocityY\":-4,\"ProductType\":258,\"SimulatorCommand\":7}";
     QByteArray spaced = flat;
     spaced.replace(",", " , ");
     for (const QByteArray& text : {flat, spaced}) {
@@ -160,9 +160,10 @@ TEST(Recording, TracePositionsGiveHeightAndSpeedFromTheirSteps)
     RecordingFiles files;
     Recording r;
     QString error;
-    ASSERT_TRUE(r.open(files.write("trace.txt", "[10:00:00.000]\tx:0.000000,y:0.000000,z:1.000000\n"
-                                                "[10:00:00.500]\tx:3.000000,y:4.000000,z:2.500000\n"
-                                                "[10:00:01.000]\tx:3.000000,y:4.000000,z:2.000000\n"),
+    ASSERT_TRUE(r.open(files.write("trace.txt",
+                                   "[10:00:00.000]\tx:0.000000,y:0.000000,z:1.000000\n"
+                                   "[10:00:00.500]\tx:3.000000,y:4.000000,z:2.500000\n"
+                                   "[10:00:01.000]\tx:3.000000,y:4.000000,z:2.000000\n"),
                        error));
     ASSERT_EQ(3, r.count());
     EXPECT_EQ(LineKind::TracePosition, r.kind(0));

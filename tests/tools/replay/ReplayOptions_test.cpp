@@ -13,8 +13,8 @@ TEST(ReplayOptions, ReadsTheCommandLine)
 {
     ReplayOptions o;
     QString error;
-    ASSERT_TRUE(parseOptions({"udp.txt", "--no-gui", "--speed", "4", "--from", "1.5", "--to=12", "--loop",
-                              "--to", "10.0.0.7:6000", "--local"},
+    ASSERT_TRUE(parseOptions({"udp.txt", "--no-gui", "--speed", "4", "--from", "1.5", "--to=12", "--loop", "--to",
+                              "10.0.0.7:6000", "--local"},
                              o, error))
         << error.toStdString();
     EXPECT_EQ("udp.txt", o.file.toStdString());
@@ -81,9 +81,21 @@ TEST(ReplayOptions, ClockTextBothWays)
         const char* text;
         qint64 ms; // -1: refused
     } typed[] = {
-        {"1:01.234", 61234}, {"0:05", 5000}, {"12.5", 12500}, {"75", 75000}, {" 2:00.1 ", 120100},
-        {"1:02:03.004", 3723004}, {"60:00.000", 3600000}, {"0:00.12345", 123},
-        {"1:60.000", -1}, {"1:00:60", -1}, {"1:60:00", -1}, {"-1", -1}, {"", -1}, {"abc", -1}, {"1.2.3", -1},
+        {"1:01.234", 61234},
+        {"0:05", 5000},
+        {"12.5", 12500},
+        {"75", 75000},
+        {" 2:00.1 ", 120100},
+        {"1:02:03.004", 3723004},
+        {"60:00.000", 3600000},
+        {"0:00.12345", 123},
+        {"1:60.000", -1},
+        {"1:00:60", -1},
+        {"1:60:00", -1},
+        {"-1", -1},
+        {"", -1},
+        {"abc", -1},
+        {"1.2.3", -1},
         {"99999999999:00", -1},
     };
     for (const auto& c : typed) {
@@ -107,10 +119,10 @@ TEST(FlightSummary, TellsTheFlightAtAGlance)
     QString error;
     ASSERT_TRUE(r.open(files.write("udp.txt", text), error));
     const QString s = flightSummary(r);
-    for (const char* line : {"duration:           0:02.000", "states:             101", "mean rate:          50.0 states/s",
-                             "product type:       Nerio3", "highest height:     10.00 m",
-                             "distance flown:     1.00 m horizontally", "top speed:          1.00 m/s horizontally",
-                             "lines skipped:      1 (line 102: no time stamp)"})
+    for (const char* line :
+         {"duration:           0:02.000", "states:             101", "mean rate:          50.0 states/s",
+          "product type:       Nerio3", "highest height:     10.00 m", "distance flown:     1.00 m horizontally",
+          "top speed:          1.00 m/s horizontally", "lines skipped:      1 (line 102: no time stamp)"})
         EXPECT_TRUE(s.contains(line)) << line << "\n" << s.toStdString();
 }
 

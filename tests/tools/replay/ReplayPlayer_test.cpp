@@ -8,10 +8,9 @@ using namespace replay;
 
 namespace {
 
-class Times : public TimeTable
-{
+class Times : public TimeTable {
 public:
-    explicit Times(std::vector<qint64> t) : mTimes(std::move(t)) {}
+    explicit Times(std::vector<qint64> t) : mTimes(std::move(t)) { }
     int count() const override { return int(mTimes.size()); }
     qint64 timeMs(int i) const override { return mTimes[size_t(i)]; }
 

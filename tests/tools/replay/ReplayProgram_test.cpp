@@ -25,13 +25,9 @@ QCoreApplication& app()
     return a;
 }
 
-QString program()
-{
-    return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR")) + "/QuvorReplay";
-}
+QString program() { return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR")) + "/QuvorReplay"; }
 
-class ReplayProgramTest : public ::testing::Test
-{
+class ReplayProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -134,7 +130,8 @@ TEST_F(ReplayProgramTest, ExitStatusTellsWhatWentWrong)
 
 TEST_F(ReplayProgramTest, SkippedLinesAreReportedAndPlayingGoesOn)
 {
-    QByteArray text = replay_test::udpLine(0, "{\"WorldZ\":1}") + "torn line\n" + replay_test::udpLine(10, "{\"WorldZ\":2}");
+    QByteArray text =
+        replay_test::udpLine(0, "{\"WorldZ\":1}") + "torn line\n" + replay_test::udpLine(10, "{\"WorldZ\":2}");
     ASSERT_EQ(0, run({files.write("udp.txt", text), "--no-gui", "--to", target}));
     EXPECT_TRUE(output.contains("1 line skipped: line 2: no time stamp")) << output.constData();
     EXPECT_EQ(2, received.size());

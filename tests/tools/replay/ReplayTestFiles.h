@@ -8,8 +8,7 @@
 
 namespace replay_test {
 
-class RecordingFiles
-{
+class RecordingFiles {
 public:
     QString write(const QString& name, const QByteArray& text)
     {
@@ -31,7 +30,7 @@ inline QByteArray udpLine(qint64 ms, const QByteArray& datagram)
     const qint64 t = 10 * 3600 * 1000 + ms;
     return QString::asprintf("[%02lld:%02lld:%02lld.%03lld]\t", t / 3600000, t / 60000 % 60, t / 1000 % 60, t % 1000)
                .toLatin1() +
-           datagram + '\n';
+        datagram + '\n';
 }
 
 inline QByteArray state(double z, int i = 0)

@@ -35,8 +35,7 @@ QApplication& app()
     return a;
 }
 
-class ReplayWindowTest : public ::testing::Test
-{
+class ReplayWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -76,8 +75,7 @@ protected:
         EXPECT_TRUE(waitForCount(n));
         return take().value(n - 1).value("Time", -1).toInt();
     }
-    template <typename T>
-    T* child(const char* name)
+    template <typename T> T* child(const char* name)
     {
         T* w = window->findChild<T*>(name);
         EXPECT_NE(nullptr, w) << name;
@@ -218,8 +216,9 @@ TEST_F(ReplayWindowTest, ClickingAPlotSeeksThere)
 
 TEST_F(ReplayWindowTest, DroppedFilesOpenAndBadOnesKeepTheOpenRecording)
 {
-    const QString other = files.write("trace.txt", "[10:00:00.000]\tx:1.000000,y:2.000000,z:3.000000\n"
-                                                   "[10:00:02.500]\tx:1.000000,y:2.000000,z:4.000000\n");
+    const QString other = files.write("trace.txt",
+                                      "[10:00:00.000]\tx:1.000000,y:2.000000,z:3.000000\n"
+                                      "[10:00:02.500]\tx:1.000000,y:2.000000,z:4.000000\n");
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(other)});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);

@@ -102,8 +102,7 @@ protected:
         return v.toMap();
     }
     std::unique_ptr<QuvorConfig> open() { return std::make_unique<QuvorConfig>(nullptr, tmp.path()); }
-    template <typename T>
-    T* child(QuvorConfig& d, const char* name)
+    template <typename T> T* child(QuvorConfig& d, const char* name)
     {
         T* w = d.findChild<T*>(name);
         EXPECT_NE(w, nullptr) << name;
@@ -123,17 +122,17 @@ TEST_F(ConfigDialogTest, FirstStartUsesDefaultsAndWritesTheFile)
     EXPECT_EQ(d->mSavePath, tmp.path() + "/");
     EXPECT_EQ(d->mTraceDir, tmp.path() + "//TRACE_FILES/");
     EXPECT_EQ(d->mUdpDir, tmp.path() + "//UDP_FILES/");
-    for (const char* box : {"checkBox_showTrace", "checkBox_saveTrace", "checkBox_cam",
-                            "checkBox_udp_save", "checkBox_ip"})
+    for (const char* box :
+         {"checkBox_showTrace", "checkBox_saveTrace", "checkBox_cam", "checkBox_udp_save", "checkBox_ip"})
         EXPECT_FALSE(child<QCheckBox>(*d, box)->isChecked()) << box;
     EXPECT_EQ(child<QSlider>(*d, "horizontalSlider_speed")->value(), 100);
     EXPECT_EQ(child<QLabel>(*d, "label_speed")->text(), "speed rate:  100%");
     EXPECT_EQ(child<QLabel>(*d, "label_path")->text(), "save path:\"" + tmp.path() + "/\"");
     EXPECT_EQ(window.applied, 1);
 
-    const QVariantMap expected{{"m_show", false},       {"m_save", false},   {"m_udp_save", false},
-                               {"m_speedRate", 100},    {"mCameraMovable", false},
-                               {"mCheckIP", false},     {"mSavePath", tmp.path() + "/"}};
+    const QVariantMap expected{
+        {"m_show", false},         {"m_save", false},   {"m_udp_save", false},          {"m_speedRate", 100},
+        {"mCameraMovable", false}, {"mCheckIP", false}, {"mSavePath", tmp.path() + "/"}};
     EXPECT_EQ(settingsOnDisk(), expected);
 
     // Only the first tab is offered; the trajectory controls still exist.
@@ -161,8 +160,8 @@ TEST_F(ConfigDialogTest, SettingsFileContents)
     // default, as is everything when the file holds no JSON object.
     const Case cases[] = {
         {"speed only", "{\"m_speedRate\": 120}", 1.2f, 120, "speed rate:  120%", false, false, "@"},
-        {"speed below the slider", "{\"m_speedRate\": 20, \"m_show\": true}", 0.5f, 50,
-         "speed rate:  50%", true, false, "@"},
+        {"speed below the slider", "{\"m_speedRate\": 20, \"m_show\": true}", 0.5f, 50, "speed rate:  50%", true, false,
+         "@"},
         {"speed far above the slider", "{\"m_speedRate\": 20000, \"mSavePath\": \"/x/\"}", 1.5f, 150,
          "speed rate:  150%", false, false, "/x/"},
         {"speed in exponent form", "{\"m_speedRate\": 1e5}", 1.5f, 150, "speed rate:  150%", false, false, "@"},
@@ -170,20 +169,18 @@ TEST_F(ConfigDialogTest, SettingsFileContents)
         {"speed not a number", "{\"m_speedRate\": \"fast\"}", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"speed a boolean", "{\"m_speedRate\": true}", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"speed NaN", "{\"m_speedRate\": \"nan\"}", 1.0f, 100, "speed rate:  100%", false, false, "@"},
-        {"no speed in a valid object", "{\"mCheckIP\": true, \"mSavePath\": \"/x/\"}", 1.0f, 100,
-         "speed rate:  100%", false, true, "/x/"},
-        {"empty save path", "{\"mSavePath\": \"\", \"m_show\": true}", 1.0f, 100, "speed rate:  100%", true,
-         false, "@"},
+        {"no speed in a valid object", "{\"mCheckIP\": true, \"mSavePath\": \"/x/\"}", 1.0f, 100, "speed rate:  100%",
+         false, true, "/x/"},
+        {"empty save path", "{\"mSavePath\": \"\", \"m_show\": true}", 1.0f, 100, "speed rate:  100%", true, false,
+         "@"},
         {"save path not text", "{\"mSavePath\": 5}", 1.0f, 100, "speed rate:  100%", false, false, "@"},
-        {"save path an object", "{\"mSavePath\": {\"a\": \"/x/\"}}", 1.0f, 100, "speed rate:  100%", false,
-         false, "@"},
+        {"save path an object", "{\"mSavePath\": {\"a\": \"/x/\"}}", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"not an object", "5 not json at all", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"an array", "[{\"m_speedRate\": 120}]", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"not JSON", "m_speedRate=120", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"empty", "", 1.0f, 100, "speed rate:  100%", false, false, "@"},
         {"binary", QByteArray("\xff\xfe{\0\x01", 5), 1.0f, 100, "speed rate:  100%", false, false, "@"},
-        {"truncated", "{\"m_speedRate\": 120, \"m_show\": tr", 1.0f, 100, "speed rate:  100%", false,
-         false, "@"},
+        {"truncated", "{\"m_speedRate\": 120, \"m_show\": tr", 1.0f, 100, "speed rate:  100%", false, false, "@"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -239,8 +236,8 @@ TEST_F(ConfigDialogTest, ChangesRoundTripThroughTheFile)
 {
     {
         auto d = open();
-        for (const char* box : {"checkBox_showTrace", "checkBox_saveTrace", "checkBox_cam",
-                                "checkBox_udp_save", "checkBox_ip"})
+        for (const char* box :
+             {"checkBox_showTrace", "checkBox_saveTrace", "checkBox_cam", "checkBox_udp_save", "checkBox_ip"})
             QTest::mouseClick(child<QCheckBox>(*d, box), Qt::LeftButton);
         // Every whole percent must survive the float round trip (53 once came back as 52).
         child<QSlider>(*d, "horizontalSlider_speed")->setValue(53);
@@ -280,10 +277,20 @@ TEST_F(ConfigDialogTest, SlotsInMetaObjectOrder)
 {
     auto d = open();
     const QMetaObject* mo = d->metaObject();
-    const char* names[] = {"onTraceClear()", "onTraceSave()", "onTraceShow()", "onPathChanged()",
-                           "onSpeedChanged(int)", "onCamChanged()", "onIPChanged()",
-                           "onUDPSaveChanged()", "onAdd()", "onDelete()", "onClear()", "onConfirm()",
-                           "onUpdatePara(QStandardItem*)", "onClearTraj()"};
+    const char* names[] = {"onTraceClear()",
+                           "onTraceSave()",
+                           "onTraceShow()",
+                           "onPathChanged()",
+                           "onSpeedChanged(int)",
+                           "onCamChanged()",
+                           "onIPChanged()",
+                           "onUDPSaveChanged()",
+                           "onAdd()",
+                           "onDelete()",
+                           "onClear()",
+                           "onConfirm()",
+                           "onUpdatePara(QStandardItem*)",
+                           "onClearTraj()"};
     for (int i = 0; i < 14; ++i)
         EXPECT_EQ(mo->indexOfSlot(names[i]) - mo->methodOffset(), i) << names[i];
 }
@@ -298,22 +305,17 @@ protected:
         for (int c = 0; c < 5; ++c)
             model(d)->item(row, c)->setText(cells[c]);
     }
-    QColor colour(QuvorConfig& d, int row, int column)
-    {
-        return model(d)->item(row, column)->foreground().color();
-    }
-    void click(QuvorConfig& d, const char* button)
-    {
-        QTest::mouseClick(child<QPushButton>(d, button), Qt::LeftButton);
-    }
+    QColor colour(QuvorConfig& d, int row, int column) { return model(d)->item(row, column)->foreground().color(); }
+    void click(QuvorConfig& d, const char* button) { QTest::mouseClick(child<QPushButton>(d, button), Qt::LeftButton); }
     BoxWatcher boxes;
 };
 
 TEST_F(TrajDialogTest, LoadsTheFileIntoTheTable)
 {
-    writeFile("Traj.dat", "{ \"X\" : 0.1, \"Y\" : 1500, \"Z\" : 0, \"DAMPLING_LENGTH\" : 2, \"DELTA\" : 0.5 }\n"
-                          "not json\n\n"
-                          "{ \"X\" : -3 }\n");
+    writeFile("Traj.dat",
+              "{ \"X\" : 0.1, \"Y\" : 1500, \"Z\" : 0, \"DAMPLING_LENGTH\" : 2, \"DELTA\" : 0.5 }\n"
+              "not json\n\n"
+              "{ \"X\" : -3 }\n");
     auto d = open();
     ASSERT_EQ(d->mWaypoints.size(), 2);
     auto* m = model(*d);
@@ -367,12 +369,18 @@ TEST_F(TrajDialogTest, FailingRowsTurnRedAndKeepThePreviousTrajectory)
         int redRow, redColumn;
     };
     const Case cases[] = {
-        {"damping too long", {{"0", "0", "0", "6", "0.5"}, {"20", "0", "0", "6", "0.5"},
-                              {"20", "10", "0", "0", "0.5"}, {"30", "10", "0", "0", "0.5"}}, 1, 3},
-        {"delta 0", {{"0", "0", "0", "0", "0.5"}, {"10", "0", "0", "0", "0"},
-                     {"10", "10", "0", "0", "0.5"}}, 1, 4},
-        {"delta not a number", {{"0", "0", "0", "0", "nan"}, {"10", "0", "0", "0", "0.5"},
-                                {"10", "10", "0", "0", "0.5"}}, 0, 4},
+        {"damping too long",
+         {{"0", "0", "0", "6", "0.5"},
+          {"20", "0", "0", "6", "0.5"},
+          {"20", "10", "0", "0", "0.5"},
+          {"30", "10", "0", "0", "0.5"}},
+         1,
+         3},
+        {"delta 0", {{"0", "0", "0", "0", "0.5"}, {"10", "0", "0", "0", "0"}, {"10", "10", "0", "0", "0.5"}}, 1, 4},
+        {"delta not a number",
+         {{"0", "0", "0", "0", "nan"}, {"10", "0", "0", "0", "0.5"}, {"10", "10", "0", "0", "0.5"}},
+         0,
+         4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

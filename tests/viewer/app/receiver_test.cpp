@@ -19,10 +19,37 @@ const char* kHostState =
 
 // Every key of the datagram that holds a number.
 const char* const kNumericKeys[] = {
-    "Roll", "Pitch", "Yaw", "WorldX", "WorldY", "WorldZ", "WorldLatitude", "WorldLongitude",
-    "VelocityX", "VelocityY", "VelocityZ", "AccX", "AccY", "AccZ", "GyroX", "GyroY", "GyroZ",
-    "Rpm1", "Rpm2", "Rpm3", "Rpm4", "Rpm5", "Rpm6", "Rpm7", "Rpm8",
-    "Time", "TransformState", "MotorStarted", "FlyingState", "ProductType", "SimulatorCommand",
+    "Roll",
+    "Pitch",
+    "Yaw",
+    "WorldX",
+    "WorldY",
+    "WorldZ",
+    "WorldLatitude",
+    "WorldLongitude",
+    "VelocityX",
+    "VelocityY",
+    "VelocityZ",
+    "AccX",
+    "AccY",
+    "AccZ",
+    "GyroX",
+    "GyroY",
+    "GyroZ",
+    "Rpm1",
+    "Rpm2",
+    "Rpm3",
+    "Rpm4",
+    "Rpm5",
+    "Rpm6",
+    "Rpm7",
+    "Rpm8",
+    "Time",
+    "TransformState",
+    "MotorStarted",
+    "FlyingState",
+    "ProductType",
+    "SimulatorCommand",
 };
 } // namespace
 
@@ -48,8 +75,9 @@ TEST(Snapshot, HostDatagramFillsEveryField)
     QMap<QString, QString> values;
     QStringList order;
     buildParamValues(m.keys, s, values, order);
-    EXPECT_EQ(order, (QStringList{"Roll", "Pitch", "Yaw", "WorldX", "WorldY", "WorldZ", "Latitude", "Longitude",
-                                  "VelocityX", "VelocityY", "VelocityZ"}));
+    EXPECT_EQ(order,
+              (QStringList{"Roll", "Pitch", "Yaw", "WorldX", "WorldY", "WorldZ", "Latitude", "Longitude", "VelocityX",
+                           "VelocityY", "VelocityZ"}));
     EXPECT_EQ(values["Pitch"], "-0.2500");
     EXPECT_EQ(values["Latitude"], "28.6479");
 }
@@ -106,8 +134,7 @@ TEST(Snapshot, LocalAddressesEndWithLoopback)
 
 TEST(DatagramFilter, LocalOnlyDropsForeignAndMissingSenders)
 {
-    struct Case
-    {
+    struct Case {
         const char* datagram;
         bool localOnly;
         bool accepted;
@@ -148,15 +175,13 @@ TEST(DatagramFilter, PlaybackTurnsOffOnlyAfterTwentyMisses)
 TEST(StateTriggers, ArmsMoveOnlyOnTheirTransitions)
 {
     using Arms = StateTriggers::Arms;
-    struct Case
-    {
+    struct Case {
         std::vector<int> states;
         Arms last;
     };
     const Case cases[] = {
-        {{3, 2}, Arms::Raise}, {{2, 3}, Arms::None},  {{1, 4}, Arms::Lower},
-        {{3, 3}, Arms::None},  {{2}, Arms::None},     {{3, 2, 2}, Arms::None},
-        {{3, 258 & 0xff}, Arms::Raise},
+        {{3, 2}, Arms::Raise}, {{2, 3}, Arms::None},    {{1, 4}, Arms::Lower},          {{3, 3}, Arms::None},
+        {{2}, Arms::None},     {{3, 2, 2}, Arms::None}, {{3, 258 & 0xff}, Arms::Raise},
     };
     for (const Case& c : cases) {
         StateTriggers t;

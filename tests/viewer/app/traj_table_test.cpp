@@ -12,10 +12,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-TrajPoint P(double x, double y, double z, double d, double t)
-{
-    return {x, y, z, d, t};
-}
+TrajPoint P(double x, double y, double z, double d, double t) { return {x, y, z, d, t}; }
 
 MATCHER_P3(At, x, y, z, "")
 {
@@ -28,17 +25,17 @@ TEST(TrajBuild, ThreePointsWithOneRoundedCorner)
     ASSERT_TRUE(Traj::check(pts).ok);
     // World (x, y, z) lands at scene (400 x, 400 z, 400 y).
     const auto out = Traj::build(pts, 1.0f);
-    EXPECT_THAT(out, ElementsAre(At(1600, 0, 0), At(3200, 0, 0),      // piece to (8,0,0)
-                                 At(3800, 0, 200), At(4000, 0, 800),  // corner to (10,2,0)
-                                 At(4000, 0, 2400), At(4000, 0, 4000)) // last piece to the end
+    EXPECT_THAT(out,
+                ElementsAre(At(1600, 0, 0), At(3200, 0, 0), // piece to (8,0,0)
+                            At(3800, 0, 200), At(4000, 0, 800), // corner to (10,2,0)
+                            At(4000, 0, 2400), At(4000, 0, 4000)) // last piece to the end
     );
 }
 
 TEST(TrajBuild, SpeedScalesAndHeightIsTheSceneUpAxis)
 {
     const QVector<TrajPoint> pts = {P(0, 0, 0, 0, 1), P(0, 0, 5, 0, 1), P(0, 5, 5, 0, 1)};
-    EXPECT_THAT(Traj::build(pts, 0.5f),
-                ElementsAre(At(0, 1000, 0), At(0, 1000, 0), At(0, 1000, 1000)));
+    EXPECT_THAT(Traj::build(pts, 0.5f), ElementsAre(At(0, 1000, 0), At(0, 1000, 0), At(0, 1000, 1000)));
 }
 
 TEST(TrajBuild, EveryPieceGetsCeilOfOneOverDeltaSamples)
@@ -61,10 +58,13 @@ TEST(TrajCheck, DampingRows)
     const Case cases[] = {
         {"fits", {P(0, 0, 0, 2, .5), P(10, 0, 0, 0, .5), P(10, 10, 0, 0, .5)}, {true, true, true}, true},
         {"row 0 longer than its piece",
-         {P(0, 0, 0, 11, .5), P(10, 0, 0, 0, .5), P(10, 10, 0, 0, .5)}, {false, true, true}, false},
+         {P(0, 0, 0, 11, .5), P(10, 0, 0, 0, .5), P(10, 10, 0, 0, .5)},
+         {false, true, true},
+         false},
         {"row 1 needs 6+6 on a piece of 10",
          {P(0, 0, 0, 6, .5), P(20, 0, 0, 6, .5), P(20, 10, 0, 0, .5), P(30, 10, 0, 0, .5)},
-         {true, false, true, true}, false},
+         {true, false, true, true},
+         false},
         {"two points", {P(0, 0, 0, 0, .5), P(1, 0, 0, 0, .5)}, {true, true}, false},
         {"empty", {}, {}, false},
     };

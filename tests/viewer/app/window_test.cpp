@@ -37,7 +37,8 @@ TEST(MainWindow, StatesWithoutA3DViewAreHandledAndRunsEnd)
     EXPECT_EQ(gMainWindow, &window);
 
     // A product change while OGRE never started must not touch the missing scene.
-    window.handleDatagram(R"({"Yaw":1.5,"WorldX":2,"ProductType":2,"MotorStarted":1,"TransformState":3,"SimulatorCommand":4})");
+    window.handleDatagram(
+        R"({"Yaw":1.5,"WorldX":2,"ProductType":2,"MotorStarted":1,"TransformState":3,"SimulatorCommand":4})");
     window.handleDatagram(R"({"Yaw":1.5,"WorldX":2,"ProductType":3,"TransformState":2,"SimulatorCommand":4})");
     window.handleDatagram("not json");
     EXPECT_EQ(window.currentModel(), nullptr);
@@ -101,16 +102,42 @@ TEST(MainWindow, DatagramsArriveOverUdp)
 namespace {
 // Every key of the datagram that holds a number.
 const char* const kNumericKeys[] = {
-    "Roll", "Pitch", "Yaw", "WorldX", "WorldY", "WorldZ", "WorldLatitude", "WorldLongitude",
-    "VelocityX", "VelocityY", "VelocityZ", "AccX", "AccY", "AccZ", "GyroX", "GyroY", "GyroZ",
-    "Rpm1", "Rpm2", "Rpm3", "Rpm4", "Rpm5", "Rpm6", "Rpm7", "Rpm8",
-    "Time", "TransformState", "MotorStarted", "FlyingState", "ProductType", "SimulatorCommand",
+    "Roll",
+    "Pitch",
+    "Yaw",
+    "WorldX",
+    "WorldY",
+    "WorldZ",
+    "WorldLatitude",
+    "WorldLongitude",
+    "VelocityX",
+    "VelocityY",
+    "VelocityZ",
+    "AccX",
+    "AccY",
+    "AccZ",
+    "GyroX",
+    "GyroY",
+    "GyroZ",
+    "Rpm1",
+    "Rpm2",
+    "Rpm3",
+    "Rpm4",
+    "Rpm5",
+    "Rpm6",
+    "Rpm7",
+    "Rpm8",
+    "Time",
+    "TransformState",
+    "MotorStarted",
+    "FlyingState",
+    "ProductType",
+    "SimulatorCommand",
 };
 
 // The program's window and settings dialog, the settings in a folder of their
 // own, recording the trace.
-class WindowWithDialog : public ::testing::Test
-{
+class WindowWithDialog : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -164,7 +191,7 @@ TEST_F(WindowWithDialog, StatesThatCannotBeShownAreIgnoredWithOneWarningPerRun)
             // Every other value differs from the good state, so taking any of it would show.
             const QByteArray bad = QByteArray(R"({"Roll":0.5,"Yaw":0.5,"WorldX":1,"WorldY":1,"WorldZ":1,"Rpm1":7,)"
                                               R"("Time":9,"ProductType":3,"SimulatorCommand":2,")") +
-                                   key + "\":" + value + "}";
+                key + "\":" + value + "}";
             window->handleDatagram(bad);
             EXPECT_EQ(window->viewState().yaw, before.yaw) << bad.constData();
             EXPECT_EQ(window->viewState().x, before.x) << bad.constData();

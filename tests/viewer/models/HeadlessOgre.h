@@ -24,7 +24,7 @@ public:
         mLogs->createLog("headless-ogre.log", true, false, false);
         mRoot = std::make_unique<Ogre::Root>("", "", "");
         mBuffers = std::make_unique<Ogre::DefaultHardwareBufferManager>();
-        mTextures = std::make_unique<Ogre::DefaultTextureManager>();  // scripts name textures
+        mTextures = std::make_unique<Ogre::DefaultTextureManager>(); // scripts name textures
         Ogre::MaterialManager::getSingleton().initialise();
         Ogre::ResourceGroupManager::getSingleton().addResourceLocation(mediaDir(), "FileSystem", "General");
         Ogre::ResourceGroupManager::getSingleton().initialiseAllResourceGroups();

@@ -21,9 +21,12 @@ S stateOf(const MotorFlags& f)
 {
     const int set = f.flying + f.lowering + f.landed + f.raising + f.paused;
     EXPECT_LE(set, 1) << "more than one state flag";
-    return f.flying ? S::Flying : f.lowering ? S::Lowering : f.landed ? S::Landed : f.raising ? S::Raising
-                                                                     : f.paused    ? S::Paused
-                                                                                   : S::Stopped;
+    return f.flying  ? S::Flying
+        : f.lowering ? S::Lowering
+        : f.landed   ? S::Landed
+        : f.raising  ? S::Raising
+        : f.paused   ? S::Paused
+                     : S::Stopped;
 }
 
 // Share of the flight position the arms stand at for a time position (1 flight, 0 landing).
@@ -42,7 +45,7 @@ struct TriggerCase {
     const char* what;
     S from;
     float now, saved;
-    std::optional<float> time;  // nothing: the call changes nothing
+    std::optional<float> time; // nothing: the call changes nothing
     S to;
 };
 

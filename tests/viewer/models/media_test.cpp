@@ -43,7 +43,7 @@ TEST(Media, EveryMeshLoadsWithMaterialsThatExist)
         for (const Ogre::SubMesh* sub : mesh->getSubMeshes())
             EXPECT_TRUE(scriptedMaterial(sub->getMaterialName())) << name << ": " << sub->getMaterialName();
     }
-    EXPECT_EQ(meshes, 25);  // what the three models load: 12 + 8 + 5
+    EXPECT_EQ(meshes, 25); // what the three models load: 12 + 8 + 5
 }
 
 TEST(Media, SceneResourcesResolve)
@@ -153,7 +153,7 @@ TEST_F(Assembled, AircraftStandOnTheFloor)
         const float centre = body->_getDerivedPosition().y;
         for (const std::string& fan : c.fans) {
             const float fanHeight = mScene->getSceneNode(p + fan)->_getDerivedPosition().y;
-            if (!c.vx7) {  // Vx7 fan nodes are moved about by their animation
+            if (!c.vx7) { // Vx7 fan nodes are moved about by their animation
                 EXPECT_GT(fanHeight, centre) << what << " " << fan;
             }
             EXPECT_GT(worldBounds({p + fan}).top, centre) << what << " " << fan;

@@ -57,8 +57,7 @@ Ogre::Vector3 vertexCentroid(const Ogre::MeshPtr& mesh)
 
 class ModelTest : public SceneTest {
 protected:
-    template <class Model>
-    Model* build()
+    template <class Model> Model* build()
     {
         auto model = std::make_unique<Model>(mScene);
         Model* raw = model.get();
@@ -92,7 +91,7 @@ protected:
 struct NodeCase {
     std::string name, parent;
     Ogre::Vector3 position;
-    std::string mesh;  // of the entity with the node's name; empty: body (entity "body")
+    std::string mesh; // of the entity with the node's name; empty: body (entity "body")
 };
 
 void expectTree(Ogre::SceneManager* scene, const std::vector<NodeCase>& cases)
@@ -141,20 +140,21 @@ TEST_F(ModelTest, TavikTreeHangsTheFansOnTheWings)
 {
     build<TavikModel>();
     using namespace tavik;
-    expectTree(mScene, {
-        {"tavkBody.mesh", "", {}, ""},
-        {"gimbalYaw", "tavkBody.mesh", vec(kGimbalYaw), "tavkGimbalYaw.mesh"},
-        {"gimbalRoll", "gimbalYaw", vec(kGimbalRoll - kGimbalYaw), "tavkGimbalRoll.mesh"},
-        {"camera", "gimbalRoll", vec(kGimbalPitch - kGimbalRoll), "tavkGimbalPitch.mesh"},
-        {"leftConnection", "tavkBody.mesh", Ogre::Vector3::ZERO, "tavkLeftConnection.mesh"},
-        {"leftWing", "leftConnection", vec(kLeftPivot), "tavkLeftWingChangeCenter.mesh"},
-        {"fan1", "leftWing", vec(kFan1 - kLeftPivot), "tavkFan1.mesh"},
-        {"fan4", "leftWing", vec(kFan4 - kLeftPivot), "tavkFan4.mesh"},
-        {"rightConnection", "tavkBody.mesh", Ogre::Vector3::ZERO, "tavkRightConnection.mesh"},
-        {"rightWing", "rightConnection", vec(kRightPivot), "tavkRightWingChangeCenter.mesh"},
-        {"fan2", "rightWing", vec(kFan2 - kRightPivot), "tavkFan2.mesh"},
-        {"fan3", "rightWing", vec(kFan3 - kRightPivot), "tavkFan3.mesh"},
-    });
+    expectTree(mScene,
+               {
+                   {"tavkBody.mesh", "", {}, ""},
+                   {"gimbalYaw", "tavkBody.mesh", vec(kGimbalYaw), "tavkGimbalYaw.mesh"},
+                   {"gimbalRoll", "gimbalYaw", vec(kGimbalRoll - kGimbalYaw), "tavkGimbalRoll.mesh"},
+                   {"camera", "gimbalRoll", vec(kGimbalPitch - kGimbalRoll), "tavkGimbalPitch.mesh"},
+                   {"leftConnection", "tavkBody.mesh", Ogre::Vector3::ZERO, "tavkLeftConnection.mesh"},
+                   {"leftWing", "leftConnection", vec(kLeftPivot), "tavkLeftWingChangeCenter.mesh"},
+                   {"fan1", "leftWing", vec(kFan1 - kLeftPivot), "tavkFan1.mesh"},
+                   {"fan4", "leftWing", vec(kFan4 - kLeftPivot), "tavkFan4.mesh"},
+                   {"rightConnection", "tavkBody.mesh", Ogre::Vector3::ZERO, "tavkRightConnection.mesh"},
+                   {"rightWing", "rightConnection", vec(kRightPivot), "tavkRightWingChangeCenter.mesh"},
+                   {"fan2", "rightWing", vec(kFan2 - kRightPivot), "tavkFan2.mesh"},
+                   {"fan3", "rightWing", vec(kFan3 - kRightPivot), "tavkFan3.mesh"},
+               });
     EXPECT_EQ(mScene->getEntity(kPrefix + "body")->getMesh()->getName(), "tavkBody.mesh");
 }
 
@@ -162,28 +162,30 @@ TEST_F(ModelTest, NerioTreeHasGimbalAndFansOnTheBody)
 {
     build<NerioModel>();
     using namespace nerio;
-    expectTree(mScene, {
-        {"nrioBody.mesh", "", {}, ""},
-        {"gimbalYaw", "nrioBody.mesh", vec(kGimbalYaw), "nrioGimbalYaw.mesh"},
-        {"gimbalRoll", "gimbalYaw", vec(kGimbalRoll - kGimbalYaw), "nrioGimbalRoll.mesh"},
-        {"camera", "gimbalRoll", vec(kGimbalPitch - kGimbalRoll), "nrioGimbalPitch.mesh"},
-        {"fan1", "nrioBody.mesh", vec(kFan1), "nrioFan1.mesh"},
-        {"fan2", "nrioBody.mesh", vec(kFan2), "nrioFan2.mesh"},
-        {"fan3", "nrioBody.mesh", vec(kFan3), "nrioFan3.mesh"},
-        {"fan4", "nrioBody.mesh", vec(kFan4), "nrioFan4.mesh"},
-    });
+    expectTree(mScene,
+               {
+                   {"nrioBody.mesh", "", {}, ""},
+                   {"gimbalYaw", "nrioBody.mesh", vec(kGimbalYaw), "nrioGimbalYaw.mesh"},
+                   {"gimbalRoll", "gimbalYaw", vec(kGimbalRoll - kGimbalYaw), "nrioGimbalRoll.mesh"},
+                   {"camera", "gimbalRoll", vec(kGimbalPitch - kGimbalRoll), "nrioGimbalPitch.mesh"},
+                   {"fan1", "nrioBody.mesh", vec(kFan1), "nrioFan1.mesh"},
+                   {"fan2", "nrioBody.mesh", vec(kFan2), "nrioFan2.mesh"},
+                   {"fan3", "nrioBody.mesh", vec(kFan3), "nrioFan3.mesh"},
+                   {"fan4", "nrioBody.mesh", vec(kFan4), "nrioFan4.mesh"},
+               });
 }
 
 TEST_F(ModelTest, Vx7TreeIsBodyAndFansAtItsOrigin)
 {
     build<Vx7Model>();
-    expectTree(mScene, {
-        {"Vx7_body.mesh", "", {}, ""},
-        {"Vx7_fan1", "Vx7_body.mesh", Ogre::Vector3::ZERO, "Vx7a.mesh"},
-        {"Vx7_fan2", "Vx7_body.mesh", Ogre::Vector3::ZERO, "Vx7b.mesh"},
-        {"Vx7_fan3", "Vx7_body.mesh", Ogre::Vector3::ZERO, "Vx7c.mesh"},
-        {"Vx7_fan4", "Vx7_body.mesh", Ogre::Vector3::ZERO, "Vx7d.mesh"},
-    });
+    expectTree(mScene,
+               {
+                   {"Vx7_body.mesh", "", {}, ""},
+                   {"Vx7_fan1", "Vx7_body.mesh", Ogre::Vector3::ZERO, "Vx7a.mesh"},
+                   {"Vx7_fan2", "Vx7_body.mesh", Ogre::Vector3::ZERO, "Vx7b.mesh"},
+                   {"Vx7_fan3", "Vx7_body.mesh", Ogre::Vector3::ZERO, "Vx7c.mesh"},
+                   {"Vx7_fan4", "Vx7_body.mesh", Ogre::Vector3::ZERO, "Vx7d.mesh"},
+               });
     for (const char* part : {"gimbalYaw", "gimbalRoll", "camera"})
         EXPECT_FALSE(mScene->hasSceneNode(kPrefix + part)) << part;
     EXPECT_EQ(mModel->gimbalYawNode(), nullptr);
@@ -230,8 +232,10 @@ TEST_F(ModelTest, FanAnimationsSpinTwentyDegreesPerCentisecond)
     const struct {
         const char* name;
         int slot;
-    } fans[] = {{"Fan1Aimation", QuvorModel::Fan1Slot}, {"Fan4Animation", QuvorModel::Fan4Slot},
-                {"Fan2Animation", QuvorModel::Fan2Slot}, {"Fan3Animation", QuvorModel::Fan3Slot}};
+    } fans[] = {{"Fan1Aimation", QuvorModel::Fan1Slot},
+                {"Fan4Animation", QuvorModel::Fan4Slot},
+                {"Fan2Animation", QuvorModel::Fan2Slot},
+                {"Fan3Animation", QuvorModel::Fan3Slot}};
     for (const auto& fan : fans) {
         Ogre::Animation* animation = mScene->getAnimation(fan.name);
         EXPECT_FLOAT_EQ(animation->getLength(), 20.0f);
@@ -242,7 +246,7 @@ TEST_F(ModelTest, FanAnimationsSpinTwentyDegreesPerCentisecond)
         for (unsigned short i : {0, 1, 16, 17, 18, 1999}) {
             const Ogre::TransformKeyFrame* k = key(mScene, fan.name, i);
             EXPECT_NEAR(k->getTime(), 0.01f * i, 1e-3f);
-            const float degrees = float(((i + 1) * 20 - 1) % 360 + 1);  // 20 .. 360, never 0
+            const float degrees = float(((i + 1) * 20 - 1) % 360 + 1); // 20 .. 360, never 0
             expectSameRotation(k->getRotation(), Ogre::Quaternion(Ogre::Degree(degrees), Ogre::Vector3::UNIT_Z),
                                fan.name);
             expectNear(k->getTranslate(), model->fanNode(fan.slot)->getPosition(), 1e-6f, fan.name);
@@ -261,8 +265,10 @@ TEST_F(ModelTest, Vx7FansTurnOnTheirOwnHubs)
     const struct {
         const char* name;
         int slot, number;
-    } fans[] = {{"Fan1Aimation", QuvorModel::Fan1Slot, 1}, {"Fan4Animation", QuvorModel::Fan4Slot, 4},
-                {"Fan2Animation", QuvorModel::Fan2Slot, 2}, {"Fan3Animation", QuvorModel::Fan3Slot, 3}};
+    } fans[] = {{"Fan1Aimation", QuvorModel::Fan1Slot, 1},
+                {"Fan4Animation", QuvorModel::Fan4Slot, 4},
+                {"Fan2Animation", QuvorModel::Fan2Slot, 2},
+                {"Fan3Animation", QuvorModel::Fan3Slot, 3}};
     for (const auto& fan : fans) {
         Ogre::Animation* animation = mScene->getAnimation(fan.name);
         EXPECT_FLOAT_EQ(animation->getLength(), 10.0f);
@@ -297,7 +303,7 @@ TEST_F(ModelTest, NerioAndVx7MotorsStartOnceAndStopWhereTheFansStand)
 {
     for (int kind = 0; kind < 2; ++kind) {
         QuvorModel* model = kind == 0 ? static_cast<QuvorModel*>(build<NerioModel>()) : build<Vx7Model>();
-        model->stopMotors();  // stopped: nothing
+        model->stopMotors(); // stopped: nothing
         EXPECT_FALSE(model->flags().any());
 
         model->startMotors();
@@ -307,7 +313,7 @@ TEST_F(ModelTest, NerioAndVx7MotorsStartOnceAndStopWhereTheFansStand)
             EXPECT_TRUE(model->fanState(slot)->getLoop());
         }
         model->addTime(0.055f);
-        model->startMotors();  // already flying: the fans run on from where they are
+        model->startMotors(); // already flying: the fans run on from where they are
         EXPECT_NEAR(model->fanState(0)->getTimePosition(), 0.055f, 1e-6f);
         // Arm triggers mean nothing to these models.
         model->lowerArms();
@@ -402,7 +408,7 @@ TEST_F(ModelTest, TavikTransformFollowsTheTimeLine)
             EXPECT_NEAR(state->getTimePosition(), t, 1e-4f) << what << " " << state->getAnimationName();
     };
 
-    model->lowerArms();  // stopped: ignored
+    model->lowerArms(); // stopped: ignored
     model->raiseArms();
     EXPECT_FALSE(model->flags().any());
 
@@ -411,27 +417,27 @@ TEST_F(ModelTest, TavikTransformFollowsTheTimeLine)
     expectTime(15, "start");
     for (Ogre::AnimationState* state : allStates())
         EXPECT_TRUE(state->getEnabled() && state->getLoop()) << state->getAnimationName();
-    frame(4.9f);  // past 19.8: back to the start of the flight hold
+    frame(4.9f); // past 19.8: back to the start of the flight hold
     expectTime(15, "flight hold");
 
     model->lowerArms();
     EXPECT_TRUE(model->flags().lowering);
     expectTime(0, "lowering");
     frame(2.0f);
-    model->raiseArms();  // 2 s into the lowering: raise from the mirrored time
+    model->raiseArms(); // 2 s into the lowering: raise from the mirrored time
     EXPECT_TRUE(model->flags().raising);
     expectTime(13, "reversed");
     frame(1.0f);
-    model->lowerArms();  // at 14: lower from 1
+    model->lowerArms(); // at 14: lower from 1
     expectTime(1, "reversed again");
     frame(4.5f);
     EXPECT_TRUE(model->flags().landed);
     expectTime(5, "landed");
-    model->startMotors();  // landed: no effect, the fans keep cycling through the hold
+    model->startMotors(); // landed: no effect, the fans keep cycling through the hold
     EXPECT_TRUE(model->flags().landed);
     model->stopMotors();
     EXPECT_TRUE(model->fanState(0)->getEnabled());
-    model->pauseTransform();  // only during a swing
+    model->pauseTransform(); // only during a swing
     EXPECT_TRUE(model->flags().landed);
     frame(5.5f);
     expectTime(5, "landing hold");
@@ -445,7 +451,7 @@ TEST_F(ModelTest, TavikTransformFollowsTheTimeLine)
         EXPECT_FALSE(model->armState(i)->getEnabled());
         EXPECT_TRUE(model->fanState(i)->getEnabled());
     }
-    frame(30.0f);  // paused: the checks leave the time alone, resuming uses the saved time
+    frame(30.0f); // paused: the checks leave the time alone, resuming uses the saved time
     model->raiseArms();
     expectTime(11.5f, "resumed");
     EXPECT_TRUE(model->armState(0)->getEnabled());

@@ -4,10 +4,7 @@
 
 namespace {
 
-constexpr qint64 ms(double v)
-{
-    return qint64(v * 1e6);
-}
+constexpr qint64 ms(double v) { return qint64(v * 1e6); }
 
 TEST(FramePacer, TicksDrawOnlyWhenRequestedOrChanging)
 {
@@ -20,10 +17,8 @@ TEST(FramePacer, TicksDrawOnlyWhenRequestedOrChanging)
         bool request, changing, draws;
     };
     const Step steps[] = {
-        {"nothing changed", false, false, false},
-        {"still nothing", false, false, false},
-        {"the scene moves", false, true, true},
-        {"an event asked for a frame", true, false, true},
+        {"nothing changed", false, false, false},         {"still nothing", false, false, false},
+        {"the scene moves", false, true, true},           {"an event asked for a frame", true, false, true},
         {"the request was used up", false, false, false},
     };
     qint64 now = 0;

@@ -14,7 +14,9 @@ TEST(GlowArea, CoveringRectOfProjectedPoints)
     };
     const Case cases[] = {
         {"nothing glows", {}, {0, 0, 0, 0}},
-        {"divided by w, widened by the margin", {V(0.2f, 0.4f, 0, 2), V(-0.4f, -0.2f, 0, 2)}, {-0.3f, 0.3f, 0.2f, -0.2f}},
+        {"divided by w, widened by the margin",
+         {V(0.2f, 0.4f, 0, 2), V(-0.4f, -0.2f, 0, 2)},
+         {-0.3f, 0.3f, 0.2f, -0.2f}},
         {"kept on screen", {V(0.95f, 0.95f, 0, 1), V(0.5f, 0.5f, 0, 1)}, {0.4f, 1, 1, 0.4f}},
         {"entirely off screen", {V(3, 3, 0, 1), V(4, 5, 0, 1)}, {0, 0, 0, 0}},
         {"a corner behind the eye: the whole screen", {V(0, 0, 0, 1), V(0, 0, 0, -1)}, {-1, 1, 1, -1}},

@@ -122,8 +122,8 @@ TEST_F(LineDrawerTest, TraceGrowsInJoinedSectionsAndRedrawsWholeWhenShownAgain)
     ASSERT_EQ(trace.object()->getSections().size(), 1u);
     EXPECT_EQ(vertices(trace, 0), 4u);
 
-    const Ogre::Pass* pass = Ogre::MaterialManager::getSingleton()
-                                 .getByName("TraceMaterialUI")->getTechnique(0)->getPass(0);
+    const Ogre::Pass* pass =
+        Ogre::MaterialManager::getSingleton().getByName("TraceMaterialUI")->getTechnique(0)->getPass(0);
     EXPECT_EQ(pass->getSelfIllumination(), Ogre::ColourValue(0, 0, 1));
     EXPECT_EQ(pass->getDiffuse(), Ogre::ColourValue(0, 0, 1, 0));
     EXPECT_EQ(pass->getPointSize(), 3);

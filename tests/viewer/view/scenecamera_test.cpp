@@ -26,8 +26,7 @@ TEST(WorldToScene, FirstPositionIsAbsoluteThenHorizontalIntegratesScaled)
 TEST(WorldToScene, StaysInsideJudgesThePositionWorldToSceneWouldGive)
 {
     const double nan = std::nan("");
-    struct Case
-    {
+    struct Case {
         const char* name;
         double x, y, z;
         float rate;
@@ -62,14 +61,15 @@ TEST(WorldToScene, StaysInsideJudgesThePositionWorldToSceneWouldGive)
 
 TEST(FollowCamera, HoldsInsideTheBandAndMovesBackToIt)
 {
-    struct Case
-    {
+    struct Case {
         float distance;
         int state;
     };
     // Camera at home; target straight ahead along +Z at the given distance.
-    const Case cases[] = {{3000, FollowCamera::Hold}, {3000.5f, FollowCamera::Closing},
-                          {1000, FollowCamera::Hold}, {999, FollowCamera::BackingOff},
+    const Case cases[] = {{3000, FollowCamera::Hold},
+                          {3000.5f, FollowCamera::Closing},
+                          {1000, FollowCamera::Hold},
+                          {999, FollowCamera::BackingOff},
                           {2000, FollowCamera::Hold}};
     for (const Case& c : cases) {
         FollowCamera cam;

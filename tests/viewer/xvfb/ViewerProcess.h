@@ -29,10 +29,7 @@
 
 namespace viewer_test {
 
-inline QString binDir()
-{
-    return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR"));
-}
+inline QString binDir() { return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR")); }
 
 using pixel_test::waitFor;
 
@@ -61,8 +58,7 @@ inline QImage grabWindow(const QString& id)
     return image.convertToFormat(QImage::Format_RGB888);
 }
 
-class ViewerProcess
-{
+class ViewerProcess {
 public:
     ~ViewerProcess() { stop(); }
 
@@ -124,8 +120,7 @@ public:
     // Sends the state every 100 ms from a thread of its own while it lives, so
     // that the run goes on while the test blocks (grabbing takes seconds on a
     // busy machine, and a run ends after 2.5 s without a state).
-    class KeepSending
-    {
+    class KeepSending {
     public:
         explicit KeepSending(QByteArray datagram)
             : mThread([this, datagram] {

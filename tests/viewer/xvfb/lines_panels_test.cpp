@@ -64,17 +64,11 @@ void linkOgreFiles()
     }
 }
 
-bool pureBlue(QRgb c)
-{
-    return qBlue(c) > 180 && qRed(c) < 60 && qGreen(c) < 60;
-}
+bool pureBlue(QRgb c) { return qBlue(c) > 180 && qRed(c) < 60 && qGreen(c) < 60; }
 
 // The lit line reads darker than its material; the aircraft's own red lamps
 // are a fixed handful of pixels, so tests compare against a baseline.
-bool pureRed(QRgb c)
-{
-    return qRed(c) > 100 && qGreen(c) < 70 && qBlue(c) < 70 && qRed(c) > 2 * qGreen(c);
-}
+bool pureRed(QRgb c) { return qRed(c) > 100 && qGreen(c) < 70 && qBlue(c) < 70 && qRed(c) > 2 * qGreen(c); }
 
 QByteArray datagram(double x, double y, int time, bool playback = false)
 {
@@ -187,9 +181,8 @@ TEST_F(LinesPanelsTest, TrajectoryAppearsAfterConfirm)
     const int baseline = countPixels(frame(), pureRed);
     QStandardItemModel* model = dialog->mTrajModel;
     model->removeRows(0, model->rowCount());
-    const QStringList rows[] = {{"-2", "0", "0.5", "0.5", "0.05"},
-                                {"2", "0", "0.5", "0.5", "0.05"},
-                                {"2", "2", "1", "0", "0.05"}};
+    const QStringList rows[] = {
+        {"-2", "0", "0.5", "0.5", "0.05"}, {"2", "0", "0.5", "0.5", "0.05"}, {"2", "2", "1", "0", "0.05"}};
     for (const QStringList& cells : rows) {
         QList<QStandardItem*> items;
         for (const QString& c : cells)
@@ -253,7 +246,13 @@ TEST_F(LinesPanelsTest, StatesThatCannotBeDrawnLeaveTheSceneAsItWas)
         int frames = 0;
         const auto counter = QObject::connect(window, &OgreWidget::frameRendered, [&] { ++frames; });
         // Ignored states change nothing on screen, so the frames are asked for.
-        EXPECT_TRUE(waitFor([&] { window->requestFrame(); return frames >= 3; }, 20000)) << "still rendering";
+        EXPECT_TRUE(waitFor(
+            [&] {
+                window->requestFrame();
+                return frames >= 3;
+            },
+            20000))
+            << "still rendering";
         QObject::disconnect(counter);
         EXPECT_EQ(body->getPosition(), before);
         EXPECT_EQ(body->getOrientation(), turned);
@@ -269,15 +268,9 @@ bool isSky(QRgb c) // blue sky or white cloud
     return qBlue(c) > 150 && qBlue(c) >= qGreen(c) && qBlue(c) >= qRed(c);
 }
 
-bool isGrass(QRgb c)
-{
-    return qGreen(c) > qRed(c) + 30 && qGreen(c) > qBlue(c) + 30;
-}
+bool isGrass(QRgb c) { return qGreen(c) > qRed(c) + 30 && qGreen(c) > qBlue(c) + 30; }
 
-bool isMagenta(QRgb c)
-{
-    return qRed(c) > 200 && qBlue(c) > 200 && qGreen(c) < 60;
-}
+bool isMagenta(QRgb c) { return qRed(c) > 200 && qBlue(c) > 200 && qGreen(c) < 60; }
 
 // What the X server shows where the window is (whatever window is on top): unlike
 // grabFrame, this draws nothing itself.
@@ -345,8 +338,8 @@ TEST_F(LinesPanelsTest, AnIdleWindowStillRepaintsWhenUncoveredResizedOrReconfigu
     const QSize before = window->size();
     frames = pacer.framesDrawn();
     window->resize(before + QSize(160, 120));
-    ASSERT_TRUE(waitFor([&] { return pacer.framesDrawn() > frames && onScreen(window).size() == window->size(); },
-                        20000));
+    ASSERT_TRUE(
+        waitFor([&] { return pacer.framesDrawn() > frames && onScreen(window).size() == window->size(); }, 20000));
     pump(200);
     expectScene(onScreen(window), before + QSize(160, 120));
     window->resize(before);

@@ -11,10 +11,7 @@
 using namespace viewer_test;
 
 namespace {
-bool isGrass(QRgb c)
-{
-    return qGreen(c) > qRed(c) + 30 && qGreen(c) > qBlue(c) + 30;
-}
+bool isGrass(QRgb c) { return qGreen(c) > qRed(c) + 30 && qGreen(c) > qBlue(c) + 30; }
 
 bool isSky(QRgb c) // blue sky or white cloud
 {
@@ -76,8 +73,7 @@ QRect aircraftArea(const QImage& image)
     return QRect(image.width() / 4, image.height() * 2 / 5, image.width() / 2, image.height() * 2 / 5);
 }
 
-class ProgramTest : public ::testing::Test
-{
+class ProgramTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -173,8 +169,7 @@ TEST_F(ProgramTest, TavikArmsRiseAfterTransformStateThreeToTwo)
 
 namespace {
 // Holds port 5566 so that the visualiser cannot bind it.
-struct PortBlocker
-{
+struct PortBlocker {
     QUdpSocket socket;
     bool bound = socket.bind(QHostAddress::Any, StateDatagram::Port, QUdpSocket::DontShareAddress);
 };

@@ -127,7 +127,9 @@ TEST_F(RecordProgramTest, TracePanelsAndRecordingsFromTheSettingsFile)
         shot.save(keep + "/program.png");
 
     const QRect view = shot.rect();
-    EXPECT_GT(pixel_test::countPixels(shot, view, [](QRgb c) { return qBlue(c) > 180 && qRed(c) < 60 && qGreen(c) < 60; }), 20)
+    EXPECT_GT(
+        pixel_test::countPixels(shot, view, [](QRgb c) { return qBlue(c) > 180 && qRed(c) < 60 && qGreen(c) < 60; }),
+        20)
         << "no blue trace";
     // The playback panel's dark text sits in the top-right corner, over the sky.
     const auto dark = [](QRgb c) { return qRed(c) < 60 && qGreen(c) < 60 && qBlue(c) < 60; };

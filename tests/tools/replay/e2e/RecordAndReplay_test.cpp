@@ -32,10 +32,7 @@ QCoreApplication& app()
     return a;
 }
 
-QString binDir()
-{
-    return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR"));
-}
+QString binDir() { return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR")); }
 
 QByteArray readFile(const QString& path)
 {
@@ -68,8 +65,7 @@ QVariantMap parsed(const QByteArray& datagram)
     return map;
 }
 
-class RecordAndReplay : public ::testing::Test
-{
+class RecordAndReplay : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -162,8 +158,9 @@ TEST_F(RecordAndReplay, AReplayedFlightIsTheRecordedFlight)
     };
     QProcess replay;
     replay.setProcessChannelMode(QProcess::MergedChannels);
-    replay.start(binDir() + "/QuvorReplay", {findFile(dir.filePath("ui/UDP_FILES"), "udp.txt"), "--no-gui", "--speed",
-                                             "4", "--to", QString("127.0.0.1:%1").arg(receiver.localPort())});
+    replay.start(binDir() + "/QuvorReplay",
+                 {findFile(dir.filePath("ui/UDP_FILES"), "udp.txt"), "--no-gui", "--speed", "4", "--to",
+                  QString("127.0.0.1:%1").arg(receiver.localPort())});
     QElapsedTimer clock;
     clock.start();
     while (!replay.waitForFinished(5) && clock.elapsed() < 120000)
@@ -179,9 +176,9 @@ TEST_F(RecordAndReplay, AReplayedFlightIsTheRecordedFlight)
         SCOPED_TRACE(i);
         const QByteArray& line = lines[i];
         ASSERT_EQ('[', line[0]);
-        const qint64 stamp = ((line.mid(1, 2).toInt() * 60 + line.mid(4, 2).toInt()) * 60 + line.mid(7, 2).toInt()) *
-                                 1000LL +
-                             line.mid(10, 3).toInt();
+        const qint64 stamp =
+            ((line.mid(1, 2).toInt() * 60 + line.mid(4, 2).toInt()) * 60 + line.mid(7, 2).toInt()) * 1000LL +
+            line.mid(10, 3).toInt();
         if (start < 0)
             start = stamp;
         const qint64 expectedTime = (stamp - start + 86400000) % 86400000;
