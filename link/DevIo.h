@@ -126,8 +126,8 @@ public:
     static constexpr int kWriteTimeoutMs = 500;
 
 public slots:
-    void _fireDeviceArrival(QString _DevName) { onDeviceArrival(_DevName); }
-    void _fireDeviceRemoveComplete(QString _DevName) { onDeviceRemoveComplete(_DevName); }
+    void _fireDeviceArrival(QString devName) { onDeviceArrival(devName); }
+    void _fireDeviceRemoveComplete(QString devName) { onDeviceRemoveComplete(devName); }
 
 protected:
     void onEvent(uint32_t events, uint32_t errors) override;
