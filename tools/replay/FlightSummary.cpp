@@ -1,17 +1,15 @@
 #include "FlightSummary.h"
 
 #include "ReplayOptions.h"
+#include "common/ProductType.h"
 
 namespace replay {
 
 QString productName(int type)
 {
-    switch (type) {
-    case 1: return "Tavik1";
-    case 2: return "Nerio3";
-    case 3: return "Vx7";
-    default: return QString("unknown (%1)").arg(type);
-    }
+    if (type >= ProductTavik1 && type <= ProductVx7)
+        return productTypeName(ProductType(type));
+    return QString("unknown (%1)").arg(type);
 }
 
 QString flightSummary(const Recording& recording)
