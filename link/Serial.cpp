@@ -30,12 +30,17 @@ struct Deadline {
     Clock::time_point end;
 };
 
-// 0 when ready, ETIMEDOUT, or the poll error.
+// 0 when ready, ETIMEDOUT, EIO when the line hung up, or the poll error.
 long waitFor(int fd, short events, const Deadline& deadline)
 {
     for (;;) {
         pollfd p{fd, events, 0};
         const int r = ::poll(&p, 1, deadline.remainingMs());
+        // A hung-up tty stays "readable" while its reads return 0, and we only
+        // wait after a read found nothing: without this a read would spin on
+        // it for ever, past any deadline.
+        if (r > 0 && (p.revents & (POLLHUP | POLLNVAL)))
+            return EIO;
         if (r > 0)
             return 0; // ready, or an error condition the next call will report
         if (r == 0)

@@ -332,3 +332,20 @@ TEST(CSerial, PathsAndErrorCodes)
     ASSERT_EQ(port.waitEvent(5000), 0);
     EXPECT_EQ(port.eventsReceived(), uint32_t(CSerial::EventRxChar));
 }
+
+// A tty whose peer has gone stays readable while every read returns 0; the
+// listener's read of the last announced bytes used to spin on it for ever.
+TEST(SerialRead, AHungUpLineEndsAReadWithAnErrorInsteadOfSpinning)
+{
+    PtyPair pty;
+    CSerial port;
+    ASSERT_EQ(0, port.open(pty.slavePath.c_str()));
+    pty.closeMaster();
+    uint8_t buffer[71];
+    size_t got = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(0, port.read(buffer, sizeof buffer, &got, 1000));
+    EXPECT_EQ(0u, got);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    port.close();
+}
