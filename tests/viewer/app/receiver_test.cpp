@@ -1,4 +1,5 @@
 #include "app/FlightSnapshot.h"
+#include "../DatagramKeys.h"
 #include "common/StateDatagram.h"
 
 #include <gtest/gtest.h>
@@ -17,40 +18,6 @@ const char* kHostState =
     R"("WorldLongitude":114.592,"VelocityX":0.5,"VelocityY":0,"VelocityZ":-0.25,"Time":1200,"TransformState":0,)"
     R"("MotorStarted":1,"FlyingState":1,"ProductType":2,"SenderIP":"192.168.0.10","SimulatorCommand":1})";
 
-// Every key of the datagram that holds a number.
-const char* const kNumericKeys[] = {
-    "Roll",
-    "Pitch",
-    "Yaw",
-    "WorldX",
-    "WorldY",
-    "WorldZ",
-    "WorldLatitude",
-    "WorldLongitude",
-    "VelocityX",
-    "VelocityY",
-    "VelocityZ",
-    "AccX",
-    "AccY",
-    "AccZ",
-    "GyroX",
-    "GyroY",
-    "GyroZ",
-    "Rpm1",
-    "Rpm2",
-    "Rpm3",
-    "Rpm4",
-    "Rpm5",
-    "Rpm6",
-    "Rpm7",
-    "Rpm8",
-    "Time",
-    "TransformState",
-    "MotorStarted",
-    "FlyingState",
-    "ProductType",
-    "SimulatorCommand",
-};
 } // namespace
 
 TEST(Snapshot, HostDatagramFillsEveryField)

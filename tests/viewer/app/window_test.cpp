@@ -1,5 +1,6 @@
 // The main window's receiver path without a 3D view (OGRE not started).
 #include "app/QuvorConfig.h"
+#include "../DatagramKeys.h"
 #include "app/QuvorSimulator.h"
 #include "app/ViewerApp.h"
 #include "viewer/ConsoleCapture.h"
@@ -100,41 +101,6 @@ TEST(MainWindow, DatagramsArriveOverUdp)
 }
 
 namespace {
-// Every key of the datagram that holds a number.
-const char* const kNumericKeys[] = {
-    "Roll",
-    "Pitch",
-    "Yaw",
-    "WorldX",
-    "WorldY",
-    "WorldZ",
-    "WorldLatitude",
-    "WorldLongitude",
-    "VelocityX",
-    "VelocityY",
-    "VelocityZ",
-    "AccX",
-    "AccY",
-    "AccZ",
-    "GyroX",
-    "GyroY",
-    "GyroZ",
-    "Rpm1",
-    "Rpm2",
-    "Rpm3",
-    "Rpm4",
-    "Rpm5",
-    "Rpm6",
-    "Rpm7",
-    "Rpm8",
-    "Time",
-    "TransformState",
-    "MotorStarted",
-    "FlyingState",
-    "ProductType",
-    "SimulatorCommand",
-};
-
 // The program's window and settings dialog, the settings in a folder of their
 // own, recording the trace.
 class WindowWithDialog : public ::testing::Test {

@@ -1,0 +1,37 @@
+// The datagram keys the visualiser reads as numbers, written out here rather
+// than taken from the codec, so the tests notice a key the codec forgets.
+#pragma once
+
+inline const char* const kNumericKeys[] = {
+    "Roll",
+    "Pitch",
+    "Yaw",
+    "WorldX",
+    "WorldY",
+    "WorldZ",
+    "WorldLatitude",
+    "WorldLongitude",
+    "VelocityX",
+    "VelocityY",
+    "VelocityZ",
+    "AccX",
+    "AccY",
+    "AccZ",
+    "GyroX",
+    "GyroY",
+    "GyroZ",
+    "Rpm1",
+    "Rpm2",
+    "Rpm3",
+    "Rpm4",
+    "Rpm5",
+    "Rpm6",
+    "Rpm7",
+    "Rpm8",
+    "Time",
+    "TransformState",
+    "MotorStarted",
+    "FlyingState",
+    "ProductType",
+    "SimulatorCommand",
+};
