@@ -1,3 +1,7 @@
+# Wrapper of the tests that need an X server. Without -noreset the server resets when
+# its last client leaves, and a program started in that moment cannot connect.
+set(QUVOR_XVFB_RUN xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
+
 # quvor_add_tests(DIR <dir> LIBS <libs...> [LABELS <labels...>] [ENV <k=v...>] [RESOURCE_LOCK <name>])
 # Every *_test.cpp in DIR becomes one GoogleTest executable and one CTest entry.
 function(quvor_add_tests)
