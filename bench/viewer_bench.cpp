@@ -3,6 +3,7 @@
 // benchmark needs an X server (run under xvfb-run with Mesa's llvmpipe).
 #include "app/QuvorSimulator.h"
 #include "models/QuvorModel.h"
+#include "view/TiledFloor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -83,7 +84,7 @@ void BM_RenderOneFrame(benchmark::State& state)
 BENCHMARK(BM_RenderOneFrame)->Iterations(500)->Unit(benchmark::kMillisecond);
 
 // Where the frame time goes: the same frame with one part of the scene switched off.
-enum class Part { None, Sky, Floor, Shadows, Model, Glow, Overlays };
+enum class Part { None, Sky, Floor, Shadows, Model, Glow, Overlays, FloorTiles };
 
 void setPart(QuvorSimulator* w, Part part, bool on)
 {
@@ -91,7 +92,11 @@ void setPart(QuvorSimulator* w, Part part, bool on)
     switch (part) {
     case Part::None: break;
     case Part::Sky: scene->setSkyDomeEnabled(on); break;
-    case Part::Floor: scene->getEntity("Floor")->setVisible(on); break;
+    case Part::Floor:
+        w->tiledFloor()->setEnabled(on);
+        scene->getEntity("Floor")->setVisible(false);
+        break;
+    case Part::FloorTiles: w->tiledFloor()->setEnabled(on); break; // the whole floor entity draws instead
     case Part::Shadows:
         scene->setShadowTechnique(on ? Ogre::SHADOWTYPE_TEXTURE_MODULATIVE : Ogre::SHADOWTYPE_NONE);
         break;
@@ -110,7 +115,7 @@ void BM_FrameWithout(benchmark::State& state)
     }
     w->handleDatagram(stateDatagram(0));
     const Part part = Part(state.range(0));
-    const char* names[] = {"nothing", "sky", "floor", "shadows", "model", "glow", "overlays"};
+    const char* names[] = {"nothing", "sky", "floor", "shadows", "model", "glow", "overlays", "floor tiles"};
     state.SetLabel(std::string("without ") + names[state.range(0)]);
     setPart(w, part, false);
     gRoot->renderOneFrame(); // settles anything the switch rebuilds
@@ -130,7 +135,7 @@ void BM_FrameWithout(benchmark::State& state)
     // All threads (the software rasteriser draws on several): steadier than wall time on a busy machine.
     state.counters["cpu_median_ms"] = cpu[cpu.size() / 2];
 }
-BENCHMARK(BM_FrameWithout)->DenseRange(0, 6)->Iterations(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameWithout)->DenseRange(0, 7)->Iterations(200)->Unit(benchmark::kMillisecond);
 
 void BM_HandleDatagram(benchmark::State& state)
 {

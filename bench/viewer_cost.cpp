@@ -127,7 +127,8 @@ public:
         for (int n = 90; n < 160; ++n) {
             if (QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n)))
                 continue;
-            mProcess.start("Xvfb", {QString(":%1").arg(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"});
+            mProcess.start("Xvfb",
+                           {QString(":%1").arg(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"});
             if (!mProcess.waitForStarted(5000))
                 return false;
             const QString socket = QString("/tmp/.X11-unix/X%1").arg(n);

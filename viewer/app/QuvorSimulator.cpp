@@ -11,6 +11,7 @@
 #include "ui_QuvorSimulatorUI.h"
 #include "view/GlowArea.h"
 #include "view/Panels.h"
+#include "view/TiledFloor.h"
 
 #include <QAction>
 #include <QCursor>
@@ -325,6 +326,7 @@ void QuvorSimulator::createScene()
     floor->setMaterialName("Examples/GrassFloor");
     floor->setCastShadows(false);
     mSceneMgr->getRootSceneNode()->attachObject(floor);
+    mTiledFloor = std::make_unique<TiledFloor>(mSceneMgr, floor, mCamera);
 
     selectModel();
 

@@ -20,6 +20,7 @@ class QUdpSocket;
 class QuvorModel;
 class ParamsOverlay;
 class GlowArea;
+class TiledFloor;
 namespace Ui {
 class QuvorSimulatorClass;
 }
@@ -53,6 +54,7 @@ public:
     bool isRunning() const { return mRun.running(); }
     bool hasReceiver() const { return mUdpSocket != nullptr; }
     ParamsOverlay* panels() const { return mPanels.get(); }
+    TiledFloor* tiledFloor() const { return mTiledFloor.get(); }
 
     // Scene and camera state.
     float mSpeedRate = 1.0f;
@@ -107,6 +109,7 @@ private:
     std::unique_ptr<Ui::QuvorSimulatorClass> ui;
     std::unique_ptr<ParamsOverlay> mPanels;
     std::unique_ptr<GlowArea> mGlowArea;
+    std::unique_ptr<TiledFloor> mTiledFloor;
     QUdpSocket* mUdpSocket = nullptr;
     DatagramFilter mFilter;
     StateTriggers mTriggers;

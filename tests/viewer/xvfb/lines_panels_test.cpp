@@ -6,6 +6,7 @@
 #include "app/ViewerApp.h"
 #include "models/QuvorModel.h"
 #include "view/Panels.h"
+#include "view/TiledFloor.h"
 
 #include "PixelWait.h"
 #include "ViewerProcess.h"
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -352,6 +354,65 @@ TEST_F(LinesPanelsTest, AnIdleWindowStillRepaintsWhenUncoveredResizedOrReconfigu
     EXPECT_TRUE(streamUntil([&] { return countPixels(onScreen(window), pureBlue) > 20; }, 20000))
         << "the trace did not appear on screen";
     show->click();
+}
+
+// The floor drawn through its tiles against the whole floor entity, from close
+// above the aircraft's shadow, from high up and from low over the ground: the
+// grass, shadow included, gets the same pixels.
+TEST_F(LinesPanelsTest, TheTiledFloorDrawsTheSamePixelsAsTheWholeFloor)
+{
+    TiledFloor* floor = window->tiledFloor();
+    ASSERT_NE(floor, nullptr);
+    ASSERT_TRUE(floor->enabled());
+    auto* follow = dialog->findChild<QCheckBox*>("checkBox_cam");
+    if (follow->isChecked())
+        follow->click(); // the camera stays where the test puts it
+    QByteArray landed = datagram(2, 1, 61234);
+    landed.replace(R"("WorldZ":0.5)", R"("WorldZ":0.05)");
+    for (int i = 0; i < 10; ++i) {
+        send(landed);
+        pump(50);
+    }
+    const Ogre::Vector3 aircraft = window->currentModel()->bodyNode()->_getDerivedPosition();
+
+    struct View {
+        const char* name;
+        Ogre::Vector3 offset;
+    };
+    const View views[] = {{"shadow", {300, 500, 300}}, {"high", {0, 9000, 4000}}, {"low", {0, 40, 900}}};
+    for (const View& view : views) {
+        SCOPED_TRACE(view.name);
+        window->mCameraNode->setPosition(aircraft + view.offset);
+        window->mCameraNode->lookAt(aircraft, Ogre::Node::TS_WORLD);
+        window->requestFrame();
+        const QImage tiled = frame();
+        const int detailed = floor->detailedTiles();
+        floor->setEnabled(false);
+        window->requestFrame();
+        const QImage whole = frame();
+        floor->setEnabled(true);
+        window->requestFrame();
+        save(tiled, (std::string("floor_tiled_") + view.name + ".png").c_str());
+        save(whole, (std::string("floor_whole_") + view.name + ".png").c_str());
+
+        EXPECT_LT(detailed, 25) << "most tiles drawn with two triangles";
+        ASSERT_EQ(tiled.size(), whole.size());
+        int grass = 0, differing = 0;
+        for (int y = 0; y < whole.height(); ++y) {
+            for (int x = 0; x < whole.width(); ++x) {
+                const QRgb a = whole.pixel(x, y), b = tiled.pixel(x, y);
+                if (!isGrass(a))
+                    continue;
+                ++grass;
+                const int d = std::max(
+                    {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+                differing += d > 12 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(grass, whole.width() * whole.height() / 10);
+        EXPECT_LT(differing, grass / 500) << differing << " of " << grass << " grass pixels differ";
+    }
+    follow->click();
 }
 
 } // namespace
