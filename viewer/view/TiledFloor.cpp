@@ -4,6 +4,7 @@
 #include <OgreEntity.h>
 #include <OgreHardwareBuffer.h>
 #include <OgreManualObject.h>
+#include <OgreMaterialManager.h>
 #include <OgreMesh.h>
 #include <OgreSceneNode.h>
 #include <OgreSubEntity.h>
@@ -47,15 +48,17 @@ std::vector<uint32_t> readIndices(const Ogre::IndexData* data)
     for (size_t i = 0; i < data->indexCount; ++i) {
         const size_t at = data->indexStart + i;
         indices[i] = buffer->getType() == Ogre::HardwareIndexBuffer::IT_32BIT
-                         ? static_cast<const uint32_t*>(lock.pData)[at]
-                         : static_cast<const uint16_t*>(lock.pData)[at];
+            ? static_cast<const uint32_t*>(lock.pData)[at]
+            : static_cast<const uint16_t*>(lock.pData)[at];
     }
     return indices;
 }
 } // namespace
 
 TiledFloor::TiledFloor(Ogre::SceneManager* scene, Ogre::Entity* floor, Ogre::Camera* camera, int tilesPerSide)
-    : mScene(scene), mFloor(floor), mCamera(camera)
+    : mScene(scene),
+      mFloor(floor),
+      mCamera(camera)
 {
     const Ogre::MeshPtr& mesh = floor->getMesh();
     if (mesh->getNumSubMeshes() != 1)
@@ -84,6 +87,14 @@ TiledFloor::TiledFloor(Ogre::SceneManager* scene, Ogre::Entity* floor, Ogre::Cam
         points[i] = {positions[i][0], positions[i][1], positions[i][2]};
 
     const Ogre::MaterialPtr& material = floor->getSubEntity(0)->getMaterial();
+    // Beyond the detail radius the shadow has faded out: the modulative pass would
+    // multiply by white there, so the far tiles leave it out.
+    const std::string farName = material->getName() + "/far";
+    Ogre::MaterialPtr farMaterial = Ogre::MaterialManager::getSingleton().getByName(farName, material->getGroup());
+    if (!farMaterial) {
+        farMaterial = material->clone(farName);
+        farMaterial->setReceiveShadows(false);
+    }
     auto addVertex = [&](Ogre::ManualObject* object, uint32_t source) {
         object->position(positions[source][0], positions[source][1], positions[source][2]);
         if (!normals.empty())
@@ -92,12 +103,12 @@ TiledFloor::TiledFloor(Ogre::SceneManager* scene, Ogre::Entity* floor, Ogre::Cam
             object->textureCoord(uvs[source][0], uvs[source][1]);
     };
     // Built as meshes: their bounds get the same padding as the floor's own.
-    auto makeObject = [&](const std::string& name, const std::vector<uint32_t>& sources,
+    auto makeObject = [&](const std::string& name, const Ogre::MaterialPtr& look, const std::vector<uint32_t>& sources,
                           const uint32_t* triangles, size_t indexCount) {
         Ogre::ManualObject builder(name);
         builder.estimateVertexCount(sources.size());
         builder.estimateIndexCount(indexCount);
-        builder.begin(material, Ogre::RenderOperation::OT_TRIANGLE_LIST);
+        builder.begin(look, Ogre::RenderOperation::OT_TRIANGLE_LIST);
         for (uint32_t source : sources)
             addVertex(&builder, source);
         for (size_t i = 0; i + 2 < indexCount; i += 3)
@@ -119,9 +130,10 @@ TiledFloor::TiledFloor(Ogre::SceneManager* scene, Ogre::Entity* floor, Ogre::Cam
             continue;
         Piece piece;
         const std::string name = prefix + std::to_string(n++);
-        piece.detailed = makeObject(name, tile.vertices, tile.triangles.data(), tile.triangles.size());
+        piece.detailed = makeObject(name, material, tile.vertices, tile.triangles.data(), tile.triangles.size());
         const std::vector<uint32_t> corners(tile.corners.begin(), tile.corners.end());
-        piece.coarse = makeObject(name + "/coarse", corners, tile.coarseTriangles.data(), tile.coarseTriangles.size());
+        piece.coarse = makeObject(name + "/coarse", farMaterial, corners, tile.coarseTriangles.data(),
+                                  tile.coarseTriangles.size());
         // The floor does not move: its corners in world space are taken once.
         const Ogre::Affine3& toWorld = mNode->_getFullTransform();
         for (size_t k = 0; k < 4; ++k) {
