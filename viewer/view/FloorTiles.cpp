@@ -67,8 +67,8 @@ std::vector<Tile> cut(const std::vector<Point>& positions, const std::vector<uin
     // Winding of the source, taken from its first triangle with an area.
     bool counterClockwise = true;
     for (size_t i = 0; i + 2 < triangles.size(); i += 3) {
-        const float area = cross(positions.at(triangles[i]), positions.at(triangles[i + 1]),
-                                 positions.at(triangles[i + 2]));
+        const float area =
+            cross(positions.at(triangles[i]), positions.at(triangles[i + 1]), positions.at(triangles[i + 2]));
         if (area != 0) {
             counterClockwise = area > 0;
             break;

@@ -22,8 +22,8 @@ struct Grid {
         const int side = cells + 1;
         for (int row = 0; row < side; ++row)
             for (int col = 0; col < side; ++col)
-                positions.push_back({-half + 2 * half * float(col) / float(cells), 0,
-                                     -half + 2 * half * float(row) / float(cells)});
+                positions.push_back(
+                    {-half + 2 * half * float(col) / float(cells), 0, -half + 2 * half * float(row) / float(cells)});
         for (int row = 0; row < cells; ++row) {
             for (int col = 0; col < cells; ++col) {
                 const uint32_t a = uint32_t(row * side + col), b = a + 1, c = a + uint32_t(side), d = c + 1;
