@@ -121,7 +121,7 @@ TiledFloor::TiledFloor(Ogre::SceneManager* scene, Ogre::Entity* floor, Ogre::Cam
         return object;
     };
 
-    // Beside the entity, on its own node: a model change clears the root's child nodes.
+    // On the entity's own node, not a child of it: a model change clears the root's child nodes.
     mNode = floor->getParentSceneNode() ? floor->getParentSceneNode() : scene->getRootSceneNode();
     const std::string prefix = floor->getName() + "/tile";
     int n = 0;
