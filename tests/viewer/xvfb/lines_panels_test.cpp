@@ -369,9 +369,14 @@ TEST_F(LinesPanelsTest, TheTiledFloorDrawsTheSamePixelsAsTheWholeFloor)
         follow->click(); // the camera stays where the test puts it
     QByteArray landed = datagram(2, 1, 61234);
     landed.replace(R"("WorldZ":0.5)", R"("WorldZ":0.05)");
-    for (int i = 0; i < 10; ++i) {
-        send(landed);
-        pump(50);
+    // A model change on the way: it clears the scene's other nodes, and the tiles must stay.
+    QByteArray other = landed;
+    other.replace(R"("ProductType":1)", R"("ProductType":2)");
+    for (const QByteArray& bytes : {other, landed}) {
+        for (int i = 0; i < 10; ++i) {
+            send(bytes);
+            pump(50);
+        }
     }
     const Ogre::Vector3 aircraft = window->currentModel()->bodyNode()->_getDerivedPosition();
 
