@@ -1,6 +1,7 @@
 // The host program against a scripted flight controller on a pseudo-terminal:
 // every command the host writes is checked byte for byte.
 #include "AircraftPeer.h"
+#include "tests/common/FlightStateSample.h"
 #include "tests/common/ProcessSignal.h"
 #include "E2eSupport.h"
 
@@ -23,14 +24,7 @@ namespace {
 
 QByteArray flightState()
 {
-    FlightStateRecord r;
-    r.flags = 0x03;
-    r.roll = 0.5f, r.pitch = -0.25f, r.yaw = 1.5f;
-    r.x = 1, r.y = 2, r.z = -3;
-    r.latitude = 0.5f, r.longitude = 2;
-    r.vx = 0.5f, r.vy = 0, r.vz = -0.25f;
-    r.time = 1200.7f;
-    const std::vector<uint8_t> bytes = r.encode();
+    const std::vector<uint8_t> bytes = sampleFlightState().encode();
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
 }
 

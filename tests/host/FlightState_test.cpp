@@ -1,4 +1,5 @@
 #include "host/FlightState.h"
+#include "tests/common/FlightStateSample.h"
 
 #include <gtest/gtest.h>
 
@@ -15,15 +16,7 @@ FlightStateRecord withFlags(uint8_t flags)
 
 TEST(FlightState, ConvertsTheRecordIntoTheDatagramText)
 {
-    FlightStateRecord r;
-    r.flags = 0x03;
-    r.roll = 0.5f, r.pitch = -0.25f, r.yaw = 1.5f;
-    r.x = 1, r.y = 2, r.z = -3;
-    r.latitude = 0.5f, r.longitude = 2;
-    r.vx = 0.5f, r.vy = 0, r.vz = -0.25f;
-    r.time = 1200.7f;
-    r.transformState = 0;
-    StateDatagram::State s = convertFlightState(r);
+    StateDatagram::State s = convertFlightState(sampleFlightState());
     s.productType = ProductNerio3;
     s.senderIp = "192.168.0.10";
     s.simulatorCommand = 1;

@@ -1,28 +1,17 @@
 // Helpers shared by the host's unit and end-to-end tests.
 #pragma once
 
-#include "../common/TestTime.h"
+#include "../common/Poll.h"
 #include "common/Json.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QStringList>
 #include <QVariantMap>
 
 #include <functional>
 
 // Runs the event loop until done() or the deadline passes; true when done.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > scaledTimeout(timeoutMs))
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) { return pollUntil(done, timeoutMs); }
 
 // A state datagram read with the codec the visualiser uses; empty when it does not parse.
 inline QVariantMap parsedDatagram(const QByteArray& text)

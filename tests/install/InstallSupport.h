@@ -1,13 +1,13 @@
 // Running the build's tools and the installed programs from a test.
 #pragma once
 
+#include "../common/Poll.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
-#include <QThread>
 
 #include <functional>
 
@@ -51,18 +51,7 @@ inline Result run(const QString& program, const QStringList& args, int timeoutMs
 }
 
 // Polls pred, running this process's events meanwhile, until it holds or the deadline passes.
-inline bool waitFor(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
+inline bool waitFor(const std::function<bool()>& pred, int timeoutMs) { return pollUntil(pred, timeoutMs); }
 
 // Every file and folder under root, relative, sorted.
 inline QStringList listing(const QString& root)

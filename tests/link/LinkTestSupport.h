@@ -1,7 +1,7 @@
 // Pseudo-terminal pairs, a recording listener and event-driven waiting.
 #pragma once
 
-#include "../common/TestTime.h"
+#include "../common/Poll.h"
 #include "link/DevIo.h"
 
 #include <QCoreApplication>
@@ -38,14 +38,7 @@ inline QCoreApplication* app()
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 {
     app();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(timeoutMs));
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return pollUntil(done, timeoutMs);
 }
 
 // The test plays the aircraft on the master side; the device opens the slave path.

@@ -2,7 +2,7 @@
 // serial device I/O as the host drives an aircraft.
 
 #include "link/CmdManager.h"
-#include "tests/common/TestTime.h"
+#include "tests/common/Poll.h"
 #include "link/Connector.h"
 #include "link/ConsoleLog.h"
 #include "link/DevIo.h"
@@ -15,13 +15,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
 #include <sys/stat.h>
-#include <thread>
 
 namespace {
 
@@ -34,17 +32,7 @@ QCoreApplication* app()
     return instance;
 }
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(scaledTimeout(timeoutMs));
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000) { return pollUntil(done, timeoutMs); }
 
 struct Package {
     uint8_t sender, set, id;
