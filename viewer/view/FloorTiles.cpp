@@ -14,11 +14,14 @@ float cross(const Point& a, const Point& b, const Point& c)
     return (b.x - a.x) * (c.z - a.z) - (b.z - a.z) * (c.x - a.x);
 }
 
-uint32_t nearestVertex(const std::vector<Point>& positions, float x, float z)
+// The candidate nearest to (x, z); every vertex when there are no candidates.
+uint32_t nearestVertex(const std::vector<Point>& positions, const std::vector<uint32_t>& candidates, float x, float z)
 {
     uint32_t best = 0;
     float bestDistance = std::numeric_limits<float>::max();
-    for (uint32_t i = 0; i < positions.size(); ++i) {
+    const size_t count = candidates.empty() ? positions.size() : candidates.size();
+    for (size_t k = 0; k < count; ++k) {
+        const uint32_t i = candidates.empty() ? uint32_t(k) : candidates[k];
         const float dx = positions[i].x - x, dz = positions[i].z - z;
         const float d = dx * dx + dz * dz;
         if (d < bestDistance) {
@@ -55,12 +58,6 @@ std::vector<Tile> cut(const std::vector<Point>& positions, const std::vector<uin
             t.maxX = col == tilesPerSide - 1 ? maxX : minX + stepX * float(col + 1);
             t.minZ = minZ + stepZ * float(row);
             t.maxZ = row == tilesPerSide - 1 ? maxZ : minZ + stepZ * float(row + 1);
-            const float xs[4] = {t.minX, t.maxX, t.maxX, t.minX};
-            const float zs[4] = {t.minZ, t.minZ, t.maxZ, t.maxZ};
-            for (int k = 0; k < 4; ++k) {
-                t.corners[size_t(k)] = nearestVertex(positions, xs[k], zs[k]);
-                t.cornerPositions[size_t(k)] = positions[t.corners[size_t(k)]];
-            }
         }
     }
 
@@ -93,6 +90,13 @@ std::vector<Tile> cut(const std::vector<Point>& positions, const std::vector<uin
     }
 
     for (Tile& t : tiles) {
+        // Searched among the tile's own vertices, which hold its corners on a regular grid.
+        const float xs[4] = {t.minX, t.maxX, t.maxX, t.minX};
+        const float zs[4] = {t.minZ, t.minZ, t.maxZ, t.maxZ};
+        for (size_t k = 0; k < 4; ++k) {
+            t.corners[k] = nearestVertex(positions, t.vertices, xs[k], zs[k]);
+            t.cornerPositions[k] = positions[t.corners[k]];
+        }
         const bool ccw = cross(t.cornerPositions[0], t.cornerPositions[1], t.cornerPositions[2]) > 0;
         t.coarseTriangles = ccw == counterClockwise ? std::array<uint32_t, 6>{0, 1, 2, 0, 2, 3}
                                                     : std::array<uint32_t, 6>{0, 2, 1, 0, 3, 2};

@@ -166,9 +166,10 @@ void TiledFloor::postUpdateSceneGraph(Ogre::SceneManager*, Ogre::Camera* camera)
     if (!mEnabled || camera != mCamera)
         return;
     const Ogre::Vector3 eye = camera->getDerivedPosition();
+    const float radius = detailRadius();
     mDetailed = 0;
     for (Piece& piece : mPieces) {
-        const bool detail = floor_tiles::needsDetail(piece.corners, {eye.x, eye.y, eye.z}, detailRadius());
+        const bool detail = floor_tiles::needsDetail(piece.corners, {eye.x, eye.y, eye.z}, radius);
         piece.detailed->setVisible(detail);
         piece.coarse->setVisible(!detail);
         mDetailed += detail ? 1 : 0;
