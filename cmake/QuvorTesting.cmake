@@ -2,6 +2,12 @@
 # its last client leaves, and a program started in that moment cannot connect.
 set(QUVOR_XVFB_RUN xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
+# How many times slower the tests run in this build (the sanitizer builds set it):
+# the tests' own waits (QUVOR_TEST_TIME_SCALE, tests/common/TestTime.h) and CTest's
+# limit of each entry stretch by the same figure.
+set(QUVOR_TEST_TIME_SCALE 1 CACHE STRING "Factor by which the tests' deadlines stretch (a whole number)")
+math(EXPR QUVOR_TEST_TIMEOUT "300 * ${QUVOR_TEST_TIME_SCALE}")
+
 # quvor_add_tests(DIR <dir> LIBS <libs...> [LABELS <labels...>] [ENV <k=v...>] [RESOURCE_LOCK <name>])
 # Every *_test.cpp in DIR becomes one GoogleTest executable and one CTest entry.
 function(quvor_add_tests)
@@ -18,8 +24,8 @@ function(quvor_add_tests)
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     add_test(NAME ${target} COMMAND ${T_WRAPPER} $<TARGET_FILE:${target}>
              WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-    set_tests_properties(${target} PROPERTIES TIMEOUT 300
-      ENVIRONMENT "QUVOR_BIN_DIR=${QUVOR_BIN_DIR};QUVOR_SOURCE_DIR=${CMAKE_SOURCE_DIR};${T_ENV}")
+    set_tests_properties(${target} PROPERTIES TIMEOUT ${QUVOR_TEST_TIMEOUT}
+      ENVIRONMENT "QUVOR_BIN_DIR=${QUVOR_BIN_DIR};QUVOR_SOURCE_DIR=${CMAKE_SOURCE_DIR};QUVOR_TEST_TIME_SCALE=${QUVOR_TEST_TIME_SCALE};${T_ENV}")
     if(T_LABELS)
       set_tests_properties(${target} PROPERTIES LABELS "${T_LABELS}")
     endif()

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QStandardItemModel>
 #include <QTextStream>
 #include <QVariantMap>
@@ -166,9 +167,6 @@ QString QuvorConfig::trajectoryPath() const { return mAppDir + "/Traj.dat"; }
 
 void QuvorConfig::writeSettings() const
 {
-    QFile file(settingsPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return;
     QVariantMap m;
     m.insert("m_show", m_show);
     m.insert("m_save", m_save);
@@ -179,7 +177,15 @@ void QuvorConfig::writeSettings() const
     m.insert("mSavePath", mSavePath);
     const QByteArray utf8 = Json::serialize(m);
     const QByteArray local = QString::fromUtf8(utf8).toLocal8Bit();
-    file.write(local.isEmpty() ? utf8 : local);
+    const QByteArray bytes = local.isEmpty() ? utf8 : local;
+    if (bytes == mWrittenSettings)
+        return;
+    // Written beside and renamed over the old file; a folder that takes no new
+    // files may still hold a writable UIconfig.ini, rewritten in place then.
+    QSaveFile file(settingsPath());
+    file.setDirectWriteFallback(true);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(bytes) == bytes.size() && file.commit())
+        mWrittenSettings = bytes;
 }
 
 void QuvorConfig::setSpeedEditable(bool editable)

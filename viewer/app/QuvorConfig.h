@@ -27,7 +27,10 @@ public:
     // Locks the speed slider while a run is in progress.
     void setSpeedEditable(bool editable);
 
-    // Writes "UIconfig.ini" from the current values; an unwritable file is skipped.
+    // Writes "UIconfig.ini" from the current values when they differ from what this
+    // dialog wrote last (run starts and ends apply the dialog without a change); the
+    // file is replaced whole, so a crash or a full disk leaves the previous one.
+    // An unwritable file is skipped.
     void writeSettings() const;
 
     QString settingsPath() const;
@@ -71,6 +74,7 @@ private:
 
     Ui::Form* ui;
     QString mAppDir;
+    mutable QByteArray mWrittenSettings; // the bytes of the last successful write
 };
 
 extern QuvorConfig* gConfigDialog;

@@ -273,6 +273,20 @@ TEST_F(ConfigDialogTest, ClearTraceFlipsAndSpeedLockApplies)
     EXPECT_EQ(window.applied, before + 2);
 }
 
+// Run starts and ends apply the dialog without changing a setting: the file is
+// written again only when a setting changes.
+TEST_F(ConfigDialogTest, OnlyAChangedSettingRewritesTheFile)
+{
+    auto d = open();
+    ASSERT_TRUE(QFile::remove(tmp.path() + "/UIconfig.ini"));
+    d->setSpeedEditable(false);
+    d->setSpeedEditable(true);
+    EXPECT_FALSE(QFile::exists(tmp.path() + "/UIconfig.ini"));
+
+    QTest::mouseClick(child<QCheckBox>(*d, "checkBox_cam"), Qt::LeftButton);
+    EXPECT_EQ(settingsOnDisk().value("mCameraMovable"), true);
+}
+
 TEST_F(ConfigDialogTest, SlotsInMetaObjectOrder)
 {
     auto d = open();
