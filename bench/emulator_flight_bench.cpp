@@ -5,7 +5,7 @@
 #include "tools/flight-emulator/FlightSimulation.h"
 
 #include "link/Package.h"
-#include "tests/tools/SimulationPayloads.h"
+#include "tests/tools/flight-emulator/SimulationPayloads.h"
 
 #include <benchmark/benchmark.h>
 

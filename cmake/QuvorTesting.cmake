@@ -21,9 +21,11 @@ function(quvor_add_tests)
     add_executable(${target} ${src})
     target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
-    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    # A folder of their own: the 3D tests link OGRE's files and media/ beside them,
+    # where build/tests/media is the media tests' build folder.
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
     add_test(NAME ${target} COMMAND ${T_WRAPPER} $<TARGET_FILE:${target}>
-             WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+             WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
     set_tests_properties(${target} PROPERTIES TIMEOUT ${QUVOR_TEST_TIMEOUT}
       ENVIRONMENT "QUVOR_BIN_DIR=${QUVOR_BIN_DIR};QUVOR_SOURCE_DIR=${CMAKE_SOURCE_DIR};QUVOR_TEST_TIME_SCALE=${QUVOR_TEST_TIME_SCALE};${T_ENV}")
     if(T_LABELS)
@@ -35,15 +37,12 @@ function(quvor_add_tests)
   endforeach()
 endfunction()
 
-# quvor_add_benchmarks(DIR <dir> LIBS <libs...>): every *_bench.cpp becomes a Google Benchmark program.
-function(quvor_add_benchmarks)
-  cmake_parse_arguments(B "" "DIR" "LIBS" ${ARGN})
-  file(GLOB _benches CONFIGURE_DEPENDS ${B_DIR}/*_bench.cpp)
-  foreach(src IN LISTS _benches)
-    get_filename_component(name ${src} NAME_WE)
-    add_executable(${name} ${src})
-    target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
-    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
-  endforeach()
+# quvor_add_benchmark(<name> LIBS <libs...>): bench/<name>.cpp becomes a Google Benchmark
+# program linking only what it measures.
+function(quvor_add_benchmark name)
+  cmake_parse_arguments(B "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()

@@ -1,5 +1,7 @@
 #include "view/LineDrawer.h"
 
+#include "tests/viewer/HeadlessOgre.h"
+
 #include <OgreDefaultHardwareBufferManager.h>
 #include <OgreLogManager.h>
 #include <OgreManualObject.h>
@@ -50,20 +52,12 @@ TEST(TracePlan, Steps)
 // A real scene manager without a window: geometry lands in system-memory buffers.
 class LineDrawerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        // A silent default log keeps OGRE from echoing it to the test output.
-        (new Ogre::LogManager())->createLog("lines_drawer_test.log", true, false, true);
-        root = new Ogre::Root("", "", "");
-        buffers = new Ogre::DefaultHardwareBufferManager();
-        Ogre::MaterialManager::getSingleton().initialise();
-    }
-    void SetUp() override { scene = root->createSceneManager(); }
+    void SetUp() override { scene = Ogre::Root::getSingleton().createSceneManager(); }
     void TearDown() override
     {
         trace.destroy(scene);
         traj.destroy(scene);
-        root->destroySceneManager(scene);
+        Ogre::Root::getSingleton().destroySceneManager(scene);
     }
 
     // Paints until the drawer exists and hangs on its node.
@@ -84,16 +78,12 @@ protected:
     }
     void add(float x, float y, float z) { points.append(Ogre::Vector3(x, y, z)); }
 
-    static Ogre::Root* root;
-    static Ogre::DefaultHardwareBufferManager* buffers;
     Ogre::SceneManager* scene = nullptr;
     LineDrawer trace{"mTraceDrawer", "TraceMaterialUI", Ogre::ColourValue(0, 0, 1)};
     LineDrawer traj{"mTrajDrawer", "TrajMaterialUI", Ogre::ColourValue(1, 0, 0)};
     QList<Ogre::Vector3> points;
 };
 
-Ogre::Root* LineDrawerTest::root = nullptr;
-Ogre::DefaultHardwareBufferManager* LineDrawerTest::buffers = nullptr;
 
 TEST_F(LineDrawerTest, TraceGrowsInJoinedSectionsAndRedrawsWholeWhenShownAgain)
 {

@@ -1,6 +1,7 @@
 #pragma once
 // OGRE without a window: a root without plugins, software buffers, null textures and the generated
-// media of build/bin/media in the "General" group. One per test program.
+// media of build/bin/media in the "General" group. Including this header sets it up once
+// for the whole test program.
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -57,3 +58,5 @@ protected:
 
     Ogre::SceneManager* mScene = nullptr;
 };
+
+inline ::testing::Environment* const gHeadlessOgre = ::testing::AddGlobalTestEnvironment(new HeadlessOgre);

@@ -12,14 +12,13 @@
 #include <OgreCompositorManager.h>
 #include <OgreSubEntity.h>
 
-#include "HeadlessOgre.h"
+#include "tests/viewer/HeadlessOgre.h"
 #include "viewer/models/NerioModel.h"
 #include "viewer/models/TavikModel.h"
 #include "viewer/models/Vx7Model.h"
 
 namespace {
 
-const auto* const kOgre = ::testing::AddGlobalTestEnvironment(new HeadlessOgre);
 
 // Defined by one of our scripts, not a built-in fallback such as "BaseWhite".
 bool scriptedMaterial(const std::string& name)

@@ -1,9 +1,9 @@
 // The main window's receiver path without a 3D view (OGRE not started).
 #include "app/QuvorConfig.h"
-#include "../DatagramKeys.h"
+#include "tests/viewer/DatagramKeys.h"
 #include "app/QuvorSimulator.h"
 #include "app/ViewerApp.h"
-#include "viewer/ConsoleCapture.h"
+#include "tests/viewer/ConsoleCapture.h"
 
 #include <QApplication>
 #include <QDirIterator>

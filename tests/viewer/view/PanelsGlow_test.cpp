@@ -1,5 +1,7 @@
 #include "view/Panels.h"
 
+#include "tests/viewer/HeadlessOgre.h"
+
 #include <OgreLogManager.h>
 #include <OgreMaterial.h>
 #include <OgrePass.h>
@@ -12,10 +14,6 @@ namespace {
 
 TEST(GlowMaterialListener, OnlyTheGlowSchemeFallsBackToBlack)
 {
-    (new Ogre::LogManager())->createLog("panels_glow_test.log", true, false, true);
-    Ogre::Root root("", "", "");
-    Ogre::MaterialManager::getSingleton().initialise();
-
     GlowMaterialListener listener;
     Ogre::MaterialPtr some = Ogre::MaterialManager::getSingleton().create("Some", "General");
     Ogre::Technique* glow = listener.handleSchemeNotFound(1, "glow", some.get(), 0, nullptr);

@@ -3,7 +3,7 @@
 
 #include "common/Json.h"
 #include "common/QtPrint.h"
-#include "viewer/ConsoleCapture.h"
+#include "tests/viewer/ConsoleCapture.h"
 
 #include <QApplication>
 #include <QCheckBox>

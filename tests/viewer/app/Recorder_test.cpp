@@ -2,7 +2,7 @@
 
 #include "common/Json.h"
 #include "common/QtPrint.h"
-#include "viewer/ConsoleCapture.h"
+#include "tests/viewer/ConsoleCapture.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "tools/flight-emulator/FlightControllerSession.h"
 
 #include "link/Package.h"
-#include "tests/tools/SimulationPayloads.h"
+#include "tests/tools/flight-emulator/SimulationPayloads.h"
 
 #include <gtest/gtest.h>
 

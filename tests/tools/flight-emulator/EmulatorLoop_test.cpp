@@ -2,7 +2,7 @@
 
 #include "tools/flight-emulator/EmulatorLoop.h"
 #include "tests/common/TestTime.h"
-#include "tests/tools/SimulationPayloads.h"
+#include "tests/tools/flight-emulator/SimulationPayloads.h"
 
 #include <gtest/gtest.h>
 

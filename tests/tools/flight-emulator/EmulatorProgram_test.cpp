@@ -6,7 +6,7 @@
 #include "link/Connector.h"
 #include "link/ConsoleLog.h"
 #include "link/DevIo.h"
-#include "tests/tools/SimulationPayloads.h"
+#include "tests/tools/flight-emulator/SimulationPayloads.h"
 
 #include <QCoreApplication>
 #include <QDir>

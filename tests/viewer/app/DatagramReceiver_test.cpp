@@ -1,5 +1,5 @@
 #include "app/FlightSnapshot.h"
-#include "../DatagramKeys.h"
+#include "tests/viewer/DatagramKeys.h"
 #include "common/StateDatagram.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "HeadlessOgre.h"
+#include "tests/viewer/HeadlessOgre.h"
 #include "common/Angles.h"
 #include "viewer/models/NerioModel.h"
 #include "viewer/models/TavikModel.h"
@@ -12,7 +12,6 @@
 
 namespace {
 
-const auto* const kOgre = ::testing::AddGlobalTestEnvironment(new HeadlessOgre);
 const std::string kPrefix = "QuvorSimulator/Context/1/";
 
 using namespace aircraft;
