@@ -19,7 +19,6 @@
 
 namespace {
 
-
 // Defined by one of our scripts, not a built-in fallback such as "BaseWhite".
 bool scriptedMaterial(const std::string& name)
 {

@@ -84,7 +84,6 @@ protected:
     QList<Ogre::Vector3> points;
 };
 
-
 TEST_F(LineDrawerTest, TraceGrowsInJoinedSectionsAndRedrawsWholeWhenShownAgain)
 {
     bringUp(trace, false);
