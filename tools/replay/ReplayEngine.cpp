@@ -4,7 +4,14 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace replay {
+namespace {
+
+constexpr qint64 MaxWaitMs = 60 * 1000;
+
+} // namespace
 
 ReplayEngine::Clock ReplayEngine::steadyClock()
 {
@@ -46,9 +53,10 @@ void ReplayEngine::schedule()
         mTimer.stop();
         return;
     }
-    // Rounded up: a timer never fires before the state is due.
+    // Rounded up: a timer never fires before the state is due. A long wait (a slow
+    // speed over a long gap) is taken in steps, each within what a timer holds.
     const qint64 waitUs = due - mClock();
-    mTimer.start(waitUs <= 0 ? 0 : int((waitUs + 999) / 1000));
+    mTimer.start(waitUs <= 0 ? 0 : int(std::min<qint64>((waitUs + 999) / 1000, MaxWaitMs)));
 }
 
 void ReplayEngine::onTimer()

@@ -39,6 +39,8 @@ public:
     qint64 positionMs() const;
     qint64 now() const { return mClock(); }
     qint64 sentCount() const { return mSentCount; }
+    // Milliseconds the engine sleeps before it looks again; -1 when it waits for nothing.
+    qint64 wakeInMs() const { return mTimer.isActive() ? mTimer.interval() : -1; }
 
     // Timer work, public so tests with a hand-moved clock can call it.
     void onTimer();
