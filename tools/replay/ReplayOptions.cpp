@@ -20,6 +20,22 @@ bool parseSeconds(const QString& text, qint64& ms)
     return true;
 }
 
+// A number or a fraction such as 1/64, as the help writes the range.
+bool parseSpeed(const QString& text, double& speed)
+{
+    const QStringList parts = text.split('/');
+    if (parts.size() > 2)
+        return false;
+    bool ok = false;
+    speed = parts[0].toDouble(&ok);
+    if (ok && parts.size() == 2) {
+        const double divisor = parts[1].toDouble(&ok);
+        ok = ok && divisor > 0;
+        speed = ok ? speed / divisor : 0;
+    }
+    return ok && std::isfinite(speed);
+}
+
 } // namespace
 
 const QVector<double>& windowSpeeds()
@@ -102,9 +118,8 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
             value = args[++i];
         }
         if (name == "--speed") {
-            bool ok = false;
-            const double speed = value.toDouble(&ok);
-            if (!ok || !std::isfinite(speed) || speed < 1.0 / 64 || speed > 1024) {
+            double speed = 0;
+            if (!parseSpeed(value, speed) || speed < 1.0 / 64 || speed > 1024) {
                 error = QString("--speed must be a number from 1/64 to 1024, not '%1'").arg(value);
                 return false;
             }

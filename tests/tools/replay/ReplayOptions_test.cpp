@@ -34,6 +34,20 @@ TEST(ReplayOptions, ReadsTheCommandLine)
     EXPECT_EQ(-1, named.toMs);
 }
 
+TEST(ReplayOptions, SpeedIsANumberOrAFraction)
+{
+    const struct {
+        const char* text;
+        double speed;
+    } cases[] = {{"1/64", 1.0 / 64}, {"3/4", 0.75}, {"0.015625", 1.0 / 64}, {"1024", 1024}, {"2048/2", 1024}};
+    for (const auto& c : cases) {
+        ReplayOptions o;
+        QString error;
+        ASSERT_TRUE(parseOptions({"f", "--speed", c.text}, o, error)) << c.text << ": " << error.toStdString();
+        EXPECT_EQ(c.speed, o.speed) << c.text;
+    }
+}
+
 TEST(ReplayOptions, BadOptionsSayWhatIsWrong)
 {
     const struct {
@@ -45,6 +59,11 @@ TEST(ReplayOptions, BadOptionsSayWhatIsWrong)
         {{"f", "--speed", "0"}, "--speed must be a number from 1/64 to 1024, not '0'"},
         {{"f", "--speed", "nan"}, "--speed must be"},
         {{"f", "--speed", "inf"}, "--speed must be"},
+        {{"f", "--speed", "1/65"}, "--speed must be a number from 1/64 to 1024, not '1/65'"},
+        {{"f", "--speed", "1/0"}, "--speed must be"},
+        {{"f", "--speed", "1/2/3"}, "--speed must be"},
+        {{"f", "--speed", "/2"}, "--speed must be"},
+        {{"f", "--speed", "-1/-64"}, "--speed must be"},
         {{"f", "--from", "-1"}, "--from needs a time in seconds, not '-1'"},
         {{"f", "--from", "1e3"}, "--from needs a time in seconds"},
         {{"f", "--to", "host:0"}, "port from 1 to 65535"},
