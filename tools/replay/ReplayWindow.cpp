@@ -311,8 +311,7 @@ void ReplayWindow::refresh()
     mPlots->setCursorTime(ms);
     if (mSender.failed() != mFailuresShown) {
         mFailuresShown = mSender.failed();
-        statusBar()->showMessage(
-            QString("sending to %1: %2 datagrams could not be sent").arg(mSender.targetText()).arg(mFailuresShown));
+        statusBar()->showMessage(mSender.failureText());
     }
 }
 

@@ -112,8 +112,10 @@ int playWithoutWindow(QCoreApplication& app, const ReplayOptions& o, ReplaySende
     const int code = app.exec();
     if (terminal)
         progress("\n");
-    if (sender.failed() > 0)
-        fail(QString("%1 datagrams could not be sent").arg(sender.failed()));
+    if (sender.failed() > 0) {
+        fail(sender.failureText());
+        return code == 0 ? 1 : code;
+    }
     return code;
 }
 

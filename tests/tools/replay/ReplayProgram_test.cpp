@@ -12,7 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -42,10 +46,14 @@ protected:
             process.waitForFinished(5000);
         }
     }
-    int run(const QStringList& args)
+    // prefix: a command that runs the program, such as unshare.
+    int run(const QStringList& args, const QStringList& prefix = {})
     {
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program(), args);
+        if (prefix.isEmpty())
+            process.start(program(), args);
+        else
+            process.start(prefix.first(), prefix.mid(1) + QStringList{program()} + args);
         // Drain the socket while it runs, so nothing is lost to a full buffer.
         while (!process.waitForFinished(20))
             take();
@@ -125,6 +133,47 @@ TEST_F(ReplayProgramTest, ExitStatusTellsWhatWentWrong)
         SCOPED_TRACE(c.args.join(' ').toStdString());
         EXPECT_EQ(c.code, run(c.args));
         EXPECT_TRUE(output.contains(c.says)) << output.constData();
+    }
+}
+
+// True when the system has a route to address (a datagram socket's connect sends nothing).
+bool routeTo(const char* address)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(5566);
+    ::inet_pton(AF_INET, address, &to.sin_addr);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    const bool routed = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+    ::close(fd);
+    return routed;
+}
+
+TEST_F(ReplayProgramTest, DatagramsThatCouldNotBeSentEndInFailure)
+{
+    // A network namespace of its own has no route at all, where one is to be had (root).
+    QProcess probe;
+    probe.start("unshare", {"--net", "true"});
+    const bool canUnshare = probe.waitForFinished(10000) && probe.exitCode() == 0;
+    const QStringList prefix = canUnshare ? QStringList{"unshare", "--net", "--"} : QStringList();
+
+    const QString file = recording(3, 10);
+    const struct {
+        QStringList args;
+        const char* address;
+    } cases[] = {
+        {{file, "--no-gui", "--to", "10.1.2.3"}, "10.1.2.3"},
+        {{file, "--no-gui", "--broadcast"}, "255.255.255.255"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        if (!canUnshare && routeTo(c.address))
+            GTEST_SKIP() << "this network routes " << c.address << " and has no namespace to offer";
+        EXPECT_EQ(1, run(c.args, prefix));
+        EXPECT_TRUE(output.contains(QString("3 datagrams could not be sent to %1:5566").arg(c.address).toLatin1()))
+            << output.constData();
     }
 }
 
