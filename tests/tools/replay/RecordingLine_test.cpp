@@ -211,6 +211,54 @@ TEST(Recording, LinesLongerThanTheReadBufferAreSkippedWithoutHoldingThem)
     EXPECT_EQ("1 line skipped: line 2: datagram longer than UDP carries", r.skippedText().toStdString());
 }
 
+// Lines, then length bytes that were never written (a hole: NULs without a line end), then more lines.
+QString withHole(RecordingFiles& files, const QByteArray& before, qint64 length, const QByteArray& after)
+{
+    const QString path = files.write("sparse.txt", before);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadWrite));
+    EXPECT_TRUE(file.resize(before.size() + length));
+    EXPECT_TRUE(file.seek(before.size() + length));
+    file.write(after);
+    return path;
+}
+
+TEST(Recording, AFileMostlyNeverWrittenOpensWithAnIndexOfWhatItHolds)
+{
+    // 200 GB long, 1.1 MB of lines: the index is sized by the lines, not by the length.
+    RecordingFiles files;
+    QByteArray lines;
+    for (int i = 0; i < 61111; ++i)
+        lines += "[12:00:00.000]\t{}\n";
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(withHole(files, lines, 200LL << 30, QByteArray()), error)) << error.toStdString();
+    EXPECT_EQ(61111, r.count());
+    EXPECT_EQ("1 line skipped: line 61112: datagram longer than UDP carries", r.skippedText().toStdString());
+}
+
+TEST(Recording, LinesAfterAHoleKeepTheirPlace)
+{
+    const QByteArray before = udpLine(0, "{\"WorldZ\":1}") + udpLine(10, "{\"WorldZ\":2}");
+    const QByteArray after = udpLine(20, "{\"WorldZ\":3}") + udpLine(30, "{\"WorldZ\":4}");
+    const struct {
+        qint64 hole;
+        const char* why; // of the line the hole runs into
+    } cases[] = {{100, "empty line"}, {64 << 20, "datagram longer than UDP carries"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hole);
+        RecordingFiles files;
+        Recording r;
+        QString error;
+        ASSERT_TRUE(r.open(withHole(files, before, c.hole, after), error)) << error.toStdString();
+        ASSERT_EQ(3, r.count());
+        EXPECT_EQ("{\"WorldZ\":2}", r.payload(1));
+        EXPECT_EQ("{\"WorldZ\":4}", r.payload(2));
+        EXPECT_EQ(30, r.timeMs(2));
+        EXPECT_EQ(QString("1 line skipped: line 3: %1").arg(c.why), r.skippedText());
+    }
+}
+
 TEST(Recording, PlotsOfALongRecordingStayThinAndKeepTheExtremes)
 {
     RecordingFiles files;
