@@ -159,7 +159,7 @@ void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
     mHavePrevious = true;
 }
 
-bool Recording::open(const QString& path, QString& error)
+bool Recording::open(const QString& path, QString& error, const std::function<bool()>& stop)
 {
     mPath = path;
     mFile.setFileName(path);
@@ -225,6 +225,11 @@ bool Recording::open(const QString& path, QString& error)
 
     qint64 pos = 0;
     while (!outOfMemory) {
+        if (stop && stop()) {
+            error = QString("opening %1 stopped").arg(path);
+            mEntries = std::vector<Entry>();
+            return false;
+        }
         // A hole reads as NULs and holds no line end: when it makes the current
         // line longer than any datagram, that line is skipped without reading it.
         off_t dataStart = ::lseek(fd, off_t(pos), SEEK_DATA);

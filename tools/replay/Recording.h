@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <vector>
 
 namespace replay {
@@ -70,8 +71,9 @@ class Recording : public TimeTable {
 public:
     static constexpr int KeptSkipReasons = 5;
 
-    // False with a message when the file cannot be read or holds no state.
-    bool open(const QString& path, QString& error);
+    // False with a message when the file cannot be read or holds no state, or
+    // when stop, asked between reads, says so.
+    bool open(const QString& path, QString& error, const std::function<bool()>& stop = {});
 
     int count() const override { return int(mEntries.size()); }
     qint64 timeMs(int index) const override { return mEntries[size_t(index)].timeMs; }

@@ -62,8 +62,15 @@ void ReplayEngine::schedule()
 void ReplayEngine::onTimer()
 {
     const bool wasPlaying = mPlayer.playing();
-    for (int index : mPlayer.takeDue(mClock()))
+    const qint64 now = mClock();
+    // Behind the schedule the schedule is kept: a short delay is caught up, but
+    // with more due than one slice carries, what is long overdue is skipped.
+    mSkippedCount += mPlayer.skipLate(now, FrameUs, SliceStates);
+    for (int index : mPlayer.takeDue(now, SliceStates)) {
+        if (now - mPlayer.dueUs(index) > FrameUs)
+            ++mLateCount;
         send(index);
+    }
     if (wasPlaying && !mPlayer.playing()) {
         emit playingChanged(false);
         emit finished();
@@ -135,6 +142,17 @@ void ReplayEngine::setLoop(bool loop)
 {
     mPlayer.setLoop(loop);
     schedule();
+}
+
+QString ReplayEngine::paceText() const
+{
+    QStringList parts;
+    auto states = [](qint64 n) { return QString(n == 1 ? "%1 state" : "%1 states").arg(n); };
+    if (mLateCount > 0)
+        parts << states(mLateCount) + " sent late";
+    if (mSkippedCount > 0)
+        parts << (mLateCount > 0 ? QString::number(mSkippedCount) : states(mSkippedCount)) + " skipped";
+    return parts.isEmpty() ? QString() : "the pace could not be held: " + parts.join(", ");
 }
 
 qint64 ReplayEngine::positionMs() const { return mPlayer.positionMs(mClock()); }

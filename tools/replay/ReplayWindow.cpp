@@ -200,7 +200,7 @@ bool ReplayWindow::openFile(const QString& path)
 {
     auto recording = std::make_unique<Recording>();
     QString error;
-    if (!recording->open(path, error)) {
+    if (!recording->open(path, error, mOpenStop)) {
         statusBar()->showMessage(error);
         qWarning("%s", qPrintable(error));
         return false;

@@ -259,6 +259,21 @@ TEST(Recording, LinesAfterAHoleKeepTheirPlace)
     }
 }
 
+TEST(Recording, OpeningStopsWhenAskedTo)
+{
+    RecordingFiles files;
+    QByteArray text;
+    for (int i = 0; i < 300000; ++i) // 5 MB: several reads
+        text += udpLine(i, "{}");
+    const QString path = files.write("udp.txt", text);
+    int asked = 0;
+    Recording r;
+    QString error;
+    EXPECT_FALSE(r.open(path, error, [&] { return ++asked == 2; }));
+    EXPECT_EQ(2, asked) << "read on after the stop";
+    EXPECT_EQ(QString("opening %1 stopped").arg(path), error);
+}
+
 TEST(Recording, PlotsOfALongRecordingStayThinAndKeepTheExtremes)
 {
     RecordingFiles files;

@@ -37,9 +37,11 @@ protected:
     // Opens text as the recording and makes an engine on the test's clock.
     void open(const QByteArray& text)
     {
+        engine.reset();
+        recording = std::make_unique<Recording>();
         QString error;
-        ASSERT_TRUE(recording.open(files.write("udp.txt", text), error)) << error.toStdString();
-        engine = std::make_unique<ReplayEngine>(recording, sender, false, [this] { return now; });
+        ASSERT_TRUE(recording->open(files.write("udp.txt", text), error)) << error.toStdString();
+        engine = std::make_unique<ReplayEngine>(*recording, sender, false, [this] { return now; });
     }
     // "Time" of every datagram received so far.
     std::vector<int> times()
@@ -56,7 +58,7 @@ protected:
     replay_test::RecordingFiles files;
     QUdpSocket receiver;
     ReplaySender sender;
-    Recording recording;
+    std::unique_ptr<Recording> recording;
     std::unique_ptr<ReplayEngine> engine;
     qint64 now = 0;
     std::vector<int> received;
@@ -79,6 +81,89 @@ TEST_F(ReplayEngineTest, AWaitLongerThanATimerTakesIsWaitedInSteps)
     EXPECT_EQ(2, engine->sentCount());
     EXPECT_GE(now, dueUs);
     EXPECT_EQ((std::vector<int>{0, 10 * 3600 * 1000}), times());
+}
+
+// Lines of "{}" at the given times (ms after the first).
+QByteArray linesAt(const std::vector<qint64>& times)
+{
+    QByteArray text;
+    for (qint64 t : times)
+        text += replay_test::udpLine(t, "{}");
+    return text;
+}
+
+TEST_F(ReplayEngineTest, ABurstLeavesInSlicesWithTheEventLoopBetweenThem)
+{
+    open(linesAt(std::vector<qint64>(5000, 0))); // all due at once
+    std::vector<int> order;
+    bool finished = false;
+    QObject::connect(engine.get(), &ReplayEngine::stateSent, [&](int index) { order.push_back(index); });
+    QObject::connect(engine.get(), &ReplayEngine::finished, [&] { finished = true; });
+    engine->play();
+    int calls = 1;
+    while (!finished && calls < 5000) {
+        ASSERT_LE(engine->sentCount(), qint64(calls) * ReplayEngine::SliceStates);
+        ASSERT_EQ(0, engine->wakeInMs()) << "due states wait for a timer";
+        engine->onTimer();
+        ++calls;
+    }
+    EXPECT_TRUE(finished);
+    EXPECT_GT(calls, 5000 / ReplayEngine::SliceStates);
+    ASSERT_EQ(5000u, order.size());
+    for (int i = 0; i < 5000; ++i)
+        ASSERT_EQ(i, order[size_t(i)]);
+    EXPECT_EQ(0, engine->lateCount());
+    EXPECT_EQ(0, engine->skippedCount());
+}
+
+TEST_F(ReplayEngineTest, FarBehindTheScheduleStatesLateByMoreThanAFrameAreSkippedButTheNewestLeaves)
+{
+    std::vector<qint64> everyMs;
+    for (int i = 0; i <= 1000; ++i)
+        everyMs.push_back(i);
+    const std::vector<qint64> first300(everyMs.begin(), everyMs.begin() + 300);
+    const struct {
+        const char* name;
+        std::vector<qint64> times;
+        qint64 wokenAtMs; // the clock when the engine looks again after the first state
+        std::vector<int> sent; // indices that leave then
+        qint64 skipped, late;
+    } cases[] = {
+        // Due at 1..500 ms: those due more than a frame (1/60 s) before 500 ms are skipped.
+        {"dense",
+         everyMs,
+         500,
+         {484, 485, 486, 487, 488, 489, 490, 491, 492, 493, 494, 495, 496, 497, 498, 499, 500},
+         483,
+         0},
+        // The only state due is sent however late, and counted.
+        {"sparse", {0, 1000, 2000}, 1500, {1}, 0, 1},
+        // The last state always leaves.
+        {"end", first300, 5000, {299}, 298, 1},
+        // A short delay (fewer due than a slice) is caught up, late.
+        {"catch up", {0, 10, 20, 30}, 5000, {1, 2, 3}, 0, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        open(linesAt(c.times));
+        std::vector<int> sent;
+        QObject::connect(engine.get(), &ReplayEngine::stateSent, [&](int index) { sent.push_back(index); });
+        now = 0;
+        engine->play();
+        ASSERT_EQ(std::vector<int>{0}, sent);
+        sent.clear();
+        now = c.wokenAtMs * Ms;
+        do
+            engine->onTimer();
+        while (engine->wakeInMs() == 0 && sent.size() < c.sent.size());
+        EXPECT_EQ(c.sent, sent);
+        EXPECT_EQ(c.skipped, engine->skippedCount());
+        EXPECT_EQ(c.late, engine->lateCount());
+        // The schedule is kept: the next state is due at its own time, not shifted.
+        if (c.sent.back() + 1 < int(c.times.size())) {
+            EXPECT_EQ(c.times[size_t(c.sent.back() + 1)] - c.wokenAtMs, engine->wakeInMs());
+        }
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUdpSocket>
 #include <QVariantMap>
@@ -224,6 +225,34 @@ TEST_F(ReplayProgramTest, CtrlCStopsAtOnce)
     EXPECT_EQ(QProcess::NormalExit, process.exitStatus());
     EXPECT_EQ(130, process.exitCode());
     EXPECT_LT(take().size(), 100);
+}
+
+TEST_F(ReplayProgramTest, WhatCannotBeSentInTimeIsSkippedAndCounted)
+{
+    // 100 000 states at one instant: far more than leave within a frame.
+    QByteArray text;
+    for (int i = 0; i < 100000; ++i)
+        text += "[10:00:00.000]\t{}\n";
+    ASSERT_EQ(0, run({files.write("udp.txt", text), "--no-gui", "--to", target})) << output.constData();
+    const QRegularExpressionMatch m = QRegularExpression(R"(the pace could not be held: .*?(\d+) (?:states? )?skipped)")
+                                          .match(QString::fromUtf8(output));
+    ASSERT_TRUE(m.hasMatch()) << output.constData();
+    EXPECT_GT(m.captured(1).toInt(), 0);
+    EXPECT_LT(m.captured(1).toInt(), 100000);
+}
+
+TEST_F(ReplayProgramTest, CtrlCStopsABurstThatOutrunsTheSender)
+{
+    // 200 000 states a millisecond apart at 1024, over and over: always more due than leave.
+    QByteArray text;
+    for (int i = 0; i < 200000; ++i)
+        text += replay_test::udpLine(i, "{}");
+    process.start(program(), {files.write("udp.txt", text), "--no-gui", "--speed", "1024", "--loop", "--to", target});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !take().isEmpty(); }, 10000));
+    signalProcess(process.processId(), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(QProcess::NormalExit, process.exitStatus());
+    EXPECT_EQ(130, process.exitCode());
 }
 
 } // namespace
