@@ -21,6 +21,10 @@ constexpr double DegreesPerRadian = 180.0 / Pi;
 constexpr qint64 ChunkSize = 1 << 20;
 // States are counted in int.
 constexpr qint64 MaxStates = INT_MAX;
+// "[hh:mm:ss.mmm]\t" before the text of every state.
+constexpr int StampLength = 15;
+
+qint64 writtenAt(const struct stat& st) { return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
 
 } // namespace
 
@@ -90,13 +94,43 @@ LineKind Recording::kind(int index) const
 
 QByteArray Recording::payload(int index)
 {
+    if (!mChanged.isEmpty())
+        return QByteArray();
     const quint64 packed = mEntries[size_t(index)].packed;
     const qint64 offset = qint64(packed >> 17);
     const int length = int(packed & 0xFFFF);
-    if (!mFile.seek(offset))
+    // The whole line: its stamp before the text and its end after it (unless the
+    // file ends there) show that it is still the line that was read.
+    const int size = StampLength + length + 1;
+    QByteArray line(size, Qt::Uninitialized);
+    ssize_t n = -1;
+    do
+        n = ::pread(mFile.handle(), line.data(), size_t(size), off_t(offset - StampLength));
+    while (n < 0 && errno == EINTR);
+    const bool ended =
+        n == size ? line[size - 1] == '\n' || line[size - 1] == '\r' || line[size - 1] == '\0' : n == size - 1;
+    if (!ended || parseStamp(line.constData(), StampLength - 1) < 0 || line[StampLength - 1] != '\t') {
+        mChanged = QString("%1 changed while it played (state %2 is no longer where it was)").arg(mPath).arg(index + 1);
         return QByteArray();
-    QByteArray text = mFile.read(length);
-    return text.size() == length ? text : QByteArray();
+    }
+    return line.mid(StampLength, length);
+}
+
+bool Recording::unchanged()
+{
+    if (!mChanged.isEmpty())
+        return false;
+    struct stat st { };
+    if (::fstat(mFile.handle(), &st) != 0)
+        return true; // the lines themselves are still checked as they are read
+    const qint64 writtenNs = writtenAt(st);
+    if (st.st_size < mSeenSize)
+        mChanged = QString("%1 changed while it played (it is shorter now)").arg(mPath);
+    else if (writtenNs != mSeenWrittenNs && st.st_size == mSeenSize)
+        mChanged = QString("%1 changed while it played (it was written to)").arg(mPath);
+    mSeenSize = st.st_size;
+    mSeenWrittenNs = writtenNs;
+    return mChanged.isEmpty();
 }
 
 QString Recording::skippedDetails() const
@@ -179,6 +213,8 @@ bool Recording::open(const QString& path, QString& error, const std::function<bo
         error = QString("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
+    mSeenSize = st.st_size;
+    mSeenWrittenNs = writtenAt(st);
     // Bytes the file really holds: a sparse file may be far longer than its lines.
     const qint64 heldBytes = std::min<qint64>(st.st_size, qint64(st.st_blocks) * 512);
     std::vector<char> chunk(static_cast<size_t>(ChunkSize));

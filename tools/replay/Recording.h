@@ -80,8 +80,14 @@ public:
     qint64 durationMs() const { return mEntries.empty() ? 0 : mEntries.back().timeMs; }
 
     LineKind kind(int index) const;
-    // The datagram or position text of a state as recorded; empty if the file changed under us.
+    // The datagram or position text of a state as recorded; empty when its line is
+    // no longer where it was read (the file changed: see changedText()).
     QByteArray payload(int index);
+    // False once the file is seen changed: shorter than it was, or written to
+    // without growing. Lines added at the end (a recorder still writing) are no change.
+    bool unchanged();
+    // "udp.txt changed while it played (it is shorter now)", or empty.
+    QString changedText() const { return mChanged; }
 
     QString path() const { return mPath; }
     const FlightStats& stats() const { return mStats; }
@@ -102,6 +108,9 @@ private:
 
     QString mPath;
     QFile mFile;
+    qint64 mSeenSize = 0; // size and time of change last seen
+    qint64 mSeenWrittenNs = 0;
+    QString mChanged;
     std::vector<Entry> mEntries;
     QVector<SkippedLine> mSkipped;
     FlightStats mStats;

@@ -36,14 +36,27 @@ ReplayEngine::ReplayEngine(Recording& recording, ReplaySender& sender, bool loca
     connect(&mTimer, &QTimer::timeout, this, &ReplayEngine::onTimer);
 }
 
-void ReplayEngine::send(int index)
+bool ReplayEngine::send(int index)
 {
     const QByteArray recorded = mRecording.payload(index);
-    if (recorded.isEmpty())
-        return;
+    if (recorded.isEmpty()) {
+        stopChanged();
+        return false;
+    }
     mSender.send(playbackDatagram(recorded, mRecording.kind(index), mRecording.timeMs(index), mLocal));
     ++mSentCount;
     emit stateSent(index);
+    return true;
+}
+
+void ReplayEngine::stopChanged()
+{
+    const bool wasPlaying = mPlayer.playing();
+    mPlayer.pause(mClock());
+    mTimer.stop();
+    if (wasPlaying)
+        emit playingChanged(false);
+    emit failed(mRecording.changedText());
 }
 
 void ReplayEngine::schedule()
@@ -62,6 +75,11 @@ void ReplayEngine::schedule()
 void ReplayEngine::onTimer()
 {
     const bool wasPlaying = mPlayer.playing();
+    // Once a slice: a file cut or rewritten would send fragments of other lines.
+    if (wasPlaying && !mRecording.unchanged()) {
+        stopChanged();
+        return;
+    }
     const qint64 now = mClock();
     // Behind the schedule the schedule is kept: a short delay is caught up, but
     // with more due than one slice carries, what is long overdue is skipped.
@@ -69,7 +87,8 @@ void ReplayEngine::onTimer()
     for (int index : mPlayer.takeDue(now, SliceStates)) {
         if (now - mPlayer.dueUs(index) > FrameUs)
             ++mLateCount;
-        send(index);
+        if (!send(index))
+            return;
     }
     if (wasPlaying && !mPlayer.playing()) {
         emit playingChanged(false);

@@ -59,9 +59,13 @@ signals:
     void stateSent(int index);
     void playingChanged(bool playing);
     void finished();
+    // The recording changed under the replay, which stopped; the message names the file.
+    void failed(const QString& message);
 
 private:
-    void send(int index);
+    // False when the recording changed: playing stops and failed() says why.
+    bool send(int index);
+    void stopChanged();
     void schedule();
 
     Recording& mRecording;

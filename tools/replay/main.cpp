@@ -101,6 +101,10 @@ int playWithoutWindow(QCoreApplication& app, const ReplayOptions& o, ReplaySende
     engine.setSpeed(o.speed);
     engine.setLoop(o.loop);
     QObject::connect(&engine, &ReplayEngine::finished, &app, [&app] { app.exit(0); });
+    QObject::connect(&engine, &ReplayEngine::failed, &app, [&app](const QString& message) {
+        fail(message);
+        app.exit(1);
+    });
 
     const bool terminal = isatty(fileno(stdout));
     auto progress = [&](const char* end) {

@@ -5,10 +5,14 @@
 #include "common/Json.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QUdpSocket>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
 
 using namespace replay;
 
@@ -163,6 +167,82 @@ TEST_F(ReplayEngineTest, FarBehindTheScheduleStatesLateByMoreThanAFrameAreSkippe
         if (c.sent.back() + 1 < int(c.times.size())) {
             EXPECT_EQ(c.times[size_t(c.sent.back() + 1)] - c.wokenAtMs, engine->wakeInMs());
         }
+    }
+}
+
+timespec written(QFile& file)
+{
+    struct stat st { };
+    ::fstat(file.handle(), &st);
+    return st.st_mtim;
+}
+
+void setWritten(QFile& file, time_t seconds, long nanoseconds = 0)
+{
+    const timespec times[2] = {{0, UTIME_OMIT}, {seconds, nanoseconds}};
+    ASSERT_EQ(0, ::futimens(file.handle(), times));
+}
+
+TEST_F(ReplayEngineTest, ARecordingChangedWhilePlayingStopsItWithAMessage)
+{
+    std::vector<qint64> times;
+    for (int i = 0; i < 40; ++i)
+        times.push_back(i * 10);
+    const QByteArray original = linesAt(times);
+    const struct {
+        const char* name;
+        std::function<void(QFile&)> change;
+        bool keepsPlaying;
+        const char* says;
+    } cases[] = {
+        {"cut to half", [&](QFile& f) { f.resize(original.size() / 2); }, false, "it is shorter now"},
+        {"rewritten, same length",
+         [&](QFile& f) {
+             f.write(QByteArray(original).replace("{}", "[]"));
+             f.flush();
+             setWritten(f, written(f).tv_sec + 1);
+         },
+         false, "it was written to"},
+        // Lines of other lengths, the time of change kept: the indexed lines are no longer there.
+        {"other line lengths",
+         [&](QFile& f) {
+             const timespec before = written(f);
+             f.write(QByteArray(original).replace("{}", "{\"Roll\":1}"));
+             f.flush();
+             setWritten(f, before.tv_sec, before.tv_nsec);
+         },
+         false, "is no longer where it was"},
+        // A recorder still writing to the file: what was indexed stays as it was.
+        {"appended", [&](QFile& f) { f.seek(f.size()), f.write(replay_test::udpLine(400, "{}")); }, true, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        open(original);
+        QString failure;
+        QObject::connect(engine.get(), &ReplayEngine::failed, [&](const QString& text) { failure = text; });
+        now = 0;
+        engine->play();
+        now = 50 * Ms;
+        engine->onTimer();
+        ASSERT_EQ(6, engine->sentCount());
+        {
+            QFile file(recording->path());
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            c.change(file);
+        }
+        now = 200 * Ms;
+        engine->onTimer();
+        if (c.keepsPlaying) {
+            EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+            EXPECT_EQ(21, engine->sentCount());
+            EXPECT_TRUE(engine->player().playing());
+            continue;
+        }
+        EXPECT_EQ(6, engine->sentCount()) << "sent from a changed file";
+        EXPECT_FALSE(engine->player().playing());
+        EXPECT_EQ(-1, engine->wakeInMs());
+        EXPECT_TRUE(failure.startsWith(recording->path() + " changed while it played")) << failure.toStdString();
+        EXPECT_TRUE(failure.contains(c.says)) << failure.toStdString();
     }
 }
 

@@ -255,4 +255,20 @@ TEST_F(ReplayProgramTest, CtrlCStopsABurstThatOutrunsTheSender)
     EXPECT_EQ(130, process.exitCode());
 }
 
+TEST_F(ReplayProgramTest, ARecordingCutWhilePlayingEndsInFailure)
+{
+    const QString file = recording(601, 100); // a minute
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program(), {file, "--no-gui", "--to", target});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !take().isEmpty(); }, 10000));
+    QFile cut(file);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(cut.resize(cut.size() / 2));
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(1, process.exitCode());
+    const QByteArray said = process.readAll();
+    EXPECT_TRUE(said.contains((file + " changed while it played").toUtf8())) << said.constData();
+    EXPECT_LT(take().size(), 300);
+}
+
 } // namespace
