@@ -66,8 +66,14 @@ void PlotData::add(qint64 timeMs, const double (&values)[ChannelCount])
 {
     Bucket b;
     b.timeMs = timeMs;
-    for (int c = 0; c < ChannelCount; ++c)
-        b.low[c] = b.high[c] = float(values[c]);
+    for (int c = 0; c < ChannelCount; ++c) {
+        const float value = float(values[c]);
+        // A value beyond a float is no point of the curve: the bucket stays empty
+        // (low above high) for it and takes the extremes of the others.
+        const bool shown = std::isfinite(value);
+        b.low[c] = shown ? value : INFINITY;
+        b.high[c] = shown ? value : -INFINITY;
+    }
     if (!mBuckets.empty() && mInLast < mPerBucket) {
         merge(mBuckets.back(), b);
         ++mInLast;

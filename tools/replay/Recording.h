@@ -41,7 +41,8 @@ struct FlightStats {
 
 // The plot curves, thinned while reading to at most 2 × Target buckets of
 // consecutive states, each with its lowest and highest value, so a recording
-// of any length plots at once.
+// of any length plots at once. Values that a float does not hold are left out
+// (a bucket of only those has low = inf, high = -inf).
 class PlotData {
 public:
     enum Channel { Height, HorizontalSpeed, Roll, Pitch, Yaw, ChannelCount };

@@ -114,6 +114,40 @@ TEST(RecordingLine, ValuesOfTheFlatAndTheCodecPathAgree)
     }
 }
 
+TEST(RecordingLine, EveryNumberReadsAsTheCodecReadsIt)
+{
+    const QByteArray ones = "1" + QByteArray(30000, '0');
+    const QByteArray numbers[] = {"2.5",
+                                  "-7",
+                                  "1e5",
+                                  "1e400",
+                                  ones,
+                                  "-" + ones,
+                                  ones + ".5",
+                                  "0." + QByteArray(400, '0') + "1",
+                                  "123456789012345678901234567890",
+                                  "1.00000000000000011102230246251565404236316680908203125",
+                                  "12-3",
+                                  "1e",
+                                  "-",
+                                  "\"5\"",
+                                  "\"abc\"",
+                                  "true",
+                                  "null"};
+    for (const QByteArray& number : numbers) {
+        SCOPED_TRACE(number.left(40).toStdString());
+        const QByteArray flat = "[10:00:00.000]\t{\"WorldZ\":" + number + "}";
+        const QByteArray spaced = "[10:00:00.000]\t{ \"WorldZ\" : " + number + " }"; // left to the codec
+        const ParsedLine a = parseLine(flat.constData(), flat.size());
+        const ParsedLine b = parseLine(spaced.constData(), spaced.size());
+        ASSERT_TRUE(a.ok && b.ok);
+        EXPECT_EQ(b.values.worldZ, a.values.worldZ);
+    }
+    // A value the codec does not take as a number leaves the whole datagram to it.
+    const QByteArray plus = "[10:00:00.000]\t{\"WorldZ\":+5}";
+    EXPECT_STREQ("datagram does not parse", parseLine(plus.constData(), plus.size()).why);
+}
+
 TEST(Recording, IndexesStatesAcrossMidnightAndCountsSkippedLines)
 {
     RecordingFiles files;
@@ -278,8 +312,8 @@ TEST(Recording, PlotsOfALongRecordingStayThinAndKeepTheExtremes)
 {
     RecordingFiles files;
     QByteArray text;
-    for (int i = 0; i < 20000; ++i)
-        text += udpLine(i, i == 12345 ? "{\"WorldZ\":99}" : "{\"WorldZ\":1}");
+    for (int i = 0; i < 20000; ++i) // beside the highest, a value no float holds, which no curve shows
+        text += udpLine(i, i == 12345 ? "{\"WorldZ\":99}" : i == 12346 ? "{\"WorldZ\":1e308}" : "{\"WorldZ\":1}");
     Recording r;
     QString error;
     ASSERT_TRUE(r.open(files.write("udp.txt", text), error));

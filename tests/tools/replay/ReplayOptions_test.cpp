@@ -145,4 +145,18 @@ TEST(FlightSummary, TellsTheFlightAtAGlance)
         EXPECT_TRUE(s.contains(line)) << line << "\n" << s.toStdString();
 }
 
+TEST(FlightSummary, HugeValuesStayReadable)
+{
+    replay_test::RecordingFiles files;
+    const QByteArray text = replay_test::udpLine(0, "{\"WorldZ\":1,\"VelocityX\":3e200}") +
+        replay_test::udpLine(20, "{\"WorldZ\":1e308,\"WorldX\":2.5e12}");
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("udp.txt", text), error));
+    const QString s = flightSummary(r);
+    for (const char* line : {"highest height:     1e+308 m", "distance flown:     2.5e+12 m horizontally",
+                             "top speed:          3e+200 m/s horizontally"})
+        EXPECT_TRUE(s.contains(line)) << line << "\n" << s.toStdString();
+}
+
 } // namespace
