@@ -212,6 +212,10 @@ bool ReplayWindow::openFile(const QString& path)
     mEngine->setSpeed(speed());
     mEngine->setLoop(mLoop->isChecked());
     connect(mEngine.get(), &ReplayEngine::playingChanged, this, &ReplayWindow::onPlayingChanged);
+    connect(mEngine.get(), &ReplayEngine::finished, this, [this] {
+        if (!mEngine->paceText().isEmpty())
+            statusBar()->showMessage(mEngine->paceText());
+    });
     connect(mEngine.get(), &ReplayEngine::failed, this, [this](const QString& message) {
         statusBar()->showMessage(message);
         qWarning("%s", qPrintable(message));
