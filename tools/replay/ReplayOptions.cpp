@@ -61,8 +61,9 @@ QString usageText(const QString& program)
                    "  --plot OUT.png      write the plots to a picture and exit\n"
                    "  --help              this text\n"
                    "\n"
-                   "Exit status: 0 at the end, 1 for a file that cannot be read or holds no state\n"
-                   "or a datagram that could not be sent, 2 for a bad option, 130 when stopped by Ctrl+C.\n")
+                   "Exit status: 0 at the end, 1 for a file that cannot be read or holds no state,\n"
+                   "a datagram that could not be sent or a file that changed while it played,\n"
+                   "2 for a bad option, 130 when stopped by Ctrl+C.\n")
         .arg(program);
 }
 
