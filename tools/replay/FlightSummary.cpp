@@ -3,6 +3,8 @@
 #include "ReplayOptions.h"
 #include "common/ProductType.h"
 
+#include <cmath>
+
 namespace replay {
 
 QString productName(int type)
@@ -11,6 +13,16 @@ QString productName(int type)
         return productTypeName(ProductType(type));
     return QString("unknown (%1)").arg(type);
 }
+
+namespace {
+
+// Two decimals, but a value of more than nine digits as 1e+308 rather than 309 digits.
+QString readable(double value)
+{
+    return std::fabs(value) < 1e9 ? QString::number(value, 'f', 2) : QString::number(value, 'g', 6);
+}
+
+} // namespace
 
 QString flightSummary(const Recording& recording)
 {
@@ -30,9 +42,9 @@ QString flightSummary(const Recording& recording)
     line("states", QString::number(s.states));
     line("mean rate", QString::number(rate, 'f', 1) + " states/s");
     line("product type", products.join(", "));
-    line("highest height", QString::number(s.maxHeight, 'f', 2) + " m");
-    line("distance flown", QString::number(s.horizontalDistance, 'f', 2) + " m horizontally");
-    line("top speed", QString::number(s.maxHorizontalSpeed, 'f', 2) + " m/s horizontally");
+    line("highest height", readable(s.maxHeight) + " m");
+    line("distance flown", readable(s.horizontalDistance) + " m horizontally");
+    line("top speed", readable(s.maxHorizontalSpeed) + " m/s horizontally");
     line("lines skipped",
          s.skipped == 0 ? QString("0") : QString("%1 (%2)").arg(s.skipped).arg(recording.skippedDetails()));
     return text;

@@ -5,14 +5,26 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace replay {
 namespace {
 
 constexpr double DegreesPerRadian = 180.0 / Pi;
 constexpr qint64 ChunkSize = 1 << 20;
+// States are counted in int.
+constexpr qint64 MaxStates = INT_MAX;
+// "[hh:mm:ss.mmm]\t" before the text of every state.
+constexpr int StampLength = 15;
+
+qint64 writtenAt(const struct stat& st) { return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
 
 } // namespace
 
@@ -54,8 +66,14 @@ void PlotData::add(qint64 timeMs, const double (&values)[ChannelCount])
 {
     Bucket b;
     b.timeMs = timeMs;
-    for (int c = 0; c < ChannelCount; ++c)
-        b.low[c] = b.high[c] = float(values[c]);
+    for (int c = 0; c < ChannelCount; ++c) {
+        const float value = float(values[c]);
+        // A value beyond a float is no point of the curve: the bucket stays empty
+        // (low above high) for it and takes the extremes of the others.
+        const bool shown = std::isfinite(value);
+        b.low[c] = shown ? value : INFINITY;
+        b.high[c] = shown ? value : -INFINITY;
+    }
     if (!mBuckets.empty() && mInLast < mPerBucket) {
         merge(mBuckets.back(), b);
         ++mInLast;
@@ -82,13 +100,43 @@ LineKind Recording::kind(int index) const
 
 QByteArray Recording::payload(int index)
 {
+    if (!mChanged.isEmpty())
+        return QByteArray();
     const quint64 packed = mEntries[size_t(index)].packed;
     const qint64 offset = qint64(packed >> 17);
     const int length = int(packed & 0xFFFF);
-    if (!mFile.seek(offset))
+    // The whole line: its stamp before the text and its end after it (unless the
+    // file ends there) show that it is still the line that was read.
+    const int size = StampLength + length + 1;
+    QByteArray line(size, Qt::Uninitialized);
+    ssize_t n = -1;
+    do
+        n = ::pread(mFile.handle(), line.data(), size_t(size), off_t(offset - StampLength));
+    while (n < 0 && errno == EINTR);
+    const bool ended =
+        n == size ? line[size - 1] == '\n' || line[size - 1] == '\r' || line[size - 1] == '\0' : n == size - 1;
+    if (!ended || parseStamp(line.constData(), StampLength - 1) < 0 || line[StampLength - 1] != '\t') {
+        mChanged = QString("%1 changed while it played (state %2 is no longer where it was)").arg(mPath).arg(index + 1);
         return QByteArray();
-    QByteArray text = mFile.read(length);
-    return text.size() == length ? text : QByteArray();
+    }
+    return line.mid(StampLength, length);
+}
+
+bool Recording::unchanged()
+{
+    if (!mChanged.isEmpty())
+        return false;
+    struct stat st { };
+    if (::fstat(mFile.handle(), &st) != 0)
+        return true; // the lines themselves are still checked as they are read
+    const qint64 writtenNs = writtenAt(st);
+    if (st.st_size < mSeenSize)
+        mChanged = QString("%1 changed while it played (it is shorter now)").arg(mPath);
+    else if (writtenNs != mSeenWrittenNs && st.st_size == mSeenSize)
+        mChanged = QString("%1 changed while it played (it was written to)").arg(mPath);
+    mSeenSize = st.st_size;
+    mSeenWrittenNs = writtenNs;
+    return mChanged.isEmpty();
 }
 
 QString Recording::skippedDetails() const
@@ -151,7 +199,7 @@ void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
     mHavePrevious = true;
 }
 
-bool Recording::open(const QString& path, QString& error)
+bool Recording::open(const QString& path, QString& error, const std::function<bool()>& stop)
 {
     mPath = path;
     mFile.setFileName(path);
@@ -165,8 +213,17 @@ bool Recording::open(const QString& path, QString& error)
         error = QString("cannot open %1: %2").arg(path, mFile.errorString());
         return false;
     }
-    const qint64 fileSize = mFile.size();
-    QByteArray chunk;
+    const int fd = mFile.handle();
+    struct stat st { };
+    if (::fstat(fd, &st) != 0) {
+        error = QString("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    mSeenSize = st.st_size;
+    mSeenWrittenNs = writtenAt(st);
+    // Bytes the file really holds: a sparse file may be far longer than its lines.
+    const qint64 heldBytes = std::min<qint64>(st.st_size, qint64(st.st_blocks) * 512);
+    std::vector<char> chunk(static_cast<size_t>(ChunkSize));
     QByteArray carry; // start of a line that continues in the next chunk
     bool overlong = false; // the current line is beyond any datagram; its text is dropped
     qint64 lineStart = 0; // file offset of the current line
@@ -175,6 +232,7 @@ bool Recording::open(const QString& path, QString& error)
     qint64 timeMs = 0;
     qint64 firstStamp = -1;
     bool reserved = false;
+    bool outOfMemory = false;
 
     auto skip = [&](const char* why) {
         ++mStats.skipped;
@@ -196,22 +254,54 @@ bool Recording::open(const QString& path, QString& error)
             firstStamp = previousStamp = line.timeOfDayMs;
         timeMs += stampGap(previousStamp, line.timeOfDayMs);
         previousStamp = line.timeOfDayMs;
-        addState(lineStart, line, timeMs);
+        if (mEntries.size() >= size_t(MaxStates)) {
+            outOfMemory = true;
+            return;
+        }
+        try {
+            addState(lineStart, line, timeMs);
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
     };
 
-    for (;;) {
-        chunk = mFile.read(ChunkSize);
-        if (chunk.isEmpty())
+    qint64 pos = 0;
+    while (!outOfMemory) {
+        if (stop && stop()) {
+            error = QString("opening %1 stopped").arg(path);
+            mEntries = std::vector<Entry>();
+            return false;
+        }
+        // A hole reads as NULs and holds no line end: when it makes the current
+        // line longer than any datagram, that line is skipped without reading it.
+        off_t dataStart = ::lseek(fd, off_t(pos), SEEK_DATA);
+        if (dataStart < 0 && errno == ENXIO)
+            dataStart = off_t(st.st_size); // a hole up to the end
+        if (dataStart > pos && (overlong || carry.size() + (dataStart - pos) > MaxPayload + 64)) {
+            overlong = true;
+            carry.clear();
+            pos = dataStart;
+        }
+        const ssize_t n = ::pread(fd, chunk.data(), size_t(ChunkSize), off_t(pos));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = QString("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        if (n == 0)
             break;
-        const qint64 chunkOffset = mFile.pos() - chunk.size();
-        const char* data = chunk.constData();
+        const qint64 chunkOffset = pos;
+        const int size = int(n);
+        pos += n;
+        const char* bytes = chunk.data();
         int from = 0;
-        while (from < chunk.size()) {
-            const void* nl = std::memchr(data + from, '\n', size_t(chunk.size() - from));
-            const int to = nl ? int(static_cast<const char*>(nl) - data) : chunk.size();
+        while (from < size) {
+            const void* nl = std::memchr(bytes + from, '\n', size_t(size - from));
+            const int to = nl ? int(static_cast<const char*>(nl) - bytes) : size;
             if (!nl) {
                 if (!overlong) {
-                    carry.append(data + from, to - from);
+                    carry.append(bytes + from, to - from);
                     if (carry.size() > MaxPayload + 64) {
                         overlong = true;
                         carry.clear();
@@ -220,10 +310,10 @@ bool Recording::open(const QString& path, QString& error)
                 break;
             }
             if (carry.isEmpty() && !overlong) {
-                finishLine(data + from, to - from);
+                finishLine(bytes + from, to - from);
             } else {
                 if (!overlong)
-                    carry.append(data + from, to - from);
+                    carry.append(bytes + from, to - from);
                 if (carry.size() > MaxPayload + 64)
                     overlong = true;
                 finishLine(carry.constData(), carry.size());
@@ -236,19 +326,31 @@ bool Recording::open(const QString& path, QString& error)
         if (!reserved && mEntries.size() > 1000 && lineStart > 0) {
             reserved = true;
             // Room for the whole file at the line length seen so far, so the index
-            // is not copied while it grows.
-            mEntries.reserve(size_t(double(fileSize) / double(lineStart) * double(mEntries.size()) * 1.02) + 16);
+            // is not copied while it grows; when that much is not to be had, it grows.
+            const double guess = double(heldBytes) / double(lineStart) * double(mEntries.size()) * 1.02 + 16;
+            try {
+                mEntries.reserve(size_t(std::min(guess, double(MaxStates))));
+            } catch (const std::bad_alloc&) {
+            } catch (const std::length_error&) {
+            }
         }
     }
-    if (mFile.error() != QFileDevice::NoError) {
-        error = QString("cannot read %1: %2").arg(path, mFile.errorString());
+    if (!outOfMemory && (!carry.isEmpty() || overlong))
+        finishLine(carry.constData(), carry.size());
+    if (outOfMemory) {
+        error = mEntries.size() >= size_t(MaxStates)
+            ? QString("%1 holds more states than one replay takes (%2)").arg(path).arg(MaxStates)
+            : QString("not enough memory to index %1 (%2 states read)").arg(path).arg(mEntries.size());
+        mEntries = std::vector<Entry>();
         return false;
     }
-    if (!carry.isEmpty() || overlong)
-        finishLine(carry.constData(), carry.size());
     // Shrinking copies the index: only worth it when much of it is spare.
-    if (mEntries.capacity() > mEntries.size() + mEntries.size() / 4)
-        mEntries.shrink_to_fit();
+    if (mEntries.capacity() > mEntries.size() + mEntries.size() / 4) {
+        try {
+            mEntries.shrink_to_fit();
+        } catch (const std::bad_alloc&) {
+        }
+    }
     mStats.durationMs = durationMs();
     if (mEntries.empty()) {
         error = QString("%1 holds no state").arg(path);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <vector>
 
 namespace replay {
@@ -40,7 +41,8 @@ struct FlightStats {
 
 // The plot curves, thinned while reading to at most 2 × Target buckets of
 // consecutive states, each with its lowest and highest value, so a recording
-// of any length plots at once.
+// of any length plots at once. Values that a float does not hold are left out
+// (a bucket of only those has low = inf, high = -inf).
 class PlotData {
 public:
     enum Channel { Height, HorizontalSpeed, Roll, Pitch, Yaw, ChannelCount };
@@ -70,16 +72,23 @@ class Recording : public TimeTable {
 public:
     static constexpr int KeptSkipReasons = 5;
 
-    // False with a message when the file cannot be read or holds no state.
-    bool open(const QString& path, QString& error);
+    // False with a message when the file cannot be read or holds no state, or
+    // when stop, asked between reads, says so.
+    bool open(const QString& path, QString& error, const std::function<bool()>& stop = {});
 
     int count() const override { return int(mEntries.size()); }
     qint64 timeMs(int index) const override { return mEntries[size_t(index)].timeMs; }
     qint64 durationMs() const { return mEntries.empty() ? 0 : mEntries.back().timeMs; }
 
     LineKind kind(int index) const;
-    // The datagram or position text of a state as recorded; empty if the file changed under us.
+    // The datagram or position text of a state as recorded; empty when its line is
+    // no longer where it was read (the file changed: see changedText()).
     QByteArray payload(int index);
+    // False once the file is seen changed: shorter than it was, or written to
+    // without growing. Lines added at the end (a recorder still writing) are no change.
+    bool unchanged();
+    // "udp.txt changed while it played (it is shorter now)", or empty.
+    QString changedText() const { return mChanged; }
 
     QString path() const { return mPath; }
     const FlightStats& stats() const { return mStats; }
@@ -100,6 +109,9 @@ private:
 
     QString mPath;
     QFile mFile;
+    qint64 mSeenSize = 0; // size and time of change last seen
+    qint64 mSeenWrittenNs = 0;
+    QString mChanged;
     std::vector<Entry> mEntries;
     QVector<SkippedLine> mSkipped;
     FlightStats mStats;

@@ -24,20 +24,29 @@ bool twoDigits(const char* p, int limit, int& value)
 
 double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 
-// The number text as the codec reads it: a run of number characters, as a double.
-double numberValue(const char* begin, const char* end)
+// A value read by the codec as a number (a non-finite one reads as 0); anything
+// else is no number and leaves the key as it was.
+bool codecNumber(const QVariant& value, double& number)
 {
-    double value = 0;
-    const char* from = begin != end && *begin == '+' ? begin + 1 : begin;
-    const auto result = std::from_chars(from, end, value);
-    if (result.ec != std::errc() || result.ptr != end) {
-        char buffer[64];
-        const size_t n = std::min<size_t>(size_t(end - begin), sizeof buffer - 1);
-        std::memcpy(buffer, begin, n);
-        buffer[n] = '\0';
-        value = std::strtod(buffer, nullptr);
+    bool isNumber = false;
+    number = finiteOrZero(value.toDouble(&isNumber));
+    return isNumber;
+}
+
+// The number text as the codec reads it: a run of number characters, as a double.
+// Short text that converts whole takes the fast path, which gives the codec's
+// value; anything else (too long, too large, not a number at all) goes to the
+// codec itself, so both paths agree on every text.
+bool numberValue(const char* begin, const char* end, double& value)
+{
+    if (end - begin <= 24) {
+        const auto result = std::from_chars(begin, end, value);
+        if (result.ec == std::errc() && result.ptr == end)
+            return true;
     }
-    return finiteOrZero(value);
+    bool ok = false;
+    const QVariant parsed = Json::parse(QString::fromLatin1(begin, int(end - begin)), ok);
+    return ok && codecNumber(parsed, value);
 }
 
 int lowByte(double value) { return std::fabs(value) < 9e18 ? int(qint64(value) & 0xFF) : 0; }
@@ -94,12 +103,17 @@ Scan scanFlat(const char* p, const char* end, StateValues& v)
             ++p;
         if (p == end || *p != '"')
             return Scan::Unsure;
-        const int keyLength = int(p - key);
+        const Key k = keyOf(key, int(p - key));
         ++p;
         if (p == end || *p != ':')
             return Scan::Unsure;
         ++p;
         if (p == end)
+            return Scan::Unsure;
+        // A key of ours whose value is no plain number (a string, true, 12-3) is
+        // read as the codec converts it.
+        const bool number = *p == '-' || (*p >= '0' && *p <= '9'); // where the codec sees a number
+        if (k != NoKey && !number)
             return Scan::Unsure;
         if (*p == '"') {
             ++p;
@@ -108,13 +122,16 @@ Scan scanFlat(const char* p, const char* end, StateValues& v)
             if (p == end || *p != '"')
                 return Scan::Unsure;
             ++p;
-        } else if (isNumberChar(*p)) {
-            const char* number = p;
+        } else if (number) {
+            const char* text = p;
             while (p != end && isNumberChar(*p))
                 ++p;
-            const Key k = keyOf(key, keyLength);
-            if (k != NoKey)
-                store(v, k, numberValue(number, p));
+            double value = 0;
+            if (k != NoKey) {
+                if (!numberValue(text, p, value))
+                    return Scan::Unsure;
+                store(v, k, value);
+            }
         } else {
             bool word = false;
             for (const char* w : {"true", "false", "null"}) {
@@ -152,11 +169,10 @@ bool parseWithCodec(const char* p, int length, StateValues& v, const char*& why)
     }
     const QVariantMap map = value.toMap();
     for (auto it = map.cbegin(); it != map.cend(); ++it) {
-        bool isNumber = false;
-        const double number = it.value().toDouble(&isNumber);
-        if (isNumber) {
+        double number = 0;
+        if (codecNumber(it.value(), number)) {
             const QByteArray key = it.key().toUtf8();
-            store(v, keyOf(key.constData(), key.size()), finiteOrZero(number));
+            store(v, keyOf(key.constData(), key.size()), number);
         }
     }
     return true;

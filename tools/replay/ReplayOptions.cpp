@@ -20,6 +20,22 @@ bool parseSeconds(const QString& text, qint64& ms)
     return true;
 }
 
+// A number or a fraction such as 1/64, as the help writes the range.
+bool parseSpeed(const QString& text, double& speed)
+{
+    const QStringList parts = text.split('/');
+    if (parts.size() > 2)
+        return false;
+    bool ok = false;
+    speed = parts[0].toDouble(&ok);
+    if (ok && parts.size() == 2) {
+        const double divisor = parts[1].toDouble(&ok);
+        ok = ok && divisor > 0;
+        speed = ok ? speed / divisor : 0;
+    }
+    return ok && std::isfinite(speed);
+}
+
 } // namespace
 
 const QVector<double>& windowSpeeds()
@@ -46,6 +62,7 @@ QString usageText(const QString& program)
                    "  --help              this text\n"
                    "\n"
                    "Exit status: 0 at the end, 1 for a file that cannot be read or holds no state,\n"
+                   "a datagram that could not be sent or a file that changed while it played,\n"
                    "2 for a bad option, 130 when stopped by Ctrl+C.\n")
         .arg(program);
 }
@@ -102,9 +119,8 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
             value = args[++i];
         }
         if (name == "--speed") {
-            bool ok = false;
-            const double speed = value.toDouble(&ok);
-            if (!ok || !std::isfinite(speed) || speed < 1.0 / 64 || speed > 1024) {
+            double speed = 0;
+            if (!parseSpeed(value, speed) || speed < 1.0 / 64 || speed > 1024) {
                 error = QString("--speed must be a number from 1/64 to 1024, not '%1'").arg(value);
                 return false;
             }

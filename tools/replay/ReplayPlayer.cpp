@@ -110,7 +110,40 @@ qint64 ReplayPlayer::dueUs(int index) const
     return mAnchorUs + qint64(std::ceil(std::max(0.0, gapMs) * 1000.0 / mSpeed));
 }
 
-std::vector<int> ReplayPlayer::takeDue(qint64 nowUs)
+int ReplayPlayer::skipLate(qint64 nowUs, qint64 lateUs, int backlog)
+{
+    if (!mPlaying || atEnd())
+        return 0;
+    // Due times grow with the index: the newest state due, then the first of those
+    // before it that is not yet late by more than lateUs.
+    int lo = mNext, hi = mLast + 1;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (dueUs(mid) <= nowUs)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const int newest = lo - 1;
+    if (newest - mNext < backlog)
+        return 0;
+    lo = mNext;
+    hi = newest;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (dueUs(mid) < nowUs - lateUs)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const int skipped = lo - mNext;
+    mNext = lo;
+    if (skipped > 0)
+        mCurrent = lo - 1;
+    return skipped;
+}
+
+std::vector<int> ReplayPlayer::takeDue(qint64 nowUs, int limit)
 {
     std::vector<int> due;
     bool restarted = false;
@@ -131,7 +164,7 @@ std::vector<int> ReplayPlayer::takeDue(qint64 nowUs)
             mNext = mFirst;
             anchor(double(mFromMs) - gapMs, endUs);
         }
-        if (dueUs(mNext) > nowUs)
+        if (int(due.size()) >= limit || dueUs(mNext) > nowUs)
             break;
         due.push_back(mNext);
         mCurrent = mNext++;

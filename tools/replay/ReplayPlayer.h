@@ -2,6 +2,7 @@
 
 #include "Recording.h"
 
+#include <climits>
 #include <vector>
 
 namespace replay {
@@ -32,9 +33,16 @@ public:
     // Pauses and moves by delta states within the range; the state to send.
     int step(int delta, qint64 nowUs);
 
-    // States due at nowUs, oldest first, in the order they must leave; marks them sent.
-    // Reaching the end pauses (or, with loop, starts over at the range's first state).
-    std::vector<int> takeDue(qint64 nowUs);
+    // States due at nowUs, oldest first, in the order they must leave, at most limit;
+    // marks them sent. Reaching the end pauses (or, with loop, starts over at the
+    // range's first state).
+    std::vector<int> takeDue(qint64 nowUs, int limit = INT_MAX);
+    // Far behind the schedule, with more than backlog states due: passes over those
+    // due more than lateUs before nowUs while a newer one is due, which then leaves
+    // next; the number passed over. A smaller backlog is left to catch up.
+    int skipLate(qint64 nowUs, qint64 lateUs, int backlog);
+    // Clock time at which a state is due on the current schedule.
+    qint64 dueUs(int index) const;
     // Clock time at which takeDue has work again; -1 when there is none (paused, or
     // at the end without loop, where takeDue pauses).
     qint64 nextDueUs() const;
@@ -53,7 +61,6 @@ public:
 
 private:
     double recordingMsAt(qint64 nowUs) const;
-    qint64 dueUs(int index) const;
     void anchor(double recordingMs, qint64 nowUs);
 
     const TimeTable& mTable;

@@ -123,12 +123,19 @@ void ReplayPlots::setData(const PlotData& data, qint64 durationMs)
             points.reserve(int(data.buckets().size()) * 2);
             for (const PlotData::Bucket& b : data.buckets()) {
                 const double t = b.timeMs / 1000.0;
-                points.append(QPointF(t, b.low[channel]));
-                if (b.high[channel] != b.low[channel])
+                // A value beyond a float (1e308, inf) has no place on the plot: it
+                // is left out, and the axes span what is shown.
+                if (std::isfinite(b.low[channel]))
+                    points.append(QPointF(t, b.low[channel]));
+                if (b.high[channel] != b.low[channel] && std::isfinite(b.high[channel]))
                     points.append(QPointF(t, b.high[channel]));
-                low = any ? std::min<double>(low, b.low[channel]) : b.low[channel];
-                high = any ? std::max<double>(high, b.high[channel]) : b.high[channel];
-                any = true;
+                for (const float value : {b.low[channel], b.high[channel]}) {
+                    if (!std::isfinite(value))
+                        continue;
+                    low = any ? std::min<double>(low, value) : value;
+                    high = any ? std::max<double>(high, value) : value;
+                    any = true;
+                }
             }
             c.series[k]->replace(points);
         }

@@ -2,7 +2,6 @@
 
 #include <QHostAddress>
 #include <QString>
-#include <QUdpSocket>
 
 namespace replay {
 
@@ -10,6 +9,9 @@ namespace replay {
 class ReplaySender {
 public:
     ReplaySender();
+    ~ReplaySender();
+    ReplaySender(const ReplaySender&) = delete;
+    ReplaySender& operator=(const ReplaySender&) = delete;
 
     // host may be a dotted quad or a name (resolved once, first IPv4 address).
     bool setTarget(const QString& host, quint16 port, QString& error);
@@ -21,13 +23,16 @@ public:
     bool send(const QByteArray& datagram);
     qint64 sent() const { return mSent; }
     qint64 failed() const { return mFailed; }
+    // "3 datagrams could not be sent to 10.1.2.3:5566 (Network is unreachable)", or empty.
+    QString failureText() const;
 
 private:
-    QUdpSocket mSocket;
+    int mSocket = -1;
     QHostAddress mAddress{QHostAddress::LocalHost};
     quint16 mPort;
     qint64 mSent = 0;
     qint64 mFailed = 0;
+    QString mFirstReason;
 };
 
 } // namespace replay

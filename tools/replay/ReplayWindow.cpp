@@ -200,7 +200,7 @@ bool ReplayWindow::openFile(const QString& path)
 {
     auto recording = std::make_unique<Recording>();
     QString error;
-    if (!recording->open(path, error)) {
+    if (!recording->open(path, error, mOpenStop)) {
         statusBar()->showMessage(error);
         qWarning("%s", qPrintable(error));
         return false;
@@ -212,6 +212,14 @@ bool ReplayWindow::openFile(const QString& path)
     mEngine->setSpeed(speed());
     mEngine->setLoop(mLoop->isChecked());
     connect(mEngine.get(), &ReplayEngine::playingChanged, this, &ReplayWindow::onPlayingChanged);
+    connect(mEngine.get(), &ReplayEngine::finished, this, [this] {
+        if (!mEngine->paceText().isEmpty())
+            statusBar()->showMessage(mEngine->paceText());
+    });
+    connect(mEngine.get(), &ReplayEngine::failed, this, [this](const QString& message) {
+        statusBar()->showMessage(message);
+        qWarning("%s", qPrintable(message));
+    });
 
     const FlightStats& s = mRecording->stats();
     const QString name = QFileInfo(path).fileName();
@@ -311,8 +319,7 @@ void ReplayWindow::refresh()
     mPlots->setCursorTime(ms);
     if (mSender.failed() != mFailuresShown) {
         mFailuresShown = mSender.failed();
-        statusBar()->showMessage(
-            QString("sending to %1: %2 datagrams could not be sent").arg(mSender.targetText()).arg(mFailuresShown));
+        statusBar()->showMessage(mSender.failureText());
     }
 }
 

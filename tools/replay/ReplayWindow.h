@@ -29,6 +29,8 @@ public:
 
     // Replaces the open recording; on failure keeps the old one and says why.
     bool openFile(const QString& path);
+    // Asked while a file is read; true ends the reading (Ctrl+C).
+    void setOpenStop(std::function<bool()> stop) { mOpenStop = std::move(stop); }
     ReplayEngine* engine() const { return mEngine.get(); }
     ReplayPlots* plots() const { return mPlots; }
 
@@ -57,6 +59,7 @@ private:
     ReplaySender& mSender;
     bool mLocal;
     ReplayEngine::Clock mClock;
+    std::function<bool()> mOpenStop;
     std::unique_ptr<Recording> mRecording;
     std::unique_ptr<ReplayEngine> mEngine;
     QTimer mRefresh;

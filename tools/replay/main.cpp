@@ -21,12 +21,16 @@ using namespace replay;
 namespace {
 
 int gStopPipe[2] = {-1, -1};
+volatile std::sig_atomic_t gStopSignal = 0; // read where the event loop does not run: opening a file
 
 void onSignal(int number)
 {
+    gStopSignal = number;
     const char c = char(number);
     [[maybe_unused]] ssize_t n = write(gStopPipe[1], &c, 1);
 }
+
+bool stopRequested() { return gStopSignal != 0; }
 
 // Ctrl+C, SIGTERM and SIGHUP end the event loop with 128 + the signal.
 void stopOnSignals(QCoreApplication& app)
@@ -59,8 +63,9 @@ void fail(const QString& text) { std::fprintf(stderr, "QuvorReplay: %s\n", qPrin
 bool openRecording(const ReplayOptions& o, Recording& recording, bool sayWhatWasSkipped = true)
 {
     QString error;
-    if (!recording.open(o.file, error)) {
-        fail(error);
+    if (!recording.open(o.file, error, stopRequested)) {
+        if (!stopRequested())
+            fail(error);
         return false;
     }
     if (sayWhatWasSkipped && recording.stats().skipped > 0)
@@ -72,7 +77,7 @@ int writePlot(const ReplayOptions& o)
 {
     Recording recording;
     if (!openRecording(o, recording))
-        return 1;
+        return stopRequested() ? 128 + gStopSignal : 1;
     ReplayPlots plots;
     plots.setAttribute(Qt::WA_DontShowOnScreen);
     plots.resize(1200, 900);
@@ -90,12 +95,16 @@ int playWithoutWindow(QCoreApplication& app, const ReplayOptions& o, ReplaySende
 {
     Recording recording;
     if (!openRecording(o, recording))
-        return 1;
+        return stopRequested() ? 128 + gStopSignal : 1;
     ReplayEngine engine(recording, sender, o.local);
     engine.setRange(o.fromMs < 0 ? 0 : o.fromMs, o.toMs < 0 ? recording.durationMs() : o.toMs);
     engine.setSpeed(o.speed);
     engine.setLoop(o.loop);
     QObject::connect(&engine, &ReplayEngine::finished, &app, [&app] { app.exit(0); });
+    QObject::connect(&engine, &ReplayEngine::failed, &app, [&app](const QString& message) {
+        fail(message);
+        app.exit(1);
+    });
 
     const bool terminal = isatty(fileno(stdout));
     auto progress = [&](const char* end) {
@@ -112,8 +121,12 @@ int playWithoutWindow(QCoreApplication& app, const ReplayOptions& o, ReplaySende
     const int code = app.exec();
     if (terminal)
         progress("\n");
-    if (sender.failed() > 0)
-        fail(QString("%1 datagrams could not be sent").arg(sender.failed()));
+    if (!engine.paceText().isEmpty())
+        fail(engine.paceText());
+    if (sender.failed() > 0) {
+        fail(sender.failureText());
+        return code == 0 ? 1 : code;
+    }
     return code;
 }
 
@@ -145,10 +158,11 @@ int main(int argc, char** argv)
         std::printf("%s", qPrintable(usageText("QuvorReplay")));
         return 0;
     }
+    stopOnSignals(*app);
     if (o.summary) {
         Recording recording;
         if (!openRecording(o, recording, false))
-            return 1;
+            return stopRequested() ? 128 + gStopSignal : 1;
         std::printf("%s", qPrintable(flightSummary(recording)));
         return 0;
     }
@@ -160,14 +174,16 @@ int main(int argc, char** argv)
         fail(error);
         return 2;
     }
-    stopOnSignals(*app);
     if (o.noGui)
         return playWithoutWindow(*app, o, sender);
 
     ReplayWindow w(sender, o.local);
+    w.setOpenStop(stopRequested);
     w.setSpeed(o.speed);
     w.setLoop(o.loop);
-    if (!o.file.isEmpty() && w.openFile(o.file)) {
+    if (!o.file.isEmpty() && !w.openFile(o.file) && stopRequested())
+        return 128 + gStopSignal;
+    if (w.engine()) {
         if (o.fromMs >= 0 || o.toMs >= 0)
             w.setRange(o.fromMs < 0 ? 0 : o.fromMs, o.toMs < 0 ? w.engine()->recording().durationMs() : o.toMs);
         w.engine()->play();

@@ -114,6 +114,40 @@ TEST(RecordingLine, ValuesOfTheFlatAndTheCodecPathAgree)
     }
 }
 
+TEST(RecordingLine, EveryNumberReadsAsTheCodecReadsIt)
+{
+    const QByteArray ones = "1" + QByteArray(30000, '0');
+    const QByteArray numbers[] = {"2.5",
+                                  "-7",
+                                  "1e5",
+                                  "1e400",
+                                  ones,
+                                  "-" + ones,
+                                  ones + ".5",
+                                  "0." + QByteArray(400, '0') + "1",
+                                  "123456789012345678901234567890",
+                                  "1.00000000000000011102230246251565404236316680908203125",
+                                  "12-3",
+                                  "1e",
+                                  "-",
+                                  "\"5\"",
+                                  "\"abc\"",
+                                  "true",
+                                  "null"};
+    for (const QByteArray& number : numbers) {
+        SCOPED_TRACE(number.left(40).toStdString());
+        const QByteArray flat = "[10:00:00.000]\t{\"WorldZ\":" + number + "}";
+        const QByteArray spaced = "[10:00:00.000]\t{ \"WorldZ\" : " + number + " }"; // left to the codec
+        const ParsedLine a = parseLine(flat.constData(), flat.size());
+        const ParsedLine b = parseLine(spaced.constData(), spaced.size());
+        ASSERT_TRUE(a.ok && b.ok);
+        EXPECT_EQ(b.values.worldZ, a.values.worldZ);
+    }
+    // A value the codec does not take as a number leaves the whole datagram to it.
+    const QByteArray plus = "[10:00:00.000]\t{\"WorldZ\":+5}";
+    EXPECT_STREQ("datagram does not parse", parseLine(plus.constData(), plus.size()).why);
+}
+
 TEST(Recording, IndexesStatesAcrossMidnightAndCountsSkippedLines)
 {
     RecordingFiles files;
@@ -211,12 +245,75 @@ TEST(Recording, LinesLongerThanTheReadBufferAreSkippedWithoutHoldingThem)
     EXPECT_EQ("1 line skipped: line 2: datagram longer than UDP carries", r.skippedText().toStdString());
 }
 
+// Lines, then length bytes that were never written (a hole: NULs without a line end), then more lines.
+QString withHole(RecordingFiles& files, const QByteArray& before, qint64 length, const QByteArray& after)
+{
+    const QString path = files.write("sparse.txt", before);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadWrite));
+    EXPECT_TRUE(file.resize(before.size() + length));
+    EXPECT_TRUE(file.seek(before.size() + length));
+    file.write(after);
+    return path;
+}
+
+TEST(Recording, AFileMostlyNeverWrittenOpensWithAnIndexOfWhatItHolds)
+{
+    // 200 GB long, 1.1 MB of lines: the index is sized by the lines, not by the length.
+    RecordingFiles files;
+    QByteArray lines;
+    for (int i = 0; i < 61111; ++i)
+        lines += "[12:00:00.000]\t{}\n";
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(withHole(files, lines, 200LL << 30, QByteArray()), error)) << error.toStdString();
+    EXPECT_EQ(61111, r.count());
+    EXPECT_EQ("1 line skipped: line 61112: datagram longer than UDP carries", r.skippedText().toStdString());
+}
+
+TEST(Recording, LinesAfterAHoleKeepTheirPlace)
+{
+    const QByteArray before = udpLine(0, "{\"WorldZ\":1}") + udpLine(10, "{\"WorldZ\":2}");
+    const QByteArray after = udpLine(20, "{\"WorldZ\":3}") + udpLine(30, "{\"WorldZ\":4}");
+    const struct {
+        qint64 hole;
+        const char* why; // of the line the hole runs into
+    } cases[] = {{100, "empty line"}, {64 << 20, "datagram longer than UDP carries"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hole);
+        RecordingFiles files;
+        Recording r;
+        QString error;
+        ASSERT_TRUE(r.open(withHole(files, before, c.hole, after), error)) << error.toStdString();
+        ASSERT_EQ(3, r.count());
+        EXPECT_EQ("{\"WorldZ\":2}", r.payload(1));
+        EXPECT_EQ("{\"WorldZ\":4}", r.payload(2));
+        EXPECT_EQ(30, r.timeMs(2));
+        EXPECT_EQ(QString("1 line skipped: line 3: %1").arg(c.why), r.skippedText());
+    }
+}
+
+TEST(Recording, OpeningStopsWhenAskedTo)
+{
+    RecordingFiles files;
+    QByteArray text;
+    for (int i = 0; i < 300000; ++i) // 5 MB: several reads
+        text += udpLine(i, "{}");
+    const QString path = files.write("udp.txt", text);
+    int asked = 0;
+    Recording r;
+    QString error;
+    EXPECT_FALSE(r.open(path, error, [&] { return ++asked == 2; }));
+    EXPECT_EQ(2, asked) << "read on after the stop";
+    EXPECT_EQ(QString("opening %1 stopped").arg(path), error);
+}
+
 TEST(Recording, PlotsOfALongRecordingStayThinAndKeepTheExtremes)
 {
     RecordingFiles files;
     QByteArray text;
-    for (int i = 0; i < 20000; ++i)
-        text += udpLine(i, i == 12345 ? "{\"WorldZ\":99}" : "{\"WorldZ\":1}");
+    for (int i = 0; i < 20000; ++i) // beside the highest, a value no float holds, which no curve shows
+        text += udpLine(i, i == 12345 ? "{\"WorldZ\":99}" : i == 12346 ? "{\"WorldZ\":1e308}" : "{\"WorldZ\":1}");
     Recording r;
     QString error;
     ASSERT_TRUE(r.open(files.write("udp.txt", text), error));

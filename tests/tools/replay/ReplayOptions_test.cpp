@@ -34,6 +34,20 @@ TEST(ReplayOptions, ReadsTheCommandLine)
     EXPECT_EQ(-1, named.toMs);
 }
 
+TEST(ReplayOptions, SpeedIsANumberOrAFraction)
+{
+    const struct {
+        const char* text;
+        double speed;
+    } cases[] = {{"1/64", 1.0 / 64}, {"3/4", 0.75}, {"0.015625", 1.0 / 64}, {"1024", 1024}, {"2048/2", 1024}};
+    for (const auto& c : cases) {
+        ReplayOptions o;
+        QString error;
+        ASSERT_TRUE(parseOptions({"f", "--speed", c.text}, o, error)) << c.text << ": " << error.toStdString();
+        EXPECT_EQ(c.speed, o.speed) << c.text;
+    }
+}
+
 TEST(ReplayOptions, BadOptionsSayWhatIsWrong)
 {
     const struct {
@@ -45,6 +59,11 @@ TEST(ReplayOptions, BadOptionsSayWhatIsWrong)
         {{"f", "--speed", "0"}, "--speed must be a number from 1/64 to 1024, not '0'"},
         {{"f", "--speed", "nan"}, "--speed must be"},
         {{"f", "--speed", "inf"}, "--speed must be"},
+        {{"f", "--speed", "1/65"}, "--speed must be a number from 1/64 to 1024, not '1/65'"},
+        {{"f", "--speed", "1/0"}, "--speed must be"},
+        {{"f", "--speed", "1/2/3"}, "--speed must be"},
+        {{"f", "--speed", "/2"}, "--speed must be"},
+        {{"f", "--speed", "-1/-64"}, "--speed must be"},
         {{"f", "--from", "-1"}, "--from needs a time in seconds, not '-1'"},
         {{"f", "--from", "1e3"}, "--from needs a time in seconds"},
         {{"f", "--to", "host:0"}, "port from 1 to 65535"},
@@ -123,6 +142,20 @@ TEST(FlightSummary, TellsTheFlightAtAGlance)
          {"duration:           0:02.000", "states:             101", "mean rate:          50.0 states/s",
           "product type:       Nerio3", "highest height:     10.00 m", "distance flown:     1.00 m horizontally",
           "top speed:          1.00 m/s horizontally", "lines skipped:      1 (line 102: no time stamp)"})
+        EXPECT_TRUE(s.contains(line)) << line << "\n" << s.toStdString();
+}
+
+TEST(FlightSummary, HugeValuesStayReadable)
+{
+    replay_test::RecordingFiles files;
+    const QByteArray text = replay_test::udpLine(0, "{\"WorldZ\":1,\"VelocityX\":3e200}") +
+        replay_test::udpLine(20, "{\"WorldZ\":1e308,\"WorldX\":2.5e12}");
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("udp.txt", text), error));
+    const QString s = flightSummary(r);
+    for (const char* line : {"highest height:     1e+308 m", "distance flown:     2.5e+12 m horizontally",
+                             "top speed:          3e+200 m/s horizontally"})
         EXPECT_TRUE(s.contains(line)) << line << "\n" << s.toStdString();
 }
 

@@ -6,13 +6,18 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUdpSocket>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -42,10 +47,14 @@ protected:
             process.waitForFinished(5000);
         }
     }
-    int run(const QStringList& args)
+    // prefix: a command that runs the program, such as unshare.
+    int run(const QStringList& args, const QStringList& prefix = {})
     {
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program(), args);
+        if (prefix.isEmpty())
+            process.start(program(), args);
+        else
+            process.start(prefix.first(), prefix.mid(1) + QStringList{program()} + args);
         // Drain the socket while it runs, so nothing is lost to a full buffer.
         while (!process.waitForFinished(20))
             take();
@@ -128,6 +137,47 @@ TEST_F(ReplayProgramTest, ExitStatusTellsWhatWentWrong)
     }
 }
 
+// True when the system has a route to address (a datagram socket's connect sends nothing).
+bool routeTo(const char* address)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(5566);
+    ::inet_pton(AF_INET, address, &to.sin_addr);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    const bool routed = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+    ::close(fd);
+    return routed;
+}
+
+TEST_F(ReplayProgramTest, DatagramsThatCouldNotBeSentEndInFailure)
+{
+    // A network namespace of its own has no route at all, where one is to be had (root).
+    QProcess probe;
+    probe.start("unshare", {"--net", "true"});
+    const bool canUnshare = probe.waitForFinished(10000) && probe.exitCode() == 0;
+    const QStringList prefix = canUnshare ? QStringList{"unshare", "--net", "--"} : QStringList();
+
+    const QString file = recording(3, 10);
+    const struct {
+        QStringList args;
+        const char* address;
+    } cases[] = {
+        {{file, "--no-gui", "--to", "10.1.2.3"}, "10.1.2.3"},
+        {{file, "--no-gui", "--broadcast"}, "255.255.255.255"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        if (!canUnshare && routeTo(c.address))
+            GTEST_SKIP() << "this network routes " << c.address << " and has no namespace to offer";
+        EXPECT_EQ(1, run(c.args, prefix));
+        EXPECT_TRUE(output.contains(QString("3 datagrams could not be sent to %1:5566").arg(c.address).toLatin1()))
+            << output.constData();
+    }
+}
+
 TEST_F(ReplayProgramTest, SkippedLinesAreReportedAndPlayingGoesOn)
 {
     QByteArray text =
@@ -175,6 +225,50 @@ TEST_F(ReplayProgramTest, CtrlCStopsAtOnce)
     EXPECT_EQ(QProcess::NormalExit, process.exitStatus());
     EXPECT_EQ(130, process.exitCode());
     EXPECT_LT(take().size(), 100);
+}
+
+TEST_F(ReplayProgramTest, WhatCannotBeSentInTimeIsSkippedAndCounted)
+{
+    // 100 000 states at one instant: far more than leave within a frame.
+    QByteArray text;
+    for (int i = 0; i < 100000; ++i)
+        text += "[10:00:00.000]\t{}\n";
+    ASSERT_EQ(0, run({files.write("udp.txt", text), "--no-gui", "--to", target})) << output.constData();
+    const QRegularExpressionMatch m = QRegularExpression(R"(the pace could not be held: .*?(\d+) (?:states? )?skipped)")
+                                          .match(QString::fromUtf8(output));
+    ASSERT_TRUE(m.hasMatch()) << output.constData();
+    EXPECT_GT(m.captured(1).toInt(), 0);
+    EXPECT_LT(m.captured(1).toInt(), 100000);
+}
+
+TEST_F(ReplayProgramTest, CtrlCStopsABurstThatOutrunsTheSender)
+{
+    // 200 000 states a millisecond apart at 1024, over and over: always more due than leave.
+    QByteArray text;
+    for (int i = 0; i < 200000; ++i)
+        text += replay_test::udpLine(i, "{}");
+    process.start(program(), {files.write("udp.txt", text), "--no-gui", "--speed", "1024", "--loop", "--to", target});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !take().isEmpty(); }, 10000));
+    signalProcess(process.processId(), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(QProcess::NormalExit, process.exitStatus());
+    EXPECT_EQ(130, process.exitCode());
+}
+
+TEST_F(ReplayProgramTest, ARecordingCutWhilePlayingEndsInFailure)
+{
+    const QString file = recording(601, 100); // a minute
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program(), {file, "--no-gui", "--to", target});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !take().isEmpty(); }, 10000));
+    QFile cut(file);
+    ASSERT_TRUE(cut.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(cut.resize(cut.size() / 2));
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(1, process.exitCode());
+    const QByteArray said = process.readAll();
+    EXPECT_TRUE(said.contains((file + " changed while it played").toUtf8())) << said.constData();
+    EXPECT_LT(take().size(), 300);
 }
 
 } // namespace
