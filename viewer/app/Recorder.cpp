@@ -4,6 +4,13 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 // One level only: a missing parent is not created. A failure costs the lines
@@ -42,9 +49,52 @@ QByteArray singleLine(const QByteArray& text)
     return out;
 }
 
+QString folderOf(const QString& path) { return path.left(path.lastIndexOf('/') + 1); }
+
+QString errorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// The dated folder of a log and, when that went away too, the log folder above
+// it; never the save path the user chose.
+bool makeRecordingFolder(const QString& dir, int& error)
+{
+    if (Folders::makeOne(dir, &error))
+        return true;
+    if (error != ENOENT)
+        return false;
+    QString trimmed = dir;
+    while (trimmed.endsWith('/'))
+        trimmed.chop(1);
+    const QString parent = trimmed.left(trimmed.lastIndexOf('/') + 1);
+    return !parent.isEmpty() && Folders::makeOne(parent, &error) && Folders::makeOne(dir, &error);
+}
+
+bool writeAll(int fd, const QByteArray& bytes, int& error)
+{
+    const char* data = bytes.constData();
+    size_t left = size_t(bytes.size());
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
+        data += n;
+        left -= size_t(n);
+    }
+    return true;
+}
+
 } // namespace
 
 Recorder::Recorder(Clock clock) : mClock(std::move(clock)) { }
+
+Recorder::~Recorder()
+{
+    endLosses(mTraceFilePath, mTraceLosses);
+    endLosses(mUdpFilePath, mUdpLosses);
+}
 
 QString Recorder::datedFile(const QString& dir, const char* name) const
 {
@@ -55,11 +105,13 @@ void Recorder::refresh(const QString& traceDir, const QString& udpDir, bool clea
                        const std::function<void()>& clearDrawn)
 {
     if (traceDir != mTraceDirSeen) {
+        endLosses(mTraceFilePath, mTraceLosses);
         makeFolder(traceDir);
         mTraceDirSeen = traceDir;
         mTraceFilePath = datedFile(traceDir, "trace.txt");
     }
     if (udpDir != mUdpDirSeen) {
+        endLosses(mUdpFilePath, mUdpLosses);
         makeFolder(udpDir);
         mUdpDirSeen = udpDir;
         mUdpFilePath = datedFile(udpDir, "udp.txt");
@@ -81,29 +133,85 @@ QByteArray Recorder::timestamp() const
     return QString::asprintf("[%02d:%02d:%02d.%03d]\t", t.hour(), t.minute(), t.second(), t.msec()).toLatin1();
 }
 
-void Recorder::append(const QString& path, QString& made, const QByteArray& line)
+bool Recorder::writeRecord(const QString& path, bool firstRecord, const QByteArray& line, QString& reason,
+                           bool& folderMissing)
 {
-    if (path != made) {
-        makeFolder(path.left(path.lastIndexOf('/') + 1));
-        made = path;
+    const QByteArray local = path.toLocal8Bit();
+    int fd = ::open(local.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == ENOENT) {
+        // The first record makes the dated folder; a later one makes it again
+        // when it was removed under the running program.
+        const QString dir = folderOf(path);
+        int error = 0;
+        if (!makeRecordingFolder(dir, error)) {
+            reason = errorText(error);
+            folderMissing = true;
+            return false;
+        }
+        if (!firstRecord)
+            qWarning("The recording folder %s had gone; it was made again.", qPrintable(dir));
+        fd = ::open(local.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     }
+    if (fd < 0) {
+        reason = errorText(errno);
+        return false;
+    }
+    struct stat info = {};
+    // Only a regular file can be cut back (a device or pipe keeps nothing).
+    const off_t wholeEnd = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : -1;
+    int error = 0;
+    const bool written = writeAll(fd, line, error);
+    if (!written) {
+        reason = errorText(error);
+        // Cut back to the last whole record; a reader never sees half a line.
+        if (wholeEnd >= 0 && ::ftruncate(fd, wholeEnd) != 0)
+            reason += QStringLiteral(", and the part written could not be cut off (%1)").arg(errorText(errno));
+    }
+    ::close(fd);
+    return written;
+}
+
+void Recorder::endLosses(const QString& path, Losses& losses)
+{
+    if (losses.failing && losses.lost > 0)
+        qWarning("The recording %s lost %d record%s (%s).", qPrintable(path), losses.lost, losses.lost == 1 ? "" : "s",
+                 qPrintable(losses.reason));
+    losses = Losses();
+}
+
+void Recorder::append(const QString& path, QString& made, Losses& losses, const QByteArray& line)
+{
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    const bool firstRecord = path != made;
+    made = path;
+    QString reason;
+    bool folderMissing = false;
+    if (writeRecord(path, firstRecord, line, reason, folderMissing)) {
+        endLosses(path, losses);
         return;
-    file.write(line);
+    }
+    ++losses.lost;
+    if (losses.failing)
+        return;
+    losses.failing = true;
+    losses.reason = reason;
+    if (folderMissing)
+        qWarning("Cannot create the recording folder %s; its lines are not written.", qPrintable(folderOf(path)));
+    else
+        qWarning("Cannot write the recording %s: %s; its records are lost until it can be written again.",
+                 qPrintable(path), qPrintable(reason));
 }
 
 void Recorder::writeTrace(double x, double y, double z)
 {
     const QByteArray line = timestamp() + QString::asprintf("x:%.6f,y:%.6f,z:%.6f\n", x, y, z).toLatin1();
-    append(mTraceFilePath, mTraceFileMade, line);
+    append(mTraceFilePath, mTraceFileMade, mTraceLosses, line);
 }
 
 void Recorder::writeDatagram(const QByteArray& datagram)
 {
     const int nul = datagram.indexOf('\0');
     const QByteArray text = nul < 0 ? datagram : datagram.left(nul);
-    append(mUdpFilePath, mUdpFileMade, timestamp() + singleLine(text) + '\n');
+    append(mUdpFilePath, mUdpFileMade, mUdpLosses, timestamp() + singleLine(text) + '\n');
 }

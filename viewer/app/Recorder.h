@@ -8,12 +8,18 @@
 
 // Trace and datagram logs below the save path: one dated folder per log,
 // named when a save path is taken in, and one open-append-close per line so a
-// reader can tail the files. Every folder or file error only loses the line.
+// reader can tail the files. Every record is written whole or not at all: a
+// failed or short write is cut back to the end of the last whole record, so a
+// full disk loses records but never leaves half a line. A dated folder that
+// was removed during a run is made again.
 class Recorder {
 public:
     using Clock = std::function<QDateTime()>; // local time
 
     explicit Recorder(Clock clock = &QDateTime::currentDateTime);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     // Takes in the dialog's folders (new dated log paths when they changed) and
     // the Clear trace toggle: any flip calls clearDrawn and empties the trace log.
@@ -34,11 +40,26 @@ public:
     QString mUdpFileMade;
 
 private:
+    // What went wrong with one log since its last whole record. A failure is
+    // said once when it starts; the records it cost are counted and said when
+    // the log can be written again or is left.
+    struct Losses {
+        bool failing = false;
+        int lost = 0;
+        QString reason;
+    };
+
     // dir + "/[yyyy-MM-dd,hh_mm_ss]//" + name; the file system reads "//" as one.
     QString datedFile(const QString& dir, const char* name) const;
-    void append(const QString& path, QString& made, const QByteArray& line);
+    void append(const QString& path, QString& made, Losses& losses, const QByteArray& line);
+    // The record went whole into path; false with the reason otherwise.
+    bool writeRecord(const QString& path, bool firstRecord, const QByteArray& line, QString& reason,
+                     bool& folderMissing);
+    static void endLosses(const QString& path, Losses& losses);
     QByteArray timestamp() const;
 
     Clock mClock;
     bool mClearSeen = false;
+    Losses mTraceLosses;
+    Losses mUdpLosses;
 };

@@ -3,6 +3,7 @@
 #include "../DatagramKeys.h"
 #include "app/QuvorSimulator.h"
 #include "app/ViewerApp.h"
+#include "common/Poll.h"
 #include "viewer/ConsoleCapture.h"
 
 #include <QApplication>
@@ -250,4 +251,59 @@ TEST(Receiver, ABusyPortGoesToTheConsoleWhenAskedTo)
     EXPECT_EQ(boxes, 0);
     EXPECT_EQ(ConsoleCapture::matching("Failed to open UDP receiver").size(), 1)
         << ConsoleCapture::lines().join('\n').toStdString();
+}
+
+namespace {
+// States sent while the window does not read: the socket's buffer alone holds them.
+void sendUnread(quint16 port, int count, double lastRoll)
+{
+    QUdpSocket sender;
+    const QByteArray state =
+        R"({"Roll":0.012345,"Pitch":-0.023456,"Yaw":1.690000,"WorldX":12.345678,"WorldY":-3.456789,)"
+        R"("WorldZ":10.250000,"WorldLatitude":22.537018,"WorldLongitude":113.953640,"VelocityX":0.500000,)"
+        R"("VelocityY":-0.250000,"VelocityZ":0.125000,"Time":123456,"TransformState":2,"MotorStarted":1,)"
+        R"("FlyingState":1,"ProductType":1,"SimulatorCommand":3,"SenderIP":"192.168.1.20"})";
+    for (int i = 1; i < count; ++i)
+        sender.writeDatagram(state, QHostAddress::LocalHost, port);
+    QByteArray last = state;
+    last.replace("0.012345", QByteArray::number(lastRoll));
+    sender.writeDatagram(last, QHostAddress::LocalHost, port);
+}
+
+quint16 freePort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress(QHostAddress::LocalHost), quint16(0));
+    return probe.localPort();
+}
+} // namespace
+
+TEST(Receiver, HalfASecondOfStatesAt1000PerSecondWaitsUnread)
+{
+    app();
+    ConsoleCapture console;
+    const quint16 port = freePort();
+    QuvorSimulator listener(nullptr, port);
+    ASSERT_TRUE(listener.hasReceiver());
+    sendUnread(port, 500, 0.75);
+    EXPECT_TRUE(pollUntil([&] { return listener.viewState().roll == 0.75f; }, 5000)) << "the last state was dropped";
+    EXPECT_TRUE(ConsoleCapture::matching("dropped").isEmpty()) << ConsoleCapture::lines().join('\n').toStdString();
+}
+
+TEST(Receiver, AFloodIsSaidOnceWithWhatTheSystemDropped)
+{
+    app();
+    ConsoleCapture console;
+    const quint16 port = freePort();
+    QuvorSimulator listener(nullptr, port);
+    ASSERT_TRUE(listener.hasReceiver());
+    sendUnread(port, 20000, 0.5);
+    ASSERT_TRUE(pollUntil([] { return !ConsoleCapture::matching("The system dropped").isEmpty(); }, 10000))
+        << ConsoleCapture::lines().join('\n').toStdString();
+    const QStringList said = ConsoleCapture::matching("The system dropped");
+    ASSERT_EQ(said.size(), 1);
+    const int dropped = said.first().section(' ', 3, 3).toInt();
+    EXPECT_GT(dropped, 0) << said.first().toStdString();
+    EXPECT_LT(dropped, 20000) << said.first().toStdString();
+    EXPECT_TRUE(said.first().contains(QStringLiteral("UDP port %1 ").arg(port))) << said.first().toStdString();
 }
