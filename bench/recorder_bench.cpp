@@ -9,6 +9,10 @@
 
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <ctime>
+#include <thread>
+
 namespace {
 
 // A host datagram of typical length.
@@ -59,6 +63,35 @@ void BM_StateWithBothLogs(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_StateWithBothLogs);
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// One second of states as the host sends them, 1000 paced a millisecond apart,
+// both logs on: the GUI thread's CPU time per record and its share of the second.
+void BM_OneSecondAt1000StatesPerSecond(benchmark::State& state)
+{
+    Recording r;
+    double cpu = 0;
+    for (auto _ : state) {
+        auto next = std::chrono::steady_clock::now();
+        for (int i = 0; i < 1000; ++i) {
+            next += std::chrono::milliseconds(1);
+            std::this_thread::sleep_until(next);
+            const double before = threadCpuSeconds();
+            r.recorder.writeDatagram(kDatagram);
+            r.recorder.writeTrace(1.5, -2.25, 10);
+            cpu += threadCpuSeconds() - before;
+        }
+    }
+    state.counters["cpu_us_per_state"] = cpu * 1e6 / double(state.iterations() * 1000);
+    state.counters["cpu_share_percent"] = cpu * 100 / double(state.iterations());
+}
+BENCHMARK(BM_OneSecondAt1000StatesPerSecond)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

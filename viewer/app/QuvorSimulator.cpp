@@ -281,6 +281,7 @@ void QuvorSimulator::onHeartBeat()
 void QuvorSimulator::endRun()
 {
     mHeartbeatTimer->stop();
+    mRecorder.closeFiles();
     mBadStateWarned = false;
     clearTracePoints();
     mPlacement.reset(true);
@@ -308,6 +309,7 @@ void QuvorSimulator::onTraceChanged()
     if (locked && gConfigDialog) {
         mRecorder.refresh(gConfigDialog->mTraceDir, gConfigDialog->mUdpDir, gConfigDialog->mClearToggle,
                           [this] { clearTracePoints(); });
+        mRecorder.closeUnused(gConfigDialog->m_save, gConfigDialog->m_udp_save);
         setTraceVisible(gConfigDialog->m_show);
         mSpeedRate = qBound(0.5f, gConfigDialog->mSpeed, 1.5f);
     }

@@ -68,10 +68,12 @@ bool makeRecordingFolder(const QString& dir, int& error)
     return !parent.isEmpty() && Folders::makeOne(parent, &error) && Folders::makeOne(dir, &error);
 }
 
-bool writeAll(int fd, const QByteArray& bytes, int& error)
+// One write for the record (more only when the system takes part of it).
+bool writeAll(int fd, const QByteArray& bytes, int& error, size_t& done)
 {
     const char* data = bytes.constData();
     size_t left = size_t(bytes.size());
+    done = 0;
     while (left > 0) {
         const ssize_t n = ::write(fd, data, left);
         if (n < 0 && errno == EINTR)
@@ -81,19 +83,51 @@ bool writeAll(int fd, const QByteArray& bytes, int& error)
             return false;
         }
         data += n;
+        done += size_t(n);
         left -= size_t(n);
     }
     return true;
+}
+
+int openLog(const QByteArray& path)
+{
+    return ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+}
+
+// The open log was removed (alone or with its folder) or replaced: records
+// written to it would reach no file anyone can read.
+bool unlinked(int fd)
+{
+    struct stat info = {};
+    return ::fstat(fd, &info) == 0 && info.st_nlink == 0;
 }
 
 } // namespace
 
 Recorder::Recorder(Clock clock) : mClock(std::move(clock)) { }
 
-Recorder::~Recorder()
+Recorder::~Recorder() { closeFiles(); }
+
+void Recorder::closeLog(const QString& path, Log& log)
 {
-    endLosses(mTraceFilePath, mTraceLosses);
-    endLosses(mUdpFilePath, mUdpLosses);
+    if (log.fd >= 0)
+        ::close(log.fd);
+    log.fd = -1;
+    endLosses(path, log.losses);
+}
+
+void Recorder::closeFiles()
+{
+    closeLog(mTraceFilePath, mTrace);
+    closeLog(mUdpFilePath, mUdp);
+}
+
+void Recorder::closeUnused(bool traceOn, bool udpOn)
+{
+    if (!traceOn)
+        closeLog(mTraceFilePath, mTrace);
+    if (!udpOn)
+        closeLog(mUdpFilePath, mUdp);
 }
 
 QString Recorder::datedFile(const QString& dir, const char* name) const
@@ -105,13 +139,13 @@ void Recorder::refresh(const QString& traceDir, const QString& udpDir, bool clea
                        const std::function<void()>& clearDrawn)
 {
     if (traceDir != mTraceDirSeen) {
-        endLosses(mTraceFilePath, mTraceLosses);
+        closeLog(mTraceFilePath, mTrace);
         makeFolder(traceDir);
         mTraceDirSeen = traceDir;
         mTraceFilePath = datedFile(traceDir, "trace.txt");
     }
     if (udpDir != mUdpDirSeen) {
-        endLosses(mUdpFilePath, mUdpLosses);
+        closeLog(mUdpFilePath, mUdp);
         makeFolder(udpDir);
         mUdpDirSeen = udpDir;
         mUdpFilePath = datedFile(udpDir, "udp.txt");
@@ -133,42 +167,47 @@ QByteArray Recorder::timestamp() const
     return QString::asprintf("[%02d:%02d:%02d.%03d]\t", t.hour(), t.minute(), t.second(), t.msec()).toLatin1();
 }
 
-bool Recorder::writeRecord(const QString& path, bool firstRecord, const QByteArray& line, QString& reason,
+bool Recorder::writeRecord(const QString& path, bool firstRecord, int& fd, const QByteArray& line, QString& reason,
                            bool& folderMissing)
 {
-    const QByteArray local = path.toLocal8Bit();
-    int fd = ::open(local.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == ENOENT) {
-        // The first record makes the dated folder; a later one makes it again
-        // when it was removed under the running program.
-        const QString dir = folderOf(path);
-        int error = 0;
-        if (!makeRecordingFolder(dir, error)) {
-            reason = errorText(error);
-            folderMissing = true;
-            return false;
-        }
-        if (!firstRecord)
-            qWarning("The recording folder %s had gone; it was made again.", qPrintable(dir));
-        fd = ::open(local.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd >= 0 && unlinked(fd)) {
+        ::close(fd);
+        fd = -1;
     }
     if (fd < 0) {
-        reason = errorText(errno);
-        return false;
+        const QByteArray local = path.toLocal8Bit();
+        fd = openLog(local);
+        if (fd < 0 && errno == ENOENT) {
+            // The first record makes the dated folder; a later one makes it
+            // again when it was removed under the running program.
+            const QString dir = folderOf(path);
+            int error = 0;
+            if (!makeRecordingFolder(dir, error)) {
+                reason = errorText(error);
+                folderMissing = true;
+                return false;
+            }
+            if (!firstRecord)
+                qWarning("The recording folder %s had gone; it was made again.", qPrintable(dir));
+            fd = openLog(local);
+        }
+        if (fd < 0) {
+            reason = errorText(errno);
+            return false;
+        }
     }
-    struct stat info = {};
-    // Only a regular file can be cut back (a device or pipe keeps nothing).
-    const off_t wholeEnd = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? info.st_size : -1;
     int error = 0;
-    const bool written = writeAll(fd, line, error);
-    if (!written) {
-        reason = errorText(error);
-        // Cut back to the last whole record; a reader never sees half a line.
-        if (wholeEnd >= 0 && ::ftruncate(fd, wholeEnd) != 0)
-            reason += QStringLiteral(", and the part written could not be cut off (%1)").arg(errorText(errno));
-    }
-    ::close(fd);
-    return written;
+    size_t done = 0;
+    if (writeAll(fd, line, error, done))
+        return true;
+    reason = errorText(error);
+    // Cut back to the last whole record, so that a reader never sees half a
+    // line; only a regular file keeps what was written.
+    struct stat info = {};
+    if (done > 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= off_t(done) &&
+        ::ftruncate(fd, info.st_size - off_t(done)) != 0)
+        reason += QStringLiteral(", and the part written could not be cut off (%1)").arg(errorText(errno));
+    return false;
 }
 
 void Recorder::endLosses(const QString& path, Losses& losses)
@@ -179,7 +218,7 @@ void Recorder::endLosses(const QString& path, Losses& losses)
     losses = Losses();
 }
 
-void Recorder::append(const QString& path, QString& made, Losses& losses, const QByteArray& line)
+void Recorder::append(const QString& path, QString& made, Log& log, const QByteArray& line)
 {
     if (path.isEmpty())
         return;
@@ -187,7 +226,8 @@ void Recorder::append(const QString& path, QString& made, Losses& losses, const 
     made = path;
     QString reason;
     bool folderMissing = false;
-    if (writeRecord(path, firstRecord, line, reason, folderMissing)) {
+    Losses& losses = log.losses;
+    if (writeRecord(path, firstRecord, log.fd, line, reason, folderMissing)) {
         endLosses(path, losses);
         return;
     }
@@ -206,12 +246,12 @@ void Recorder::append(const QString& path, QString& made, Losses& losses, const 
 void Recorder::writeTrace(double x, double y, double z)
 {
     const QByteArray line = timestamp() + QString::asprintf("x:%.6f,y:%.6f,z:%.6f\n", x, y, z).toLatin1();
-    append(mTraceFilePath, mTraceFileMade, mTraceLosses, line);
+    append(mTraceFilePath, mTraceFileMade, mTrace, line);
 }
 
 void Recorder::writeDatagram(const QByteArray& datagram)
 {
     const int nul = datagram.indexOf('\0');
     const QByteArray text = nul < 0 ? datagram : datagram.left(nul);
-    append(mUdpFilePath, mUdpFileMade, mUdpLosses, timestamp() + singleLine(text) + '\n');
+    append(mUdpFilePath, mUdpFileMade, mUdp, timestamp() + singleLine(text) + '\n');
 }

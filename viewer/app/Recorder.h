@@ -7,11 +7,12 @@
 #include <functional>
 
 // Trace and datagram logs below the save path: one dated folder per log,
-// named when a save path is taken in, and one open-append-close per line so a
-// reader can tail the files. Every record is written whole or not at all: a
-// failed or short write is cut back to the end of the last whole record, so a
-// full disk loses records but never leaves half a line. A dated folder that
-// was removed during a run is made again.
+// named when a save path is taken in. Each log stays open while it is
+// recorded and every record goes to the system in one write, so a reader can
+// tail the files and a crash loses nothing written before it. Every record is
+// written whole or not at all: a failed or short write is cut back to the end
+// of the last whole record, so a full disk loses records but never leaves
+// half a line. A log or dated folder removed during a run is made again.
 class Recorder {
 public:
     using Clock = std::function<QDateTime()>; // local time
@@ -25,6 +26,11 @@ public:
     // the Clear trace toggle: any flip calls clearDrawn and empties the trace log.
     void refresh(const QString& traceDir, const QString& udpDir, bool clearToggle,
                  const std::function<void()>& clearDrawn);
+
+    // Closes both logs (the end of a run); the next record opens its log again.
+    void closeFiles();
+    // Closes the logs whose recording was switched off.
+    void closeUnused(bool traceOn, bool udpOn);
 
     // Appends "[hh:mm:ss.zzz]\tx:..,y:..,z:..".
     void writeTrace(double x, double y, double z);
@@ -48,18 +54,24 @@ private:
         int lost = 0;
         QString reason;
     };
+    struct Log {
+        int fd = -1; // open from the first record until closed
+        Losses losses;
+    };
 
     // dir + "/[yyyy-MM-dd,hh_mm_ss]//" + name; the file system reads "//" as one.
     QString datedFile(const QString& dir, const char* name) const;
-    void append(const QString& path, QString& made, Losses& losses, const QByteArray& line);
-    // The record went whole into path; false with the reason otherwise.
-    bool writeRecord(const QString& path, bool firstRecord, const QByteArray& line, QString& reason,
+    void append(const QString& path, QString& made, Log& log, const QByteArray& line);
+    // The record went whole into path (opened as fd, or opened here); false
+    // with the reason otherwise.
+    bool writeRecord(const QString& path, bool firstRecord, int& fd, const QByteArray& line, QString& reason,
                      bool& folderMissing);
     static void endLosses(const QString& path, Losses& losses);
+    static void closeLog(const QString& path, Log& log);
     QByteArray timestamp() const;
 
     Clock mClock;
     bool mClearSeen = false;
-    Losses mTraceLosses;
-    Losses mUdpLosses;
+    Log mTrace;
+    Log mUdp;
 };

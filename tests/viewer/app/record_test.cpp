@@ -300,3 +300,42 @@ TEST_F(RecordTest, AFolderRemovedDuringTheRunIsMadeAgain)
 }
 
 } // namespace
+
+namespace {
+// This process's descriptors open on files below dir.
+int openFilesBelow(const QString& dir)
+{
+    int open = 0;
+    const QString canonical = QFileInfo(dir).canonicalFilePath() + "/";
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System))
+        open += fd.symLinkTarget().startsWith(canonical);
+    return open;
+}
+} // namespace
+
+TEST_F(RecordTest, LogsStayOpenWhileRecordedAndCloseWhenLeft)
+{
+    refresh();
+    for (int i = 0; i < 50; ++i) {
+        rec.writeDatagram("{}");
+        rec.writeTrace(1, 2, 3);
+    }
+    EXPECT_EQ(openFilesBelow(tmp.path()), 2) << "one descriptor per log, not one per record";
+    EXPECT_EQ(readAll(rec.mUdpFilePath).count('\n'), 50) << "every record reached the file as it was written";
+
+    rec.closeUnused(true, false);
+    EXPECT_EQ(openFilesBelow(tmp.path()), 1);
+    rec.writeTrace(4, 5, 6);
+    rec.closeFiles();
+    EXPECT_EQ(openFilesBelow(tmp.path()), 0);
+
+    // A closed log goes on in the same file.
+    rec.writeDatagram("{\"Roll\":1}");
+    EXPECT_EQ(readAll(rec.mUdpFilePath).count('\n'), 51);
+    EXPECT_EQ(readAll(rec.mTraceFilePath).count('\n'), 51);
+    // A new save path leaves the old logs.
+    now = now.addSecs(1);
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("other"));
+    rec.refresh(tmp.path() + "/other/TRACE_FILES/", tmp.path() + "/other/UDP_FILES/", false, {});
+    EXPECT_EQ(openFilesBelow(tmp.path()), 0);
+}

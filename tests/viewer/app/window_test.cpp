@@ -7,8 +7,10 @@
 #include "viewer/ConsoleCapture.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -182,6 +184,28 @@ TEST_F(WindowWithDialog, StatesThatCannotBeShownAreIgnoredWithOneWarningPerRun)
     endRun();
     window->handleDatagram(R"({"WorldX":"NaN"})");
     EXPECT_EQ(ConsoleCapture::matching("Ignoring flight states").size(), 2) << "said again in the next run";
+}
+
+TEST_F(WindowWithDialog, RecordingsAreClosedAtTheEndOfARunAndWhenSwitchedOff)
+{
+    const auto openRecordings = [this] {
+        int open = 0;
+        const QString below = QFileInfo(tmp.path()).canonicalFilePath() + "/";
+        for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System))
+            open += fd.symLinkTarget().startsWith(below) && fd.symLinkTarget().endsWith(".txt");
+        return open;
+    };
+    dialog->m_udp_save = true;
+    window->applyConfig();
+    window->handleDatagram(R"({"WorldX":1,"SimulatorCommand":1})");
+    EXPECT_EQ(openRecordings(), 2);
+    dialog->m_udp_save = false;
+    window->applyConfig();
+    EXPECT_EQ(openRecordings(), 1) << "the datagram log is closed when its recording is switched off";
+    endRun();
+    EXPECT_EQ(openRecordings(), 0) << "and both at the end of a run";
+    window->handleDatagram(R"({"WorldX":2,"SimulatorCommand":1})");
+    EXPECT_EQ(traceLog().count('\n'), 2) << "the next run goes on in the same file";
 }
 
 TEST_F(WindowWithDialog, SecondRunEndsAfterTheSameQuietTime)
