@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QUdpSocket>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 UdpSend::UdpSend(quint16 port, QObject* parent, Clock clock) : QObject(parent), mPort(port), mClock(std::move(clock))
@@ -55,15 +57,20 @@ bool UdpSend::send(const QByteArray& datagram)
         return false;
     bool whole = true;
     for (const Destination& to : destinations()) {
+        errno = 0;
         const qint64 written = mSocket->writeDatagram(datagram, to.address, to.port);
+        const int error = errno;
         if (written == datagram.size()) {
             noteSent(to.text());
             continue;
         }
         whole = false;
-        noteFailed(to.text(),
-                   written < 0 ? mSocket->errorString()
-                               : QStringLiteral("%1 of %2 bytes sent").arg(written).arg(datagram.size()));
+        // The system's reason ("Network is unreachable") says more than the
+        // socket's ("Unable to send a message").
+        QString reason = QStringLiteral("%1 of %2 bytes sent").arg(written).arg(datagram.size());
+        if (written < 0)
+            reason = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : mSocket->errorString();
+        noteFailed(to.text(), reason);
     }
     return whole;
 }

@@ -151,7 +151,14 @@ void QuvorSimulator::openReceiver(quint16 port, bool consoleErrors)
 
 void QuvorSimulator::onUdpRecv()
 {
+    // A flood keeps this loop busy for as long as it lasts: the drops are read
+    // along the way too, so the line can say how long it went on.
+    int sinceCheck = 0;
     while (mUdpSocket && mUdpSocket->hasPendingDatagrams()) {
+        if (++sinceCheck == 256) {
+            sinceCheck = 0;
+            checkDrops();
+        }
         QByteArray datagram(int(mUdpSocket->pendingDatagramSize()), Qt::Uninitialized);
         const qint64 size = mUdpSocket->readDatagram(datagram.data(), datagram.size());
         if (size < 0)
