@@ -32,6 +32,7 @@ HostApp::HostApp(QApplication& app, const Setup& setup)
     mDevice->addListener(mCommandManager.get());
 
     mSimulator = std::make_unique<QuvorSimulator>(setup.appDir, setup.udpPort);
+    mSimulator->setUdpDestinations(mOptions.udpTo);
     mDevice->addListener(mSimulator.get());
 
     mDialog = std::make_unique<QuvorCommand>(setup.appDir);

@@ -1,18 +1,25 @@
 #include "HostCommandLine.h"
 
+#include "common/StateDatagram.h"
+#include "link/Serial.h"
+
 #include <cerrno>
 #include <cstring>
 
 QString hostUsage()
 {
-    return QStringLiteral("Usage: QuvorSimulator [--port PATH] [--auto-start] [--no-auto-ui]\n"
-                          "  --port PATH    open PATH as the aircraft's serial port at start-up\n"
-                          "                 (no USB id check; a name without '/' means /dev/NAME)\n"
-                          "  --auto-start   press \"Start Simulation\" once the aircraft is connected\n"
-                          "  --no-auto-ui   do not start the visualiser at start-up, whatever the\n"
-                          "                 saved \"Auto Executing UI\" choice (for scripts that start it)\n"
-                          "  --help         show this text\n"
-                          "Without --port the aircraft is found when its USB port appears.\n");
+    return QStringLiteral(
+        "Usage: QuvorSimulator [--port PATH] [--auto-start] [--no-auto-ui] [--udp-to HOST[:PORT]]...\n"
+        "  --port PATH    open PATH as the aircraft's serial port at start-up\n"
+        "                 (no USB id check; a name without '/' means /dev/NAME)\n"
+        "  --auto-start   press \"Start Simulation\" once the aircraft is connected\n"
+        "  --no-auto-ui   do not start the visualiser at start-up, whatever the\n"
+        "                 saved \"Auto Executing UI\" choice (for scripts that start it)\n"
+        "  --udp-to HOST[:PORT]  send the state datagrams to HOST (a name or an IPv4\n"
+        "                 address), port PORT or 5566, instead of 127.0.0.1 or the\n"
+        "                 broadcast address; repeat it for several destinations\n"
+        "  --help         show this text\n"
+        "Without --port the aircraft is found when its USB port appears.\n");
 }
 
 CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions& options, QString& error)
@@ -37,6 +44,18 @@ CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions
                 error = QStringLiteral("--port needs a device path");
                 return CommandLineError;
             }
+        } else if (arg == QLatin1String("--udp-to") || arg.startsWith(QLatin1String("--udp-to="))) {
+            const bool joined = arg.startsWith(QLatin1String("--udp-to="));
+            if (!joined && i + 1 >= arguments.size()) {
+                error = QStringLiteral("--udp-to needs HOST[:PORT]");
+                return CommandLineError;
+            }
+            UdpDestination to;
+            if (!parseUdpDestination(joined ? arg.mid(9) : arguments.at(++i), StateDatagram::Port, to, error)) {
+                error = QStringLiteral("--udp-to: ") + error;
+                return CommandLineError;
+            }
+            options.udpTo.append(to);
         } else {
             error = QStringLiteral("unknown option '%1'").arg(arg);
             return CommandLineError;
@@ -45,7 +64,7 @@ CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions
     return CommandLineOk;
 }
 
-QString portDevicePath(const QString& port) { return port.startsWith('/') ? port : QStringLiteral("/dev/") + port; }
+QString portDevicePath(const QString& port) { return QString::fromStdString(CSerial::devicePath(port.toStdString())); }
 
 QString portOpenErrorText(const QString& port, int code)
 {

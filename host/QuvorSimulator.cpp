@@ -8,10 +8,12 @@
 #include "common/LocalAddresses.h"
 #include "link/ConsoleLog.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QMutexLocker>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 
 QuvorSimulator* gSimulator = nullptr;
@@ -37,6 +39,12 @@ QuvorSimulator::QuvorSimulator(const QString& appDir, quint16 udpPort, QWidget* 
     mZeroStateTimer = new QTimer(this);
     connect(mZeroStateTimer, &QTimer::timeout, this, &QuvorSimulator::onStopSignalProc);
     mZeroStateTimer->start(300);
+    mGapTimer = new QTimer(this);
+    mGapTimer->setInterval(100);
+    connect(mGapTimer, &QTimer::timeout, this, &QuvorSimulator::checkStateGap);
+    auto elapsed = std::make_shared<QElapsedTimer>();
+    elapsed->start();
+    mClock = [elapsed] { return elapsed->elapsed(); };
 
     mUdpSend = new UdpSend(udpPort);
     mUdpSend->createSocket();
@@ -48,6 +56,11 @@ QuvorSimulator::~QuvorSimulator()
     delete mUdpSend;
     if (gSimulator == this)
         gSimulator = nullptr;
+}
+
+void QuvorSimulator::setUdpDestinations(const QList<UdpDestination>& destinations)
+{
+    mUdpSend->setDestinations(destinations);
 }
 
 bool QuvorSimulator::heartbeatRunning() const { return mHeartbeatTimer->isActive(); }
@@ -167,6 +180,11 @@ void QuvorSimulator::onSimState()
             mCountedThisRun = true;
             mNonFiniteReported = false;
         }
+        const QString back = mGap.onState(mClock());
+        if (!back.isEmpty())
+            logDefault(LogInfoLevel, "%s", qPrintable(back));
+        if (!mGapTimer->isActive())
+            mGapTimer->start();
     } else {
         mCountedThisRun = false;
     }
@@ -206,6 +224,18 @@ void QuvorSimulator::onStopSignalProc()
     send(StateDatagram::zeroState(mProductType, mRunCounter));
 }
 
+void QuvorSimulator::checkStateGap()
+{
+    if (!gCommandDialog || !gCommandDialog->mSimRunning) {
+        mGap.reset();
+        mGapTimer->stop();
+        return;
+    }
+    const QString silent = mGap.check(mClock());
+    if (!silent.isEmpty())
+        logDefault(LogWarning, "%s", qPrintable(silent));
+}
+
 void QuvorSimulator::send(const StateDatagram::State& state)
 {
     if (mUdpSend)
@@ -216,6 +246,8 @@ void QuvorSimulator::stopSimulation()
 {
     mCountedThisRun = false;
     mNonFiniteReported = false;
+    mGap.reset();
+    mGapTimer->stop();
     mHeartbeatTimer->stop();
     mFirstReply = true;
     sendSimCommand(cmd::SimEnvironment, StopPayload().encode());

@@ -2,6 +2,8 @@
 
 #include "DeviceLog.h"
 #include "FlightState.h"
+#include "StateGap.h"
+#include "UdpDestination.h"
 
 #include "link/DevIo.h"
 #include "link/Messages.h"
@@ -12,6 +14,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 
 class QTimer;
 class UdpSend;
@@ -23,8 +26,15 @@ class UdpSend;
 class QuvorSimulator : public QWidget, public zel::DevListener {
     Q_OBJECT
 public:
+    using Clock = std::function<qint64()>; // milliseconds, monotonic
+
     explicit QuvorSimulator(const QString& appDir, quint16 udpPort = StateDatagram::Port, QWidget* parent = nullptr);
     ~QuvorSimulator() override;
+
+    // Where the state datagrams go instead of the local host or broadcast; empty: there.
+    void setUdpDestinations(const QList<UdpDestination>& destinations);
+    // The clock that times gaps in the flight states (tests set their own).
+    void setClock(Clock clock) { mClock = std::move(clock); }
 
     int32_t onNotify(const DevNotify* notify) override;
 
@@ -57,6 +67,8 @@ public slots:
     void onLogChanged(LOG_INFO info);
     void clearLogWindow();
     void onStopSignalProc();
+    // Says when the flight states of a run have stopped (timer, while states flow).
+    void checkStateGap();
 
 private:
     void send(const StateDatagram::State& state);
@@ -65,6 +77,9 @@ private:
     QMutex mStateLock;
     QTimer* mHeartbeatTimer = nullptr;
     QTimer* mZeroStateTimer = nullptr;
+    QTimer* mGapTimer = nullptr;
+    Clock mClock;
+    StateGap mGap;
     bool mFirstReply = true;
 
     // Filled on the listener thread, taken over whole by the GUI thread, so

@@ -79,7 +79,8 @@ CSerial::~CSerial() { close(); }
 
 std::string CSerial::devicePath(const std::string& name)
 {
-    return (!name.empty() && name[0] == '/') ? name : "/dev/" + name;
+    // Any '/' makes it a path, relative ones too ("./fc" is not "/dev/./fc").
+    return name.find('/') != std::string::npos ? name : "/dev/" + name;
 }
 
 long CSerial::open(const char* device, uint32_t, uint32_t, bool)

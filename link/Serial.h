@@ -28,7 +28,7 @@ public:
     CSerial(const CSerial&) = delete;
     CSerial& operator=(const CSerial&) = delete;
 
-    // "ttyACM0" -> "/dev/ttyACM0"; a name starting with '/' is a path already.
+    // "ttyACM0" -> "/dev/ttyACM0"; a name with a '/' anywhere is a path already.
     static std::string devicePath(const std::string& name);
 
     // Opens exclusively, raw, 115200 8N1, no flow control. The kernel sizes

@@ -100,4 +100,29 @@ TEST(HostApp, NamedPortOpensOnTheSerialDevice)
     }
 }
 
+TEST(HostApp, UdpDestinationsTakeTheDatagramsInsteadOfTheLocalPort)
+{
+    testApp();
+    QTemporaryDir dir;
+    DatagramListener usual;
+    DatagramListener first;
+    DatagramListener second;
+    HostOptions options;
+    options.udpTo = {{QHostAddress(QHostAddress::LocalHost), first.port()},
+                     {QHostAddress(QHostAddress::LocalHost), second.port()}};
+    RecordingDevIo dev;
+    HostApp host(testApp(), {dir.path(), options, &dev, usual.port()});
+    host.dialog()->onStartupTick(); // pushes the options, broadcast off
+    // A stopped run's zero states are datagrams like any other.
+    host.dialog()->mSimRunning = true;
+    host.simulator()->onStopSignalProc();
+    host.dialog()->mSimRunning = false;
+    for (int i = 0; i < 12; ++i)
+        host.simulator()->onStopSignalProc();
+    ASSERT_TRUE(first.waitFor(9));
+    ASSERT_TRUE(second.waitFor(9));
+    EXPECT_EQ(first.take(), second.take());
+    EXPECT_TRUE(usual.take().isEmpty());
+}
+
 } // namespace

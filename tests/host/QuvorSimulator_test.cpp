@@ -285,6 +285,62 @@ TEST_F(Simulation, StatesWithANonFiniteValueAreNotSentAndReportedOncePerRun)
     EXPECT_EQ(2, warnings()) << console.text();
 }
 
+TEST_F(Simulation, AGapInTheFlightStatesOfARunIsSaidWhenItStartsAndEnds)
+{
+    qint64 now = 0;
+    host.simulator->setClock([&now] { return now; });
+    host.connect();
+    LogCapture console;
+    const auto lines = [&] {
+        const std::string text = console.text();
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    host.simulator->checkStateGap();
+    click(host.dialog->ui->pushButton_enter);
+    now = 5000;
+    host.simulator->checkStateGap();
+    EXPECT_EQ(0, lines()) << "no states yet: the aircraft is still switching";
+
+    const struct {
+        qint64 atMs;
+        bool state; // a flight state arrives, else the timer checks
+        const char* said;
+    } steps[] = {
+        {5000, true, nullptr},
+        {5900, true, nullptr},
+        {6899, false, nullptr},
+        {6900, false, "No flight state for 1.0 s."},
+        {9000, false, nullptr},
+        {16200, true, "Flight states are back after a gap of 10.3 s."},
+        {16300, true, nullptr},
+        {17299, false, nullptr},
+        {17300, false, "No flight state for 1.0 s."},
+    };
+    long said = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.atMs);
+        now = step.atMs;
+        if (step.state)
+            receive(6, flightState(float(now) / 1000));
+        else
+            host.simulator->checkStateGap();
+        said += step.said ? 1 : 0;
+        ASSERT_EQ(said, lines()) << console.text();
+        if (step.said) {
+            EXPECT_NE(std::string::npos, console.text().find(step.said)) << console.text();
+        }
+    }
+    // A stopped run is silent, and the next one starts afresh.
+    click(host.dialog->ui->pushButton_exit);
+    now = 30000;
+    host.simulator->checkStateGap();
+    click(host.dialog->ui->pushButton_enter);
+    receive(6, flightState(1));
+    now = 30500;
+    host.simulator->checkStateGap();
+    EXPECT_EQ(said, lines()) << console.text();
+}
+
 // The simulation object on its own, as readers of the dialog find it before the
 // dialog exists and after it is gone.
 TEST(SimulationWithoutDialog, SendsZeroPositionAndNoZeroStates)

@@ -296,6 +296,7 @@ TEST(CSerial, PathsAndErrorCodes)
 {
     EXPECT_EQ(CSerial::devicePath("ttyACM0"), "/dev/ttyACM0");
     EXPECT_EQ(CSerial::devicePath("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(CSerial::devicePath("./fcRel"), "./fcRel");
 
     struct Port : CSerial {
     } port;

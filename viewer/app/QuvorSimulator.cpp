@@ -118,6 +118,20 @@ void QuvorSimulator::openReceiver(quint16 port, bool consoleErrors)
     mUdpSocket = new QUdpSocket(this);
     if (mUdpSocket->bind(QHostAddress::Any, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
         connect(mUdpSocket, &QUdpSocket::readyRead, this, &QuvorSimulator::onUdpRecv);
+        const int fd = int(mUdpSocket->socketDescriptor());
+        const int buffer = ReceiveDrops::enlargeReceiveBuffer(fd);
+        if (buffer >= 0 && buffer < ReceiveDrops::kNeededBufferBytes)
+            qWarning("The UDP receive buffer holds %d bytes, less than the %d for half a second of states at "
+                     "1000 a second: the system's limit allows no more (sysctl -w net.core.rmem_max=%d raises it).",
+                     buffer, ReceiveDrops::kNeededBufferBytes, ReceiveDrops::kNeededBufferBytes);
+        if (const std::optional<uint32_t> dropped = ReceiveDrops::droppedSoFar(fd)) {
+            mDrops = std::make_unique<ReceiveDrops::Report>(mUdpSocket->localPort());
+            mDrops->update(*dropped, processMs());
+            mDropTimer = std::make_unique<QTimer>();
+            mDropTimer->setSingleShot(true);
+            mDropTimer->setInterval(int(ReceiveDrops::Report::kQuietMs));
+            connect(mDropTimer.get(), &QTimer::timeout, this, &QuvorSimulator::checkDrops);
+        }
         if (shared)
             qWarning("Another program already listens on UDP port %u; only one of them will receive the "
                      "datagrams sent to this machine unless the host broadcasts.",
@@ -137,7 +151,14 @@ void QuvorSimulator::openReceiver(quint16 port, bool consoleErrors)
 
 void QuvorSimulator::onUdpRecv()
 {
+    // A flood keeps this loop busy for as long as it lasts: the drops are read
+    // along the way too, so the line can say how long it went on.
+    int sinceCheck = 0;
     while (mUdpSocket && mUdpSocket->hasPendingDatagrams()) {
+        if (++sinceCheck == 256) {
+            sinceCheck = 0;
+            checkDrops();
+        }
         QByteArray datagram(int(mUdpSocket->pendingDatagramSize()), Qt::Uninitialized);
         const qint64 size = mUdpSocket->readDatagram(datagram.data(), datagram.size());
         if (size < 0)
@@ -145,6 +166,21 @@ void QuvorSimulator::onUdpRecv()
         datagram.resize(int(size));
         handleDatagram(datagram);
     }
+    checkDrops();
+}
+
+void QuvorSimulator::checkDrops()
+{
+    if (!mDrops || !mUdpSocket)
+        return;
+    const std::optional<uint32_t> dropped = ReceiveDrops::droppedSoFar(int(mUdpSocket->socketDescriptor()));
+    if (!dropped)
+        return;
+    const QString line = mDrops->update(*dropped, processMs());
+    if (!line.isEmpty())
+        qWarning("%s", qPrintable(line));
+    if (mDrops->pending() && !mDropTimer->isActive())
+        mDropTimer->start();
 }
 
 void QuvorSimulator::handleDatagram(const QByteArray& datagram)
@@ -252,6 +288,7 @@ void QuvorSimulator::onHeartBeat()
 void QuvorSimulator::endRun()
 {
     mHeartbeatTimer->stop();
+    mRecorder.closeFiles();
     mBadStateWarned = false;
     clearTracePoints();
     mPlacement.reset(true);
@@ -279,6 +316,7 @@ void QuvorSimulator::onTraceChanged()
     if (locked && gConfigDialog) {
         mRecorder.refresh(gConfigDialog->mTraceDir, gConfigDialog->mUdpDir, gConfigDialog->mClearToggle,
                           [this] { clearTracePoints(); });
+        mRecorder.closeUnused(gConfigDialog->m_save, gConfigDialog->m_udp_save);
         setTraceVisible(gConfigDialog->m_show);
         mSpeedRate = qBound(0.5f, gConfigDialog->mSpeed, 1.5f);
     }

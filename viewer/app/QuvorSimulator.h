@@ -2,6 +2,7 @@
 
 #include "app/ConfigTarget.h"
 #include "app/FlightSnapshot.h"
+#include "app/ReceiveDrops.h"
 #include "app/Recorder.h"
 #include "common/StateDatagram.h"
 #include "view/OgreWidget.h"
@@ -100,6 +101,8 @@ private:
     ShownState shownState() const;
 
     void openReceiver(quint16 port, bool consoleErrors);
+    // Reads the socket's drop count; says once after a flood what the system dropped.
+    void checkDrops();
     // False for a state that must not reach the scene: a value that is not
     // finite, or a position beyond what the scene can hold.
     bool showable(const StateDatagram::State& state, const FlightSnapshot& s) const;
@@ -111,6 +114,8 @@ private:
     std::unique_ptr<GlowArea> mGlowArea;
     std::unique_ptr<TiledFloor> mTiledFloor;
     QUdpSocket* mUdpSocket = nullptr;
+    std::unique_ptr<ReceiveDrops::Report> mDrops; // null while the system gives no count
+    std::unique_ptr<QTimer> mDropTimer;
     DatagramFilter mFilter;
     StateTriggers mTriggers;
     RunTracker mRun;

@@ -7,18 +7,30 @@
 #include <functional>
 
 // Trace and datagram logs below the save path: one dated folder per log,
-// named when a save path is taken in, and one open-append-close per line so a
-// reader can tail the files. Every folder or file error only loses the line.
+// named when a save path is taken in. Each log stays open while it is
+// recorded and every record goes to the system in one write, so a reader can
+// tail the files and a crash loses nothing written before it. Every record is
+// written whole or not at all: a failed or short write is cut back to the end
+// of the last whole record, so a full disk loses records but never leaves
+// half a line. A log or dated folder removed during a run is made again.
 class Recorder {
 public:
     using Clock = std::function<QDateTime()>; // local time
 
     explicit Recorder(Clock clock = &QDateTime::currentDateTime);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     // Takes in the dialog's folders (new dated log paths when they changed) and
     // the Clear trace toggle: any flip calls clearDrawn and empties the trace log.
     void refresh(const QString& traceDir, const QString& udpDir, bool clearToggle,
                  const std::function<void()>& clearDrawn);
+
+    // Closes both logs (the end of a run); the next record opens its log again.
+    void closeFiles();
+    // Closes the logs whose recording was switched off.
+    void closeUnused(bool traceOn, bool udpOn);
 
     // Appends "[hh:mm:ss.zzz]\tx:..,y:..,z:..".
     void writeTrace(double x, double y, double z);
@@ -34,11 +46,32 @@ public:
     QString mUdpFileMade;
 
 private:
+    // What went wrong with one log since its last whole record. A failure is
+    // said once when it starts; the records it cost are counted and said when
+    // the log can be written again or is left.
+    struct Losses {
+        bool failing = false;
+        int lost = 0;
+        QString reason;
+    };
+    struct Log {
+        int fd = -1; // open from the first record until closed
+        Losses losses;
+    };
+
     // dir + "/[yyyy-MM-dd,hh_mm_ss]//" + name; the file system reads "//" as one.
     QString datedFile(const QString& dir, const char* name) const;
-    void append(const QString& path, QString& made, const QByteArray& line);
+    void append(const QString& path, QString& made, Log& log, const QByteArray& line);
+    // The record went whole into path (opened as fd, or opened here); false
+    // with the reason otherwise.
+    bool writeRecord(const QString& path, bool firstRecord, int& fd, const QByteArray& line, QString& reason,
+                     bool& folderMissing);
+    static void endLosses(const QString& path, Losses& losses);
+    static void closeLog(const QString& path, Log& log);
     QByteArray timestamp() const;
 
     Clock mClock;
     bool mClearSeen = false;
+    Log mTrace;
+    Log mUdp;
 };

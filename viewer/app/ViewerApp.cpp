@@ -13,8 +13,11 @@ ViewerApp::ViewerApp(QApplication& app, const Setup& setup)
     const bool scripted = !setup.screenshotPath.isEmpty() || setup.quitAfterSeconds >= 0;
     mWindow = std::make_unique<QuvorSimulator>(nullptr, setup.udpPort, scripted);
     mDialog = std::make_unique<QuvorConfig>(nullptr, setup.appDir);
-    if (!setup.screenshotPath.isEmpty())
+    if (!setup.screenshotPath.isEmpty()) {
         mWindow->requestScreenshot(setup.screenshotPath, 10);
+        // The picture was what the run was for.
+        QObject::connect(mWindow.get(), &OgreWidget::screenshotFailed, &app, [] { QCoreApplication::exit(1); });
+    }
     if (setup.quitAfterSeconds >= 0)
         QTimer::singleShot(int(setup.quitAfterSeconds * 1000), &app, &QApplication::quit);
 }

@@ -4,8 +4,10 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageWriter>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -18,6 +20,7 @@
 #include <Bites/OgreCameraMan.h>
 
 #include <clocale>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -568,12 +571,64 @@ QImage OgreWidget::grabFrame()
     return image.convertToFormat(QImage::Format_RGB888);
 }
 
+namespace {
+
+// The PNG into file, already open; false with the reason otherwise.
+bool savePng(const QImage& image, QFile& file, QString& reason)
+{
+    QImageWriter writer(&file, "PNG");
+    if (!writer.write(image)) {
+        reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+        return false;
+    }
+    if (!file.flush()) {
+        reason = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// A device or a pipe is written into; renaming over it would replace it. A
+// file is written beside and renamed over the old one, so that a reader never
+// sees half a file.
+bool OgreWidget::saveScreenshot(const QImage& image, QString& reason) const
+{
+    if (image.isNull()) {
+        reason = QStringLiteral("nothing was rendered");
+        return false;
+    }
+    const QFileInfo target(mScreenshotFile);
+    if (target.exists() && !target.isFile()) {
+        QFile file(mScreenshotFile);
+        if (file.open(QIODevice::WriteOnly))
+            return savePng(image, file, reason);
+        reason = file.errorString();
+        return false;
+    }
+    QFile file(mScreenshotFile + ".part");
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        reason = file.errorString();
+        return false;
+    }
+    if (savePng(image, file, reason)) {
+        file.close();
+        if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(mScreenshotFile).constData()) ==
+            0)
+            return true;
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    file.remove();
+    return false;
+}
+
 void OgreWidget::writeScreenshot()
 {
-    // Written beside and renamed, so that a reader never sees half a file.
-    const QImage image = grabFrame();
-    const QString partial = mScreenshotFile + ".part";
-    QFile::remove(mScreenshotFile);
-    if (image.isNull() || !image.save(partial, "PNG") || !QFile::rename(partial, mScreenshotFile))
-        std::fprintf(stderr, "could not write screenshot %s\n", mScreenshotFile.toLocal8Bit().constData());
+    QString reason;
+    if (saveScreenshot(grabFrame(), reason))
+        return;
+    std::fprintf(stderr, "could not write screenshot %s: %s\n", mScreenshotFile.toLocal8Bit().constData(),
+                 reason.toLocal8Bit().constData());
+    emit screenshotFailed();
 }

@@ -114,6 +114,8 @@ public slots:
 signals:
     // Emitted after every rendered frame (tests and benchmarks wait on it).
     void frameRendered();
+    // The requested screenshot could not be written (the reason is on the console).
+    void screenshotFailed();
 
 protected:
     class BackgroundWorker : public QThread {
@@ -169,6 +171,7 @@ protected:
 private:
     void createRoot();
     void writeScreenshot();
+    bool saveScreenshot(const QImage& image, QString& reason) const;
     OgreBites::MouseButtonEvent buttonEvent(QMouseEvent* event, int type) const;
 
     QPoint mLastMouse;

@@ -2,12 +2,16 @@
 #include "app/QuvorConfig.h"
 #include "tests/viewer/DatagramKeys.h"
 #include "app/QuvorSimulator.h"
+#include "app/ReceiveDrops.h"
 #include "app/ViewerApp.h"
+#include "tests/common/Poll.h"
 #include "tests/viewer/ConsoleCapture.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -183,6 +187,28 @@ TEST_F(WindowWithDialog, StatesThatCannotBeShownAreIgnoredWithOneWarningPerRun)
     EXPECT_EQ(ConsoleCapture::matching("Ignoring flight states").size(), 2) << "said again in the next run";
 }
 
+TEST_F(WindowWithDialog, RecordingsAreClosedAtTheEndOfARunAndWhenSwitchedOff)
+{
+    const auto openRecordings = [this] {
+        int open = 0;
+        const QString below = QFileInfo(tmp.path()).canonicalFilePath() + "/";
+        for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System))
+            open += fd.symLinkTarget().startsWith(below) && fd.symLinkTarget().endsWith(".txt");
+        return open;
+    };
+    dialog->m_udp_save = true;
+    window->applyConfig();
+    window->handleDatagram(R"({"WorldX":1,"SimulatorCommand":1})");
+    EXPECT_EQ(openRecordings(), 2);
+    dialog->m_udp_save = false;
+    window->applyConfig();
+    EXPECT_EQ(openRecordings(), 1) << "the datagram log is closed when its recording is switched off";
+    endRun();
+    EXPECT_EQ(openRecordings(), 0) << "and both at the end of a run";
+    window->handleDatagram(R"({"WorldX":2,"SimulatorCommand":1})");
+    EXPECT_EQ(traceLog().count('\n'), 2) << "the next run goes on in the same file";
+}
+
 TEST_F(WindowWithDialog, SecondRunEndsAfterTheSameQuietTime)
 {
     for (int run = 0; run < 2; ++run) {
@@ -250,4 +276,66 @@ TEST(Receiver, ABusyPortGoesToTheConsoleWhenAskedTo)
     EXPECT_EQ(boxes, 0);
     EXPECT_EQ(ConsoleCapture::matching("Failed to open UDP receiver").size(), 1)
         << ConsoleCapture::lines().join('\n').toStdString();
+}
+
+namespace {
+// States sent while the window does not read: the socket's buffer alone holds them.
+void sendUnread(quint16 port, int count, double lastRoll)
+{
+    QUdpSocket sender;
+    const QByteArray state =
+        R"({"Roll":0.012345,"Pitch":-0.023456,"Yaw":1.690000,"WorldX":12.345678,"WorldY":-3.456789,)"
+        R"("WorldZ":10.250000,"WorldLatitude":22.537018,"WorldLongitude":113.953640,"VelocityX":0.500000,)"
+        R"("VelocityY":-0.250000,"VelocityZ":0.125000,"Time":123456,"TransformState":2,"MotorStarted":1,)"
+        R"("FlyingState":1,"ProductType":1,"SimulatorCommand":3,"SenderIP":"192.168.1.20"})";
+    for (int i = 1; i < count; ++i)
+        sender.writeDatagram(state, QHostAddress::LocalHost, port);
+    QByteArray last = state;
+    last.replace("0.012345", QByteArray::number(lastRoll));
+    sender.writeDatagram(last, QHostAddress::LocalHost, port);
+}
+
+quint16 freePort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress(QHostAddress::LocalHost), quint16(0));
+    return probe.localPort();
+}
+} // namespace
+
+TEST(Receiver, HalfASecondOfStatesAt1000PerSecondWaitsUnread)
+{
+    app();
+    {
+        QUdpSocket probe;
+        ASSERT_TRUE(probe.bind(QHostAddress(QHostAddress::LocalHost), quint16(0)));
+        const int buffer = ReceiveDrops::enlargeReceiveBuffer(int(probe.socketDescriptor()));
+        if (buffer < ReceiveDrops::kNeededBufferBytes)
+            GTEST_SKIP() << "this system caps receive buffers at " << buffer << " bytes (net.core.rmem_max)";
+    }
+    ConsoleCapture console;
+    const quint16 port = freePort();
+    QuvorSimulator listener(nullptr, port);
+    ASSERT_TRUE(listener.hasReceiver());
+    sendUnread(port, 500, 0.75);
+    EXPECT_TRUE(pollUntil([&] { return listener.viewState().roll == 0.75f; }, 5000)) << "the last state was dropped";
+    EXPECT_TRUE(ConsoleCapture::matching("dropped").isEmpty()) << ConsoleCapture::lines().join('\n').toStdString();
+}
+
+TEST(Receiver, AFloodIsSaidOnceWithWhatTheSystemDropped)
+{
+    app();
+    ConsoleCapture console;
+    const quint16 port = freePort();
+    QuvorSimulator listener(nullptr, port);
+    ASSERT_TRUE(listener.hasReceiver());
+    sendUnread(port, 20000, 0.5);
+    ASSERT_TRUE(pollUntil([] { return !ConsoleCapture::matching("The system dropped").isEmpty(); }, 10000))
+        << ConsoleCapture::lines().join('\n').toStdString();
+    const QStringList said = ConsoleCapture::matching("The system dropped");
+    ASSERT_EQ(said.size(), 1);
+    const int dropped = said.first().section(' ', 3, 3).toInt();
+    EXPECT_GT(dropped, 0) << said.first().toStdString();
+    EXPECT_LT(dropped, 20000) << said.first().toStdString();
+    EXPECT_TRUE(said.first().contains(QStringLiteral("UDP port %1 ").arg(port))) << said.first().toStdString();
 }

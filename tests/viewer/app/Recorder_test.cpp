@@ -6,9 +6,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
 
 namespace {
 
@@ -156,9 +161,181 @@ TEST_F(RecordTest, FolderAndFileErrorsOnlyLoseTheLine)
     EXPECT_EQ(said.size(), 4);
 
     console.lines().clear();
+    const QString lostTrace = rec.mTraceFilePath;
+    const QString lostUdp = rec.mUdpFilePath;
     refresh();
     rec.writeTrace(1, 2, 3);
-    EXPECT_TRUE(ConsoleCapture::lines().isEmpty()) << "folders that exist or could be made";
+    // Leaving the logs says what they lost; folders that exist or could be made say nothing.
+    EXPECT_EQ(ConsoleCapture::lines(),
+              QStringList({"The recording " + lostTrace + " lost 2 records (No such file or directory).",
+                           "The recording " + lostUdp + " lost 1 record (No such file or directory)."}));
+}
+
+// A file system that takes part of a record and then refuses the rest, as a
+// full disk does: here the process's file size limit, which needs no mount.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &mSaved);
+        mSavedSignal = std::signal(SIGXFSZ, SIG_IGN);
+        set(bytes);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &mSaved);
+        std::signal(SIGXFSZ, mSavedSignal);
+    }
+    void set(rlim_t bytes) const
+    {
+        rlimit limit = mSaved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    void lift() const { setrlimit(RLIMIT_FSIZE, &mSaved); }
+
+private:
+    rlimit mSaved = {};
+    void (*mSavedSignal)(int) = nullptr;
+};
+
+TEST_F(RecordTest, ARecordThatDoesNotFitIsCutBackAndItsLossesAreCounted)
+{
+    ConsoleCapture console;
+    refresh();
+    const QByteArray datagram = "{\"Yaw\":1.690000,\"WorldX\":12.5,\"WorldY\":-3.25}";
+    const QByteArray line = "[14:05:03.000]\t" + datagram + "\n";
+    rec.writeDatagram(datagram);
+    rec.writeTrace(1, 2, 3);
+    const QByteArray udpBefore = readAll(rec.mUdpFilePath);
+    const QByteArray traceBefore = readAll(rec.mTraceFilePath);
+    ASSERT_EQ(udpBefore, line);
+    {
+        // Room for half a datagram line more; the trace line fits only in part too.
+        FileSizeLimit limit(rlim_t(udpBefore.size() + line.size() / 2));
+        for (int i = 0; i < 3; ++i) {
+            rec.writeDatagram(datagram);
+            rec.writeTrace(4, 5, 6);
+        }
+        EXPECT_EQ(readAll(rec.mUdpFilePath), udpBefore) << "only whole records stay";
+        EXPECT_EQ(readAll(rec.mTraceFilePath), traceBefore);
+        EXPECT_EQ(ConsoleCapture::lines(),
+                  QStringList({"Cannot write the recording " + rec.mUdpFilePath +
+                                   ": File too large; its records are lost until it can be written again.",
+                               "Cannot write the recording " + rec.mTraceFilePath +
+                                   ": File too large; its records are lost until it can be written again."}));
+        console.lines().clear();
+        limit.lift();
+        rec.writeDatagram(datagram);
+        rec.writeTrace(7, 8, 9);
+    }
+    EXPECT_EQ(readAll(rec.mUdpFilePath), udpBefore + line);
+    EXPECT_EQ(readAll(rec.mTraceFilePath), traceBefore + "[14:05:03.000]\tx:7.000000,y:8.000000,z:9.000000\n");
+    EXPECT_EQ(ConsoleCapture::lines(),
+              QStringList({"The recording " + rec.mUdpFilePath + " lost 3 records (File too large).",
+                           "The recording " + rec.mTraceFilePath + " lost 3 records (File too large)."}));
+}
+
+TEST_F(RecordTest, AFullDeviceLosesRecordsWithOneLineUntilTheLogIsLeft)
+{
+    refresh();
+    rec.writeDatagram("{}");
+    const QString path = rec.mUdpFilePath;
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::link("/dev/full", path));
+    {
+        ConsoleCapture console;
+        for (int i = 0; i < 5; ++i)
+            rec.writeDatagram("{}");
+        EXPECT_EQ(ConsoleCapture::lines(),
+                  QStringList({"Cannot write the recording " + path +
+                               ": No space left on device; its records are lost until it can be written again."}));
+        console.lines().clear();
+        now = now.addSecs(1);
+        rec.refresh(traceDir(), udpDir() + "other/", false, {});
+        EXPECT_EQ(ConsoleCapture::lines(),
+                  QStringList({"The recording " + path + " lost 5 records (No space left on device)."}));
+    }
+    EXPECT_TRUE(QFileInfo(QStringLiteral("/dev/full")).exists());
+}
+
+TEST_F(RecordTest, AFolderRemovedDuringTheRunIsMadeAgain)
+{
+    const struct {
+        const char* name;
+        bool logFolders; // the folders above the dated ones too
+    } cases[] = {
+        {"the dated folders", false},
+        {"the log folders", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConsoleCapture console;
+        refresh();
+        rec.writeDatagram("{\"Roll\":1}");
+        rec.writeTrace(1, 1, 1);
+        const QString udpFolder = rec.mUdpFilePath.left(rec.mUdpFilePath.lastIndexOf('/') + 1);
+        const QString traceFolder = rec.mTraceFilePath.left(rec.mTraceFilePath.lastIndexOf('/') + 1);
+        if (c.logFolders) {
+            ASSERT_TRUE(QDir(udpDir()).removeRecursively());
+            ASSERT_TRUE(QDir(traceDir()).removeRecursively());
+        } else {
+            ASSERT_TRUE(QDir(udpFolder).removeRecursively());
+            ASSERT_TRUE(QDir(traceFolder).removeRecursively());
+        }
+        rec.writeDatagram("{\"Roll\":2}");
+        rec.writeTrace(2, 2, 2);
+        rec.writeDatagram("{\"Roll\":3}");
+        const QByteArray stamp = now.time().toString("[hh:mm:ss.zzz]\t").toLatin1();
+        EXPECT_EQ(readAll(rec.mUdpFilePath), stamp + "{\"Roll\":2}\n" + stamp + "{\"Roll\":3}\n");
+        EXPECT_EQ(readAll(rec.mTraceFilePath), stamp + "x:2.000000,y:2.000000,z:2.000000\n");
+        EXPECT_EQ(ConsoleCapture::lines(),
+                  QStringList({"The recording folder " + udpFolder + " had gone; it was made again.",
+                               "The recording folder " + traceFolder + " had gone; it was made again."}));
+        // The next case starts from fresh folders.
+        now = now.addSecs(1);
+        ASSERT_TRUE(QDir(tmp.path()).removeRecursively() && QDir().mkpath(tmp.path()));
+        rec.refresh(QString(), QString(), false, {});
+    }
 }
 
 } // namespace
+
+namespace {
+// This process's descriptors open on files below dir.
+int openFilesBelow(const QString& dir)
+{
+    int open = 0;
+    const QString canonical = QFileInfo(dir).canonicalFilePath() + "/";
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System))
+        open += fd.symLinkTarget().startsWith(canonical);
+    return open;
+}
+} // namespace
+
+TEST_F(RecordTest, LogsStayOpenWhileRecordedAndCloseWhenLeft)
+{
+    refresh();
+    for (int i = 0; i < 50; ++i) {
+        rec.writeDatagram("{}");
+        rec.writeTrace(1, 2, 3);
+    }
+    EXPECT_EQ(openFilesBelow(tmp.path()), 2) << "one descriptor per log, not one per record";
+    EXPECT_EQ(readAll(rec.mUdpFilePath).count('\n'), 50) << "every record reached the file as it was written";
+
+    rec.closeUnused(true, false);
+    EXPECT_EQ(openFilesBelow(tmp.path()), 1);
+    rec.writeTrace(4, 5, 6);
+    rec.closeFiles();
+    EXPECT_EQ(openFilesBelow(tmp.path()), 0);
+
+    // A closed log goes on in the same file.
+    rec.writeDatagram("{\"Roll\":1}");
+    EXPECT_EQ(readAll(rec.mUdpFilePath).count('\n'), 51);
+    EXPECT_EQ(readAll(rec.mTraceFilePath).count('\n'), 51);
+    // A new save path leaves the old logs.
+    now = now.addSecs(1);
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("other"));
+    rec.refresh(tmp.path() + "/other/TRACE_FILES/", tmp.path() + "/other/UDP_FILES/", false, {});
+    EXPECT_EQ(openFilesBelow(tmp.path()), 0);
+}

@@ -233,3 +233,40 @@ TEST(ProgramStart, ScriptedRunsReportABusyPortOnTheConsoleAndQuitOnTime)
     EXPECT_EQ(err.count("Failed to open UDP receiver"), 1) << err.toStdString();
     EXPECT_TRUE(err.contains("5566")) << err.toStdString();
 }
+
+TEST(ProgramStart, AScreenshotThatCannotBeWrittenEndsTheRunWithExitOne)
+{
+    QTemporaryDir dir;
+    QUdpSocket probe;
+    ASSERT_TRUE(probe.bind(QHostAddress(QHostAddress::LocalHost), quint16(0)));
+    const QString port = QString::number(probe.localPort());
+    probe.close();
+    const struct {
+        const char* name;
+        QString target;
+    } cases[] = {
+        {"a full device", "/dev/full"},
+        {"a folder that does not exist", dir.filePath("missing/shot.png")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess program;
+        program.setProcessChannelMode(QProcess::SeparateChannels);
+        program.start(binDir() + "/QuvorSimulatorUI",
+                      {"--screenshot", c.target, "--quit-after", "200", "--udp-port", port});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        if (!program.waitForFinished(120000)) {
+            program.kill();
+            program.waitForFinished(5000);
+            FAIL() << "still running long after its first frames";
+        }
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        EXPECT_TRUE(err.contains("could not write screenshot " + c.target + ": ")) << err.toStdString();
+    }
+    // The device is still the device: nothing was renamed over it.
+    EXPECT_FALSE(QFileInfo("/dev/full").isFile());
+    EXPECT_TRUE(QFileInfo("/dev/full").exists());
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty()) << "no part file left";
+}
