@@ -32,8 +32,12 @@ bool parseOptions(const std::vector<std::string>& args, EmulatorOptions& options
             name = name.substr(0, eq);
             hasValue = true;
         }
-        if (name == "--help" || name == "-h") {
-            options.help = true;
+        if (name == "--help" || name == "-h" || name == "--version") {
+            if (hasValue) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            (name == "--version" ? options.version : options.help) = true;
             continue;
         }
         const bool known = name == "--link" || name == "--product" || name == "--rate" || name == "--mission" ||
@@ -112,7 +116,12 @@ std::string usageText(const std::string& program)
         "  --mission NAME     hover, square or circle (default square)\n"
         "  --seed N           seed of the wind and the faults (default 1)\n"
         "  --faults RATE      fraction of sent bytes dropped or corrupted (default 0)\n"
-        "  --help             this text\n";
+        "  --version          print the version and exit\n"
+        "  --help             this text\n"
+        "\n"
+        "Exit status: 0 when stopped by Ctrl+C, SIGTERM or SIGHUP; 1 when the pseudo-terminal\n"
+        "or its link cannot be made (also while another emulator serves the link); 2 for a\n"
+        "bad option.\n";
 }
 
 } // namespace emu

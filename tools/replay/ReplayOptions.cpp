@@ -43,17 +43,21 @@ QString usageText(const QString& program)
                    "  --local             send \"SenderIP\" as 127.0.0.1\n"
                    "  --summary           print the flight at a glance and exit\n"
                    "  --plot OUT.png      write the plots to a picture and exit\n"
+                   "  --choose-file       without FILE, open the window with a file chooser\n"
+                   "  --version           print the version and exit\n"
                    "  --help              this text\n"
                    "\n"
-                   "Exit status: 0 at the end, 1 for a file that cannot be read or holds no state,\n"
-                   "2 for a bad option, 130 when stopped by Ctrl+C.\n")
+                   "Exit status: 0 at the end, 1 for a file that cannot be read or holds no state\n"
+                   "(and for the window without a display), 2 for a bad option, 130 when stopped\n"
+                   "by Ctrl+C.\n")
         .arg(program);
 }
 
 bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
 {
     static const QStringList withValue = {"--speed", "--from", "--to", "--plot"};
-    static const QStringList flags = {"--help", "-h", "--no-gui", "--summary", "--loop", "--broadcast", "--local"};
+    static const QStringList flags = {"--help",    "-h",     "--version",   "--no-gui",
+                                      "--summary", "--loop", "--broadcast", "--local"};
     for (int i = 0; i < args.size(); ++i) {
         QString name = args[i];
         QString value;
@@ -78,6 +82,10 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
             }
             if (name == "--help" || name == "-h")
                 o.help = true;
+            else if (name == "--version")
+                o.version = true;
+            else if (name == "--choose-file")
+                o.chooseFile = true;
             else if (name == "--no-gui")
                 o.noGui = true;
             else if (name == "--summary")
@@ -144,7 +152,7 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
             o.plotFile = value;
         }
     }
-    if (o.help)
+    if (o.help || o.version)
         return true;
     if (o.file.isEmpty()) {
         // The window may open a file itself.

@@ -39,6 +39,8 @@ public:
 
     // Brings labels, timeline and cursor up to date (the refresh timer calls it).
     void refresh();
+    // File > Open: asks for a recording and plays it.
+    void onOpen();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -47,7 +49,6 @@ protected:
 private:
     void buildUi();
     void addShortcuts();
-    void onOpen();
     void onTypedTime();
     void changeSpeed(int steps);
     void seekBy(qint64 deltaMs);

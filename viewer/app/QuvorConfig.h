@@ -27,6 +27,10 @@ public:
     // Locks the speed slider while a run is in progress.
     void setSpeedEditable(bool editable);
 
+    // Turns "movable camera" on for this run; the settings file keeps the saved
+    // choice until the box is clicked.
+    void followCameraForThisRun();
+
     // Writes "UIconfig.ini" from the current values; an unwritable file is skipped.
     void writeSettings() const;
 
@@ -66,11 +70,14 @@ private:
     void notifyWindow();
     void deriveDirs();
     void showSavePath();
+    void fitLabels();
     void loadTrajectory();
     void fillTrajModel();
 
     Ui::Form* ui;
     QString mAppDir;
+    bool mCameraForced = false; // on for this run only
+    bool mSavedCameraMovable = false; // what the file keeps meanwhile
 };
 
 extern QuvorConfig* gConfigDialog;

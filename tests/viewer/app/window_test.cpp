@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDirIterator>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -250,4 +251,26 @@ TEST(Receiver, ABusyPortGoesToTheConsoleWhenAskedTo)
     EXPECT_EQ(boxes, 0);
     EXPECT_EQ(ConsoleCapture::matching("Failed to open UDP receiver").size(), 1)
         << ConsoleCapture::lines().join('\n').toStdString();
+}
+
+TEST(Receiver, TheBusyPortBoxNamesThePortAndTheReason)
+{
+    app();
+    QUdpSocket blocker;
+    ASSERT_TRUE(blocker.bind(QHostAddress(QHostAddress::Any), quint16(0), QUdpSocket::DontShareAddress));
+    QString text, details;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            details = box->informativeText();
+            box->close();
+        }
+    });
+    closer.start(20);
+    QuvorSimulator window(nullptr, blocker.localPort(), false);
+    EXPECT_FALSE(window.hasReceiver());
+    EXPECT_EQ(text, "Failed to open UDP receiver!");
+    EXPECT_TRUE(details.contains(QString("UDP port %1: ").arg(blocker.localPort()))) << details.toStdString();
+    EXPECT_GT(details.size(), QString("UDP port %1: ").arg(blocker.localPort()).size()) << "no reason given";
 }
