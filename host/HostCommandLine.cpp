@@ -8,16 +8,22 @@
 QString hostUsage()
 {
     return QStringLiteral("Usage: QuvorSimulator [--port PATH] [--auto-start] [--no-auto-ui] [--side-by-side]\n"
+                          "Options:\n"
                           "  --port PATH    open PATH as the aircraft's serial port at start-up\n"
                           "                 (no USB id check; a name without '/' means /dev/NAME)\n"
                           "  --auto-start   press \"Start Simulation\" once the aircraft is connected\n"
                           "  --no-auto-ui   do not start the visualiser at start-up, whatever the\n"
                           "                 saved \"Auto Executing UI\" choice (for scripts that start it)\n"
-                          "  --side-by-side place the dialog beside the 3D view (as when the host\n"
-                          "                 starts the view itself), not in the middle of the screen\n"
+                          "  --side-by-side\n"
+                          "                 place the dialog beside the 3D view (as when the host starts\n"
+                          "                 the view itself), not in the middle of the screen\n"
                           "  --version      print the version and exit\n"
                           "  --help         show this text\n"
-                          "Without --port the aircraft is found when its USB port appears.\n");
+                          "Without --port the aircraft is found when its USB port appears.\n"
+                          "\n"
+                          "Exit status:\n"
+                          "  0 when the dialog is closed, 1 when the --port cannot be opened, 2 for a bad\n"
+                          "  option.\n");
 }
 
 CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions& options, QString& error)

@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QLabel>
 #include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -78,6 +79,11 @@ QuvorCommand::QuvorCommand(const QString& appDir, QWidget* parent)
     mConnectionTimer = new QTimer(this);
     connect(mConnectionTimer, &QTimer::timeout, this, &QuvorCommand::onCheckConnection);
     mConnectionTimer->start(1000);
+    // In the free band between the option groups and the check boxes, so no
+    // control of the form moves.
+    mStatusLabel = new QLabel(ui->tab);
+    mStatusLabel->setObjectName(QStringLiteral("label_status"));
+    mStatusLabel->setGeometry(20, 138, 460, 20);
     mStatusTimer = new QTimer(this);
     connect(mStatusTimer, &QTimer::timeout, this, &QuvorCommand::showStatus);
     mStatusTimer->start(1000);
@@ -102,7 +108,9 @@ void QuvorCommand::showStatus()
     mStatesAtLastStatus = sent;
     mLastStatusMs = now;
     const bool connected = qConnector::instance() && qConnector::instance()->isConnected();
-    setWindowTitle(hostStatusTitle(connected, mSimRunning, rate));
+    const QString title = hostStatusTitle(connected, mSimRunning, rate);
+    setWindowTitle(title);
+    mStatusLabel->setText(title.section(QStringLiteral(" \u2014 "), 1));
 }
 
 void QuvorCommand::placeBesideView()

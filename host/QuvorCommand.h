@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+class QLabel;
 class QListWidgetItem;
 class QTimer;
 struct LOG_INFO;
@@ -84,6 +85,7 @@ private:
     QTimer* mStartupTimer = nullptr;
     QTimer* mConnectionTimer = nullptr;
     QTimer* mStatusTimer = nullptr;
+    QLabel* mStatusLabel = nullptr; // the title's state again, for desktops without title bars
     quint64 mStatesAtLastStatus = 0;
     qint64 mLastStatusMs = -1;
     bool mAutoStartPending = false;

@@ -11,6 +11,7 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QScreen>
 #include <QSignalSpy>
@@ -128,6 +129,20 @@ TEST_F(Dialog, AutoUiStartsTheVisualiserOnceAndTheButtonAgain)
     ASSERT_TRUE(waitUntil([&] { return !standInRunning(scripted.appDir()); }));
     EXPECT_FALSE(QFile::exists(scripted.appDir() + "/ui-starts.txt"));
     EXPECT_TRUE(scripted.dialog->mAutoUI); // the saved choice itself stays
+}
+
+TEST_F(Dialog, TheStatusLineSitsBetweenTheFormsControls)
+{
+    auto* status = host.dialog->findChild<QLabel*>("label_status");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ("no aircraft connected", status->text());
+    EXPECT_EQ(ui().tab, status->parentWidget());
+    EXPECT_GE(status->width(), status->sizeHint().width());
+    for (QWidget* other : ui().tab->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != status) {
+            EXPECT_FALSE(status->geometry().intersects(other->geometry())) << other->objectName().toStdString();
+        }
+    }
 }
 
 TEST_F(Dialog, TheVisualiserStartsBesideTheDialog)
