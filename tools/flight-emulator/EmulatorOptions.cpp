@@ -110,6 +110,7 @@ std::string usageText(const std::string& program)
         "link (QuvorSimulator --port /tmp/quvor-fc). One line per event on standard output;\n"
         "when the host closes the port the emulator waits for the next one.\n"
         "\n"
+        "Options:\n"
         "  --link PATH        symbolic link to the pseudo-terminal (default /tmp/quvor-fc)\n"
         "  --product NAME     tavik, nerio or vx7 (default tavik)\n"
         "  --rate HZ          flight states per second, 1 to 1000 (default 50)\n"
@@ -119,9 +120,10 @@ std::string usageText(const std::string& program)
         "  --version          print the version and exit\n"
         "  --help             this text\n"
         "\n"
-        "Exit status: 0 when stopped by Ctrl+C, SIGTERM or SIGHUP; 1 when the pseudo-terminal\n"
-        "or its link cannot be made (also while another emulator serves the link); 2 for a\n"
-        "bad option.\n";
+        "Exit status:\n"
+        "  0 when stopped by Ctrl+C, SIGTERM or SIGHUP; 1 when the pseudo-terminal or its\n"
+        "  link cannot be made (also while another emulator serves the link); 2 for a bad\n"
+        "  option.\n";
 }
 
 } // namespace emu

@@ -33,6 +33,7 @@ QString usageText(const QString& program)
     return QString("Usage: %1 FILE [options]\n"
                    "Plays a visualiser recording (udp.txt or trace.txt) back to the visualiser.\n"
                    "\n"
+                   "Options:\n"
                    "  --no-gui            play without a window (progress on a terminal)\n"
                    "  --speed S           speed factor, from 1/64 to 1024 (default 1)\n"
                    "  --from SECONDS      start at this recording time\n"
@@ -47,9 +48,9 @@ QString usageText(const QString& program)
                    "  --version           print the version and exit\n"
                    "  --help              this text\n"
                    "\n"
-                   "Exit status: 0 at the end, 1 for a file that cannot be read or holds no state\n"
-                   "(and for the window without a display), 2 for a bad option, 130 when stopped\n"
-                   "by Ctrl+C.\n")
+                   "Exit status:\n"
+                   "  0 at the end, 1 for a file that cannot be read or holds no state (and for the\n"
+                   "  window without a display), 2 for a bad option, 130 when stopped by Ctrl+C.\n")
         .arg(program);
 }
 

@@ -16,6 +16,7 @@ QString usage()
     return QStringLiteral("Usage: QuvorSimulatorUI [options]\n"
                           "Shows the aircraft that the host reports, flying in a 3D scene; right-click for Setup.\n"
                           "\n"
+                          "Options:\n"
                           "  --screenshot FILE     write a PNG of the rendered view after the first frames\n"
                           "  --quit-after SECONDS  end the program after this many seconds\n"
                           "  --udp-port PORT       receive the states on this UDP port instead of 5566\n"
@@ -26,7 +27,8 @@ QString usage()
                           "  --version             print the version and exit\n"
                           "  --help                show this text\n"
                           "\n"
-                          "Exit status: 0 when the window is closed, 1 without a display, 2 for a bad option.\n");
+                          "Exit status:\n"
+                          "  0 when the window is closed, 1 without a display, 2 for a bad option.\n");
 }
 
 int badOption(const QString& text)
