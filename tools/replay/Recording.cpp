@@ -112,6 +112,13 @@ QString Recording::skippedText() const
         .arg(skippedDetails());
 }
 
+double unwrapDegrees(double previous, double degrees)
+{
+    if (!std::isfinite(previous) || !std::isfinite(degrees))
+        return degrees;
+    return degrees + 360.0 * std::round((previous - degrees) / 360.0);
+}
+
 void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
 {
     const bool trace = line.kind == LineKind::TracePosition;
@@ -126,25 +133,41 @@ void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
         mStats.productTypes.append(v.productType);
 
     double speed = std::hypot(v.velocityX, v.velocityY);
-    if (mHavePrevious) {
-        // A new run counter starts a new flight from its own origin.
-        const bool sameRun = v.simulatorCommand == mPrevious.simulatorCommand;
+    // A new run counter starts a new flight from its own origin.
+    const bool sameRun = mHavePrevious && v.simulatorCommand == mPrevious.simulatorCommand;
+    if (sameRun) {
         const double step = std::hypot(v.worldX - mPrevious.worldX, v.worldY - mPrevious.worldY);
-        if (sameRun && std::isfinite(step)) {
+        if (std::isfinite(step))
             mStats.horizontalDistance += step;
-            if (trace && timeMs > mPreviousTimeMs)
-                mTraceSpeed = step * 1000.0 / double(timeMs - mPreviousTimeMs);
-        }
     }
-    if (trace)
+    if (trace) {
+        if (!sameRun)
+            mTraceWindow.clear();
+        if (std::isfinite(v.worldX) && std::isfinite(v.worldY))
+            mTraceWindow.push_back({timeMs, v.worldX, v.worldY});
+        // Keep the newest point that lies at least the window back.
+        while (mTraceWindow.size() > 2 && timeMs - mTraceWindow[1].timeMs >= SpeedWindowMs)
+            mTraceWindow.pop_front();
+        const TracePoint& from = mTraceWindow.front();
+        const TracePoint& to = mTraceWindow.back();
+        if (to.timeMs - from.timeMs >= SpeedWindowMs)
+            mTraceSpeed = std::hypot(to.x - from.x, to.y - from.y) * 1000.0 / double(to.timeMs - from.timeMs);
+        else if (!sameRun)
+            mTraceSpeed = 0;
         speed = mTraceSpeed;
+    }
     if (!std::isfinite(speed))
         speed = 0;
     if (mStats.states == 1 || v.worldZ > mStats.maxHeight)
         mStats.maxHeight = v.worldZ;
     mStats.maxHorizontalSpeed = std::max(mStats.maxHorizontalSpeed, speed);
+    if (!trace) {
+        const double yaw = v.yaw * DegreesPerRadian;
+        mYawDegrees = mPlots.hasAttitude && std::isfinite(yaw) ? unwrapDegrees(mYawDegrees, yaw) : yaw;
+        mPlots.hasAttitude = true;
+    }
     const double values[PlotData::ChannelCount] = {v.worldZ, speed, v.roll * DegreesPerRadian,
-                                                   v.pitch * DegreesPerRadian, v.yaw * DegreesPerRadian};
+                                                   v.pitch * DegreesPerRadian, trace ? 0.0 : mYawDegrees};
     mPlots.add(timeMs, values);
     mPrevious = v;
     mPreviousTimeMs = timeMs;

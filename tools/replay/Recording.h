@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVector>
 
+#include <deque>
 #include <vector>
 
 namespace replay {
@@ -54,6 +55,8 @@ public:
 
     void add(qint64 timeMs, const double (&values)[ChannelCount]);
     const std::vector<Bucket>& buckets() const { return mBuckets; }
+
+    bool hasAttitude = false; // some state carried roll, pitch and yaw (a trace.txt has none)
 
 private:
     void merge(Bucket& into, const Bucket& from) const;
@@ -109,6 +112,21 @@ private:
     StateValues mPrevious;
     qint64 mPreviousTimeMs = 0;
     double mTraceSpeed = 0;
+    // Positions of a trace's last 100 ms and more: a speed from two stamps 1 ms
+    // apart would be mostly the stamps' rounding.
+    struct TracePoint {
+        qint64 timeMs;
+        double x, y;
+    };
+    std::deque<TracePoint> mTraceWindow;
+    // Yaw in degrees without the jumps between +180 and -180.
+    double mYawDegrees = 0;
 };
+
+// Shortest speeds are derived over: the stamps have 1 ms steps.
+constexpr qint64 SpeedWindowMs = 100;
+
+// `degrees` moved by whole turns to lie within half a turn of `previous`.
+double unwrapDegrees(double previous, double degrees);
 
 } // namespace replay

@@ -142,6 +142,12 @@ void ReplayPlots::setData(const PlotData& data, qint64 durationMs)
         c.y->applyNiceNumbers();
         c.y->setLabelFormat("%g");
     }
+    // A trace.txt holds positions only: say so instead of drawing flat lines.
+    const bool attitude = data.hasAttitude || data.buckets().empty();
+    mCharts[2].chart->setTitle(attitude ? "Attitude"
+                                        : "Attitude: none in this recording (a trace.txt holds positions only)");
+    for (QLineSeries* s : mCharts[2].series)
+        s->setVisible(attitude);
     setCursorTime(0);
 }
 

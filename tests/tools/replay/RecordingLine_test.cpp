@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace replay;
 using replay_test::RecordingFiles;
 using replay_test::udpLine;
@@ -228,6 +230,61 @@ TEST(Recording, PlotsOfALongRecordingStayThinAndKeepTheExtremes)
         highest = std::max(highest, b.high[PlotData::Height]);
     EXPECT_EQ(99, highest);
     EXPECT_EQ(0, buckets.front().timeMs);
+}
+
+// A trace.txt has 1 ms stamps: a speed from neighbouring lines is mostly the
+// stamps' rounding. The aircraft flies 5 m/s; its position is taken every 1 ms
+// with the stamp cut to the millisecond before or after.
+TEST(Recording, TraceSpeedsComeFromAtLeastATenthOfASecond)
+{
+    RecordingFiles files;
+    QByteArray text;
+    for (int i = 0; i < 2000; ++i) {
+        const qint64 stamp = i + (i % 3 == 0 ? 1 : 0); // jitter, never backwards
+        text += QString::asprintf("[10:00:%02lld.%03lld]\tx:%.6f,y:0.000000,z:10.000000\n", stamp / 1000, stamp % 1000,
+                                  i * 0.005)
+                    .toLatin1();
+    }
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("trace.txt", text), error)) << error.toStdString();
+    EXPECT_NEAR(5, r.stats().maxHorizontalSpeed, 0.2);
+    float lowest = 1e9f, highest = 0;
+    for (const auto& b : r.plots().buckets()) {
+        if (b.timeMs < SpeedWindowMs)
+            continue;
+        lowest = std::min(lowest, b.low[PlotData::HorizontalSpeed]);
+        highest = std::max(highest, b.high[PlotData::HorizontalSpeed]);
+    }
+    EXPECT_NEAR(5, lowest, 0.2);
+    EXPECT_NEAR(5, highest, 0.2);
+    EXPECT_FALSE(r.plots().hasAttitude);
+}
+
+TEST(Recording, YawIsPlottedWithoutJumpsAtHalfATurn)
+{
+    const struct {
+        double previous, degrees, unwrapped;
+    } cases[] = {
+        {179, -179, 181}, {-179, 179, -181}, {170, 10, 10}, {540, -175, 545}, {0, 90, 90},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(c.unwrapped, unwrapDegrees(c.previous, c.degrees)) << c.previous << " " << c.degrees;
+
+    RecordingFiles files;
+    QByteArray text;
+    const double yaws[] = {170, 179, -179, -170, 179, 170}; // degrees: over +-180 and back
+    for (int i = 0; i < 6; ++i)
+        text += udpLine(i * 20, QString("{\"Yaw\":%1}").arg(yaws[i] * M_PI / 180, 0, 'g', 17).toLatin1());
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("udp.txt", text), error));
+    const auto& buckets = r.plots().buckets();
+    ASSERT_EQ(6u, buckets.size());
+    const double plotted[] = {170, 179, 181, 190, 179, 170};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_NEAR(plotted[i], buckets[size_t(i)].low[PlotData::Yaw], 1e-3) << i;
+    EXPECT_TRUE(r.plots().hasAttitude);
 }
 
 } // namespace

@@ -240,4 +240,34 @@ TEST_F(ReplayWindowTest, DroppedFilesOpenAndBadOnesKeepTheOpenRecording)
     EXPECT_EQ("0:02.500 / 0:02.500", shownTime().toStdString());
 }
 
+TEST(ReplayPlotsAttitude, ATraceSaysItHasNoAttitude)
+{
+    app();
+    replay_test::RecordingFiles files;
+    const struct {
+        const char* name;
+        QByteArray text;
+        bool attitude;
+    } cases[] = {
+        {"trace.txt", "[10:00:00.000]\tx:0.000000,y:0.000000,z:1.000000\n[10:00:00.500]\tx:1.000000,y:0.000000,z:1.0\n",
+         false},
+        {"udp.txt", replay_test::udpLine(0, replay_test::state(1)) + replay_test::udpLine(20, replay_test::state(2)),
+         true},
+    };
+    for (const auto& c : cases) {
+        Recording recording;
+        QString error;
+        ASSERT_TRUE(recording.open(files.write(c.name, c.text), error)) << error.toStdString();
+        ReplayPlots plots;
+        plots.setData(recording.plots(), recording.durationMs());
+        QtCharts::QChart* attitude = plots.chartView(2)->chart();
+        EXPECT_EQ(c.attitude, !attitude->title().contains("none in this recording")) << c.name;
+        for (QtCharts::QAbstractSeries* s : attitude->series()) {
+            if (s->name() != "now") {
+                EXPECT_EQ(c.attitude, s->isVisible()) << c.name;
+            }
+        }
+    }
+}
+
 } // namespace
