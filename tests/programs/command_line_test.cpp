@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -68,6 +69,27 @@ TEST(CommandLine, EveryProgramHasVersionHelpAndExitTwoForABadOption)
             EXPECT_TRUE(b.err.contains(bad.first().section('=', 0, 0))) << b.err.toStdString();
             EXPECT_FALSE(b.err.contains(binDir())) << "names the program, not its path";
         }
+    }
+}
+
+// A newcomer reads the README first: every option a program's help names is there.
+TEST(CommandLine, TheReadmeNamesEveryOption)
+{
+    QFile readme(QString::fromLocal8Bit(qgetenv("QUVOR_SOURCE_DIR")) + "/README.md");
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const QRegularExpression option(R"(^  (--[a-z-]+))", QRegularExpression::MultilineOption);
+    for (const QString& program : kPrograms) {
+        if (!built(program))
+            continue;
+        const Result h = run(program, {"--help"});
+        int options = 0;
+        for (auto m = option.globalMatch(h.out); m.hasNext(); ++options) {
+            const QString name = m.next().captured(1);
+            EXPECT_TRUE(text.contains("`" + name) || text.contains("[" + name))
+                << program.toStdString() << " " << name.toStdString();
+        }
+        EXPECT_GT(options, 2) << program.toStdString();
     }
 }
 

@@ -50,6 +50,28 @@ void PlotData::merge(Bucket& into, const Bucket& from) const
     }
 }
 
+void PlotData::mark(qint64 timeMs, Marker::Kind kind)
+{
+    if (markers.size() < size_t(MaxMarkers))
+        markers.push_back({timeMs, kind});
+}
+
+void PlotData::addTrack(qint64 timeMs, double x, double y)
+{
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return;
+    if (!track.empty() && ++mTrackSkipped < mTrackStride)
+        return;
+    mTrackSkipped = 0;
+    if (track.size() == size_t(2 * Target)) {
+        for (size_t i = 0; i < size_t(Target); ++i)
+            track[i] = track[2 * i];
+        track.resize(Target);
+        mTrackStride *= 2;
+    }
+    track.push_back({timeMs, float(x), float(y)});
+}
+
 void PlotData::add(qint64 timeMs, const double (&values)[ChannelCount])
 {
     Bucket b;
@@ -135,6 +157,18 @@ void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
     double speed = std::hypot(v.velocityX, v.velocityY);
     // A new run counter starts a new flight from its own origin.
     const bool sameRun = mHavePrevious && v.simulatorCommand == mPrevious.simulatorCommand;
+    const bool runStarts = !mHavePrevious || !sameRun || timeMs - mPreviousTimeMs >= RunGapMs;
+    if (runStarts) {
+        if (mHavePrevious)
+            mPlots.mark(mPreviousTimeMs, PlotData::Marker::RunEnd);
+        mPlots.mark(timeMs, PlotData::Marker::RunStart);
+    }
+    if (v.motorStarted >= 0 && v.motorStarted != mMotors) {
+        // A run that starts with the motors off has nothing to mark.
+        if (mMotors >= 0 || v.motorStarted == 1)
+            mPlots.mark(timeMs, v.motorStarted ? PlotData::Marker::MotorsStart : PlotData::Marker::MotorsStop);
+        mMotors = v.motorStarted;
+    }
     if (sameRun) {
         const double step = std::hypot(v.worldX - mPrevious.worldX, v.worldY - mPrevious.worldY);
         if (std::isfinite(step))
@@ -169,6 +203,7 @@ void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
     const double values[PlotData::ChannelCount] = {v.worldZ, speed, v.roll * DegreesPerRadian,
                                                    v.pitch * DegreesPerRadian, trace ? 0.0 : mYawDegrees};
     mPlots.add(timeMs, values);
+    mPlots.addTrack(timeMs, v.worldX, v.worldY);
     mPrevious = v;
     mPreviousTimeMs = timeMs;
     mHavePrevious = true;
@@ -273,6 +308,8 @@ bool Recording::open(const QString& path, QString& error)
     if (mEntries.capacity() > mEntries.size() + mEntries.size() / 4)
         mEntries.shrink_to_fit();
     mStats.durationMs = durationMs();
+    if (mHavePrevious)
+        mPlots.mark(mPreviousTimeMs, PlotData::Marker::RunEnd);
     if (mEntries.empty()) {
         error = QString("%1 holds no state").arg(path);
         if (mStats.skipped > 0)

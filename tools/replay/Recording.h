@@ -58,12 +58,33 @@ public:
 
     bool hasAttitude = false; // some state carried roll, pitch and yaw (a trace.txt has none)
 
+    // Where a run starts and ends (a new run counter, or no state for a while,
+    // as the visualiser counts runs) and where the motors start and stop.
+    struct Marker {
+        enum Kind { RunStart, RunEnd, MotorsStart, MotorsStop };
+        qint64 timeMs;
+        Kind kind;
+    };
+    static constexpr int MaxMarkers = 200; // later ones are not kept
+    std::vector<Marker> markers;
+    void mark(qint64 timeMs, Marker::Kind kind);
+
+    // The horizontal path seen from above, every n-th state, at most 2 × Target points.
+    struct TrackPoint {
+        qint64 timeMs;
+        float x, y;
+    };
+    std::vector<TrackPoint> track;
+    void addTrack(qint64 timeMs, double x, double y);
+
 private:
     void merge(Bucket& into, const Bucket& from) const;
 
     std::vector<Bucket> mBuckets;
     qint64 mPerBucket = 1;
     qint64 mInLast = 0;
+    qint64 mTrackStride = 1;
+    qint64 mTrackSkipped = 0;
 };
 
 // A recording opened for replay: one pass builds an index of line offsets and
@@ -119,9 +140,13 @@ private:
         double x, y;
     };
     std::deque<TracePoint> mTraceWindow;
+    int mMotors = -1; // MotorStarted of the last state that said, -1 before
     // Yaw in degrees without the jumps between +180 and -180.
     double mYawDegrees = 0;
 };
+
+// A pause this long ends a run, as in the visualiser.
+constexpr qint64 RunGapMs = 2500;
 
 // Shortest speeds are derived over: the stamps have 1 ms steps.
 constexpr qint64 SpeedWindowMs = 100;

@@ -287,4 +287,43 @@ TEST(Recording, YawIsPlottedWithoutJumpsAtHalfATurn)
     EXPECT_TRUE(r.plots().hasAttitude);
 }
 
+// Runs begin at a new run counter or after a pause the visualiser would end a
+// run at; the motors are marked where "MotorStarted" changes.
+TEST(Recording, MarkersWhereRunsAndMotorsStartAndStop)
+{
+    RecordingFiles files;
+    const struct {
+        qint64 ms;
+        int run, motors;
+    } states[] = {{0, 1, 0},    {100, 1, 1}, {200, 1, 1}, {300, 1, 0}, // run 1, motors 100 to 300
+                  {400, 2, 0},  {500, 2, 1}, // run 2 starts with its counter
+                  {3500, 2, 1}, {3600, 2, 0}}; // a pause: run 3
+    QByteArray text;
+    for (const auto& st : states)
+        text += udpLine(st.ms,
+                        QString("{\"SimulatorCommand\":%1,\"MotorStarted\":%2}").arg(st.run).arg(st.motors).toLatin1());
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("udp.txt", text), error));
+    using M = PlotData::Marker;
+    const std::vector<std::pair<qint64, M::Kind>> expected = {
+        {0, M::RunStart},      {100, M::MotorsStart}, {300, M::MotorsStop}, {300, M::RunEnd},      {400, M::RunStart},
+        {500, M::MotorsStart}, {500, M::RunEnd},      {3500, M::RunStart},  {3600, M::MotorsStop}, {3600, M::RunEnd}};
+    std::vector<std::pair<qint64, M::Kind>> got;
+    for (const M& m : r.plots().markers)
+        got.push_back({m.timeMs, m.kind});
+    EXPECT_EQ(expected, got);
+
+    // A trace has neither counter nor motors: one run from its first line to its last.
+    Recording trace;
+    ASSERT_TRUE(trace.open(files.write("trace.txt",
+                                       "[10:00:00.000]\tx:0.000000,y:0.000000,z:1.000000\n"
+                                       "[10:00:00.500]\tx:1.000000,y:0.000000,z:1.000000\n"),
+                           error));
+    ASSERT_EQ(2u, trace.plots().markers.size());
+    EXPECT_EQ(M::RunStart, trace.plots().markers[0].kind);
+    EXPECT_EQ(500, trace.plots().markers[1].timeMs);
+    EXPECT_EQ(M::RunEnd, trace.plots().markers[1].kind);
+}
+
 } // namespace
