@@ -163,6 +163,7 @@ ReplayPlots::ReplayPlots(QWidget* parent) : QWidget(parent)
     trackActions.zoom = [](const QPoint&, int) {};
     trackActions.pan = [](int) {};
     mTrackView = new SeekView(track, trackActions, this);
+    connect(track, &QChart::plotAreaChanged, this, &ReplayPlots::fitTrackAxes);
     outer->addWidget(mTrackView, 2);
     setData(PlotData(), 0);
 }
@@ -258,10 +259,8 @@ void ReplayPlots::setData(const PlotData& data, qint64 durationMs)
         path.append(QPointF(p.x, p.y));
     }
     mTrack->replace(path);
-    // The same metres on both axes would need a square plot; a margin keeps the ends off the frame.
-    const double side = std::max({right - left, top - bottom, 1.0}) * 0.55;
-    mTrackX->setRange((left + right) / 2 - side, (left + right) / 2 + side);
-    mTrackY->setRange((bottom + top) / 2 - side, (bottom + top) / 2 + side);
+    mTrackBounds = QRectF(QPointF(left, bottom), QPointF(right, top));
+    fitTrackAxes();
     // A trace.txt holds positions only: say so instead of drawing flat lines.
     const bool attitude = data.hasAttitude || data.buckets().empty();
     mCharts[2].chart->setTitle(attitude ? "Attitude"
@@ -358,6 +357,23 @@ void ReplayPlots::applyTimeWindow()
         c.x->setTickInterval(niceStep(seconds / 8));
         c.x->setLabelFormat(c.x->tickInterval() >= 1 ? "%.0f" : c.x->tickInterval() >= 0.1 ? "%.1f" : "%.2f");
     }
+}
+
+void ReplayPlots::fitTrackAxes()
+{
+    // The same metres per pixel on both axes, so a circle stays round, with a
+    // margin that keeps the path off the frame. New ranges may change the label
+    // widths and so the plot area once more.
+    if (mFittingTrack)
+        return;
+    mFittingTrack = true;
+    const QRectF area = mTrackView->chart()->plotArea();
+    const double w = std::max(area.width(), 1.0), h = std::max(area.height(), 1.0);
+    const double perPixel = std::max({mTrackBounds.width() / w, mTrackBounds.height() / h, 1.0 / std::min(w, h)}) * 1.1;
+    const QPointF c = mTrackBounds.center();
+    mTrackX->setRange(c.x() - perPixel * w / 2, c.x() + perPixel * w / 2);
+    mTrackY->setRange(c.y() - perPixel * h / 2, c.y() + perPixel * h / 2);
+    mFittingTrack = false;
 }
 
 QPointF ReplayPlots::trackCursor() const

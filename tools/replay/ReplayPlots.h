@@ -62,6 +62,7 @@ private:
     Chart makeChart(const QString& title, const QString& unit, const QStringList& names);
     void applyTimeWindow();
     void showMarkers(const PlotData& data);
+    void fitTrackAxes();
 
     QVector<QtCharts::QChartView*> mViews;
     QtCharts::QChartView* mTrackView = nullptr;
@@ -70,6 +71,8 @@ private:
     QtCharts::QLineSeries* mTrack = nullptr;
     QtCharts::QScatterSeries* mTrackDot = nullptr;
     std::vector<PlotData::TrackPoint> mTrackPoints;
+    QRectF mTrackBounds;
+    bool mFittingTrack = false;
     QVector<Chart> mCharts;
     qint64 mDurationMs = 0;
     qint64 mCursorMs = 0;
