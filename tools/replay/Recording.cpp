@@ -1,11 +1,14 @@
 #include "Recording.h"
 
 #include "common/Angles.h"
+#include "common/Json.h"
 
 #include <QFileInfo>
+#include <QVariantMap>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace replay {
@@ -122,6 +125,54 @@ QString Recording::skippedDetails() const
     if (mStats.skipped > mSkipped.size())
         text += ", ...";
     return text;
+}
+
+QStringList Recording::numericKeys()
+{
+    QStringList keys;
+    int looked = 0;
+    for (int i = 0; i < count() && looked < 200; ++i) {
+        if (kind(i) != LineKind::Datagram)
+            continue;
+        ++looked;
+        bool ok = false;
+        const QVariantMap map = Json::parse(QString::fromUtf8(payload(i)), ok).toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            const int type = int(it.value().type());
+            const bool number = type == QVariant::Double || type == QVariant::Int || type == QVariant::LongLong ||
+                type == QVariant::UInt || type == QVariant::ULongLong;
+            if (number && !keys.contains(it.key()))
+                keys << it.key();
+        }
+    }
+    keys.sort();
+    return keys;
+}
+
+PlotData Recording::keyCurve(const QString& key)
+{
+    PlotData curve;
+    const QByteArray quoted = '"' + key.toUtf8() + '"';
+    for (int i = 0; i < count(); ++i) {
+        if (kind(i) != LineKind::Datagram)
+            continue;
+        const QByteArray text = payload(i);
+        int at = text.indexOf(quoted);
+        if (at < 0)
+            continue;
+        at += quoted.size();
+        while (at < text.size() && (text[at] == ' ' || text[at] == ':'))
+            ++at;
+        char* end = nullptr;
+        const QByteArray rest = text.mid(at, 40);
+        const double value = std::strtod(rest.constData(), &end);
+        if (end == rest.constData() || !std::isfinite(value))
+            continue;
+        double values[PlotData::ChannelCount] = {};
+        values[PlotData::Height] = value;
+        curve.add(timeMs(i), values);
+    }
+    return curve;
 }
 
 QString Recording::skippedText() const

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <deque>
@@ -113,6 +114,13 @@ public:
     QString skippedText() const;
     // "line 40: no time stamp, line 41: empty line" (the first few).
     QString skippedDetails() const;
+
+    // The numeric keys of the first datagram states, sorted.
+    QStringList numericKeys();
+    // One key's values against time, thinned as the plot curves are (in the
+    // Height channel); states without the key as a number are left out. Reads
+    // the file once more.
+    PlotData keyCurve(const QString& key);
 
 private:
     struct Entry {

@@ -113,7 +113,7 @@ ReplayPlots::ReplayPlots(QWidget* parent) : QWidget(parent)
     layout->setSpacing(0);
     outer->addLayout(layout, 3);
     mCharts = {makeChart("Height", "m", {"WorldZ"}), makeChart("Horizontal speed", "m/s", {"speed"}),
-               makeChart("Attitude", "deg", {"roll", "pitch", "yaw"})};
+               makeChart("Attitude", "deg", {"roll", "pitch", "yaw"}), makeChart("", "", {"value"})};
     for (int i = 0; i < mCharts.size(); ++i) {
         SeekView::Actions actions;
         actions.click = [this, i](const QPoint& p) { emit seekRequested(timeAt(i, p)); };
@@ -123,6 +123,8 @@ ReplayPlots::ReplayPlots(QWidget* parent) : QWidget(parent)
         mViews.append(view);
         layout->addWidget(view);
     }
+    // The chosen key's chart stays hidden until a key is chosen.
+    mViews.last()->hide();
 
     auto* track = new QChart;
     track->setTitle("Track (from above)");
@@ -211,7 +213,7 @@ void ReplayPlots::setData(const PlotData& data, qint64 durationMs)
     // Channels per chart: height, speed, then roll, pitch and yaw together.
     const QVector<QVector<int>> channels = {
         {PlotData::Height}, {PlotData::HorizontalSpeed}, {PlotData::Roll, PlotData::Pitch, PlotData::Yaw}};
-    for (int i = 0; i < mCharts.size(); ++i) {
+    for (int i = 0; i < channels.size(); ++i) {
         Chart& c = mCharts[i];
         double low = 0, high = 0;
         bool any = false;
@@ -243,7 +245,9 @@ void ReplayPlots::setData(const PlotData& data, qint64 durationMs)
     mWindowFromMs = 0;
     mWindowToMs = durationMs;
     applyTimeWindow();
+    mMarkers = data.markers;
     showMarkers(data);
+    setExtraCurve(QString(), PlotData());
 
     mTrackPoints = data.track;
     QVector<QPointF> path;
@@ -282,6 +286,35 @@ void ReplayPlots::setCursorTime(qint64 ms)
         else
             mTrackDot->replace(QVector<QPointF>{trackCursor()});
     }
+}
+
+void ReplayPlots::setExtraCurve(const QString& key, const PlotData& curve)
+{
+    mExtraKey = key;
+    Chart& c = mCharts.last();
+    mViews.last()->setVisible(!key.isEmpty());
+    c.chart->setTitle(key);
+    QVector<QPointF> points;
+    double low = 0, high = 0;
+    for (const PlotData::Bucket& b : curve.buckets()) {
+        const double t = b.timeMs / 1000.0;
+        const bool first = points.isEmpty();
+        points.append(QPointF(t, b.low[PlotData::Height]));
+        if (b.high[PlotData::Height] != b.low[PlotData::Height])
+            points.append(QPointF(t, b.high[PlotData::Height]));
+        low = first ? b.low[PlotData::Height] : std::min<double>(low, b.low[PlotData::Height]);
+        high = first ? b.high[PlotData::Height] : std::max<double>(high, b.high[PlotData::Height]);
+    }
+    c.series.first()->setName(key);
+    c.series.first()->replace(points);
+    const double pad = std::max(0.5, (high - low) * 0.05);
+    c.y->setRange(low - pad, high + pad);
+    c.y->applyNiceNumbers();
+    c.y->setLabelFormat("%g");
+    PlotData markers;
+    markers.markers = mMarkers;
+    showMarkers(markers);
+    setCursorTime(mCursorMs);
 }
 
 void ReplayPlots::showMarkers(const PlotData& data)

@@ -42,6 +42,11 @@ public:
     // The path from above, with a dot where the aircraft is at the cursor time.
     QtCharts::QChartView* trackView() const { return mTrackView; }
     QPointF trackCursor() const;
+
+    // A fourth time chart with any recorded key (its values in the Height
+    // channel of `curve`); an empty key hides it.
+    void setExtraCurve(const QString& key, const PlotData& curve);
+    QString extraCurve() const { return mExtraKey; }
     int chartCount() const { return mViews.size(); }
     // Recording time under a point of a chart view (the point in view coordinates).
     qint64 timeAt(int chart, const QPoint& point) const;
@@ -76,6 +81,8 @@ private:
     QVector<Chart> mCharts;
     qint64 mDurationMs = 0;
     qint64 mCursorMs = 0;
+    std::vector<PlotData::Marker> mMarkers;
+    QString mExtraKey;
     qint64 mWindowFromMs = 0;
     qint64 mWindowToMs = 0;
 };

@@ -71,6 +71,7 @@ private:
     QPushButton* mStepBack = nullptr;
     QPushButton* mStepForward = nullptr;
     QComboBox* mSpeed = nullptr;
+    QComboBox* mCurve = nullptr; // a fourth plot of any recorded key
     QCheckBox* mLoop = nullptr;
     QLineEdit* mTimeEdit = nullptr;
     QPushButton* mGo = nullptr;

@@ -326,4 +326,27 @@ TEST(Recording, MarkersWhereRunsAndMotorsStartAndStop)
     EXPECT_EQ(M::RunEnd, trace.plots().markers[1].kind);
 }
 
+TEST(Recording, AnyNumericKeyBecomesACurve)
+{
+    RecordingFiles files;
+    QByteArray text;
+    for (int i = 0; i < 6; ++i) // "Rpm1" only on even states; "SenderIP" is text
+        text += udpLine(i * 10,
+                        i % 2 ? QString("{\"WorldZ\":%1,\"SenderIP\":\"10.0.0.1\"}").arg(i).toLatin1()
+                              : QString("{\"WorldZ\":%1,\"Rpm1\": %2}").arg(i).arg(i * 100).toLatin1());
+    text += "[10:00:00.100]\tx:1.000000,y:2.000000,z:3.000000\n"; // a position line has no keys
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("udp.txt", text), error));
+    EXPECT_EQ(QStringList({"Rpm1", "WorldZ"}), r.numericKeys());
+    const PlotData rpm = r.keyCurve("Rpm1");
+    ASSERT_EQ(3u, rpm.buckets().size());
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(qint64(k) * 20, rpm.buckets()[k].timeMs);
+        EXPECT_EQ(float(k) * 200, rpm.buckets()[k].low[PlotData::Height]);
+    }
+    EXPECT_TRUE(r.keyCurve("SenderIP").buckets().empty());
+    EXPECT_TRUE(r.keyCurve("Rpm").buckets().empty()) << "a prefix of a key is not the key";
+}
+
 } // namespace

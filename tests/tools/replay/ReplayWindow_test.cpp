@@ -289,6 +289,29 @@ TEST_F(ReplayWindowTest, WheelZoomsAndDragPansEveryPlot)
     EXPECT_EQ(980, plots->windowTo());
 }
 
+TEST_F(ReplayWindowTest, AnyRecordedKeyCanBeAFourthPlot)
+{
+    auto* curve = child<QComboBox>("comboBox_curve");
+    QStringList offered;
+    for (int i = 1; i < curve->count(); ++i)
+        offered << curve->itemText(i);
+    EXPECT_TRUE(offered.contains("VelocityX") && offered.contains("Time")) << offered.join(' ').toStdString();
+    EXPECT_FALSE(offered.contains("WorldZ")) << "already plotted";
+    EXPECT_FALSE(offered.contains("SenderIP")) << "not a number";
+    ReplayPlots* plots = window->plots();
+    QtCharts::QChartView* extra = plots->chartView(plots->chartCount() - 1);
+    EXPECT_FALSE(extra->isVisible());
+
+    curve->setCurrentIndex(curve->findText("Time")); // 7 ms a state in the recording
+    EXPECT_TRUE(extra->isVisible());
+    EXPECT_EQ("Time", extra->chart()->title());
+    auto* line = qobject_cast<QtCharts::QLineSeries*>(extra->chart()->series().first());
+    ASSERT_EQ(50, line->count());
+    EXPECT_EQ(QPointF(0.98, 49 * 7), line->at(49));
+    curve->setCurrentIndex(0);
+    EXPECT_FALSE(extra->isVisible());
+}
+
 TEST_F(ReplayWindowTest, DroppedFilesOpenAndBadOnesKeepTheOpenRecording)
 {
     const QString other = files.write("trace.txt",
