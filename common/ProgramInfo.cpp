@@ -93,6 +93,9 @@ QStringList programArguments(int argc, char** argv)
             ++i;
             continue;
         }
+        // Qt also takes "-style=fusion" and "-stylesheet=file".
+        if (name && (std::strncmp(name, "style=", 6) == 0 || std::strncmp(name, "stylesheet=", 11) == 0))
+            continue;
         if (name && isFlag(name))
             continue;
         args << QString::fromLocal8Bit(argv[i]);

@@ -63,7 +63,8 @@ TEST(ProgramInfo, QtsOwnOptionsAreLeftToQt)
         {{"file.txt", "--speed", "2"}, {"file.txt", "--speed", "2"}},
         {{"-platform", "offscreen", "--no-gui", "f"}, {"--no-gui", "f"}},
         {{"--display", ":3", "-reverse", "--help"}, {"--help"}},
-        {{"-style=fusion", "--x"}, {"-style=fusion", "--x"}}, // Qt takes no "=" form either
+        {{"-style=fusion", "--stylesheet=a.qss", "--x"}, {"--x"}}, // Qt's "=" forms
+        {{"--platform=offscreen"}, {"--platform=offscreen"}}, // not one of them
         {{"--version", "-platform"}, {"--version", "-platform"}}, // no value: not Qt's
     };
     for (const auto& c : cases) {

@@ -5,7 +5,12 @@
 #include "app/ViewerApp.h"
 #include "viewer/ConsoleCapture.h"
 
+#include "common/Json.h"
+#include "common/WindowPair.h"
+
 #include <QApplication>
+#include <QCheckBox>
+#include <QScreen>
 #include <QDirIterator>
 #include <QFile>
 #include <QMessageBox>
@@ -13,6 +18,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
+#include <QVariantMap>
 
 #include <gtest/gtest.h>
 
@@ -60,6 +66,40 @@ TEST(MainWindow, StatesWithoutA3DViewAreHandledAndRunsEnd)
 
 // The program builds its window first, so the dialog finds it and hands it the
 // saved settings as it is built.
+// The demo's run: beside the host's dialog, the camera following for this run
+// only (the saved choice stays until the user clicks the box).
+TEST(ViewerApp, SideBySideAndTheFollowCameraForOneRun)
+{
+    app();
+    QTemporaryDir tmp;
+    auto savedCamera = [&] {
+        QFile f(tmp.path() + "/UIconfig.ini");
+        bool ok = false;
+        const QVariantMap m =
+            f.open(QIODevice::ReadOnly) ? Json::parse(QString::fromUtf8(f.readAll()), ok).toMap() : QVariantMap();
+        return m.contains("mCameraMovable") ? int(m.value("mCameraMovable").toBool()) : -1;
+    };
+    ViewerApp::Setup setup;
+    setup.udpPort = 0;
+    setup.appDir = tmp.path();
+    setup.sideBySide = true;
+    setup.followCamera = true;
+    ViewerApp viewer(app(), setup);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(WindowPair::place(screen).view, viewer.window()->pos());
+    QuvorConfig& d = *viewer.dialog();
+    auto* box = d.findChild<QCheckBox*>("checkBox_cam");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(d.mCameraMovable);
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(0, savedCamera()) << "the saved choice stays";
+    box->click(); // off by hand: now the user's choice
+    EXPECT_FALSE(d.mCameraMovable);
+    box->click();
+    EXPECT_TRUE(d.mCameraMovable);
+    EXPECT_EQ(1, savedCamera());
+}
+
 TEST(ViewerApp, TheDialogHandsTheWindowTheSavedSettings)
 {
     app();
