@@ -116,6 +116,8 @@ void HostApp::show()
         });
     }
     mSimulator->hide();
+    if (mOptions.sideBySide)
+        mDialog->placeBesideView();
     mDialog->show();
     mVersionBox->hide();
 }

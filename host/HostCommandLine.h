@@ -11,9 +11,10 @@ struct HostOptions {
     bool autoStart = false; // press "Start Simulation" once the aircraft is connected
     bool noAutoUi = false; // leave the visualiser to the caller even if "Auto Executing UI" is saved on
     QList<UdpDestination> udpTo; // where the state datagrams go instead of the local host or broadcast
+    bool sideBySide = false; // the dialog goes beside the 3D view (WindowPair), as when it starts the view
 };
 
-enum CommandLineResult { CommandLineOk, CommandLineHelp, CommandLineError };
+enum CommandLineResult { CommandLineOk, CommandLineHelp, CommandLineVersion, CommandLineError };
 
 QString hostUsage();
 CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions& options, QString& error);

@@ -27,5 +27,6 @@ bool makeFolder(const QString& path)
 void startVisualiser(const QString& appDir)
 {
     const AppDirs dirs = appDirsOf(appDir);
-    QProcess::startDetached(dirs.programDir + "/QuvorSimulatorUI", {}, dirs.dataDir);
+    // Beside this host's dialog, which moves aside for it.
+    QProcess::startDetached(dirs.programDir + "/QuvorSimulatorUI", {"--side-by-side"}, dirs.dataDir);
 }

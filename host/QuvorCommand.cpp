@@ -11,8 +11,13 @@
 #include "link/ConsoleLog.h"
 #include "link/Connector.h"
 
+#include "common/WindowPair.h"
+
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QLabel>
+#include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QThread>
@@ -74,6 +79,44 @@ QuvorCommand::QuvorCommand(const QString& appDir, QWidget* parent)
     mConnectionTimer = new QTimer(this);
     connect(mConnectionTimer, &QTimer::timeout, this, &QuvorCommand::onCheckConnection);
     mConnectionTimer->start(1000);
+    // In the free band between the option groups and the check boxes, so no
+    // control of the form moves.
+    mStatusLabel = new QLabel(ui->tab);
+    mStatusLabel->setObjectName(QStringLiteral("label_status"));
+    mStatusLabel->setGeometry(20, 138, 460, 20);
+    mStatusTimer = new QTimer(this);
+    connect(mStatusTimer, &QTimer::timeout, this, &QuvorCommand::showStatus);
+    mStatusTimer->start(1000);
+    showStatus();
+}
+
+QString hostStatusTitle(bool connected, bool simulating, int statesPerSecond)
+{
+    QString state = connected ? QStringLiteral("connected") : QStringLiteral("no aircraft connected");
+    if (simulating)
+        state += QStringLiteral(", simulating, %1 states/s").arg(statesPerSecond);
+    return QStringLiteral("Simulator Config \u2014 ") + state;
+}
+
+void QuvorCommand::showStatus()
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const quint64 sent = gSimulator ? gSimulator->statesSent() : 0;
+    int rate = 0;
+    if (mLastStatusMs >= 0 && now > mLastStatusMs)
+        rate = int(qRound64(double(sent - mStatesAtLastStatus) * 1000.0 / double(now - mLastStatusMs)));
+    mStatesAtLastStatus = sent;
+    mLastStatusMs = now;
+    const bool connected = qConnector::instance() && qConnector::instance()->isConnected();
+    const QString title = hostStatusTitle(connected, mSimRunning, rate);
+    setWindowTitle(title);
+    mStatusLabel->setText(title.section(QStringLiteral(" \u2014 "), 1));
+}
+
+void QuvorCommand::placeBesideView()
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(WindowPair::place(screen->availableGeometry()).dialog);
 }
 
 QuvorCommand::~QuvorCommand()
@@ -229,7 +272,11 @@ void QuvorCommand::onLogClear()
         gSimulator->clearLogWindow();
 }
 
-void QuvorCommand::onShowUI() { startVisualiser(mAppDir); }
+void QuvorCommand::onShowUI()
+{
+    startVisualiser(mAppDir);
+    placeBesideView();
+}
 
 void QuvorCommand::onLogListClick(QListWidgetItem* item)
 {
@@ -251,8 +298,10 @@ void QuvorCommand::onStartupTick()
             item->setCheckState(Qt::Checked);
         }
         pushLogOptions();
-        if (mAutoUI && !mAutoUiSuppressed)
+        if (mAutoUI && !mAutoUiSuppressed) {
             startVisualiser(mAppDir);
+            placeBesideView();
+        }
         gStartupPending = false;
     }
     if (mAutoStartPending && !mSimRunning && qConnector::instance() && qConnector::instance()->isConnected()) {

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+class QLabel;
 class QListWidgetItem;
 class QTimer;
 struct LOG_INFO;
@@ -28,6 +29,11 @@ public:
     void setAutoStart(bool on) { mAutoStartPending = on; }
     // Leaves the visualiser to whoever started the host, whatever mAutoUI says.
     void setAutoUiSuppressed(bool on) { mAutoUiSuppressed = on; }
+    // Moves the dialog beside the 3D view (WindowPair), where the view started
+    // with --side-by-side does not hide it.
+    void placeBesideView();
+    // Brings the state in the title up to date; a 1 s timer calls it too.
+    void showStatus();
 
     Ui::QuvorCommand* ui;
 
@@ -78,9 +84,17 @@ private:
     const QString mAppDir;
     QTimer* mStartupTimer = nullptr;
     QTimer* mConnectionTimer = nullptr;
+    QTimer* mStatusTimer = nullptr;
+    QLabel* mStatusLabel = nullptr; // the title's state again, for desktops without title bars
+    quint64 mStatesAtLastStatus = 0;
+    qint64 mLastStatusMs = -1;
     bool mAutoStartPending = false;
     bool mAutoUiSuppressed = false;
 };
+
+// "Simulator Config — connected, simulating, 200 states/s": the dialog's title
+// with the link and run state.
+QString hostStatusTitle(bool connected, bool simulating, int statesPerSecond);
 
 extern QuvorCommand* gCommandDialog;
 extern bool gStartupPending;

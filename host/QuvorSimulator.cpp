@@ -205,6 +205,7 @@ void QuvorSimulator::onSimState()
     mLastState.senderIp = mSenderIp;
     mLastState.simulatorCommand = mRunCounter;
     send(mLastState);
+    ++mStatesSent;
     mStateLock.unlock();
 }
 

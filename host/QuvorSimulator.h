@@ -48,6 +48,7 @@ public:
     int productType() const { return mProductType; }
     int runCounter() const { return mRunCounter; }
     QString senderIp() const { return mSenderIp; }
+    quint64 statesSent() const { return mStatesSent; } // flight states sent since start-up
     bool heartbeatRunning() const;
     DeviceLog& deviceLog() { return mDeviceLog; }
 
@@ -105,6 +106,7 @@ private:
     QString mSenderIp;
     UdpSend* mUdpSend = nullptr;
     StateDatagram::State mLastState;
+    quint64 mStatesSent = 0;
 
     DeviceLog mDeviceLog;
 };

@@ -2,6 +2,8 @@
 #include "HostCommandLine.h"
 #include "HostPaths.h"
 
+#include "common/ProgramInfo.h"
+
 #include <QApplication>
 
 #include <clocale>
@@ -10,17 +12,21 @@
 
 int main(int argc, char* argv[])
 {
-    // Help needs no window system; everything else is parsed once Qt has
-    // taken its own options out.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(qPrintable(hostUsage()), stdout);
-            return 0;
-        }
+    // The options are read before Qt starts, so that help, the version and a
+    // bad option need no window system; Qt's own options are left to it.
+    HostOptions options;
+    QString error;
+    switch (parseHostCommandLine(QStringList("QuvorSimulator") + ProgramInfo::programArguments(argc, argv), options,
+                                 error)) {
+    case CommandLineHelp: std::fputs(qPrintable(hostUsage()), stdout); return 0;
+    case CommandLineVersion: std::fputs(qPrintable(ProgramInfo::versionText("QuvorSimulator")), stdout); return 0;
+    case CommandLineError:
+        std::fprintf(stderr, "QuvorSimulator: %s\nTry 'QuvorSimulator --help'.\n", qPrintable(error));
+        return 2;
+    case CommandLineOk: break;
     }
     // Scripted runs on a machine without a display still get a working host.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !ProgramInfo::displayProblem(argc, argv).isEmpty()) {
         std::fputs("QuvorSimulator: no display; the control window runs off screen (Ctrl+C ends the host)\n", stderr);
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -28,16 +34,6 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     // Numbers in files and datagrams always use a dot.
     std::setlocale(LC_NUMERIC, "C");
-
-    HostOptions options;
-    QString error;
-    switch (parseHostCommandLine(app.arguments(), options, error)) {
-    case CommandLineHelp: std::fputs(qPrintable(hostUsage()), stdout); return 0;
-    case CommandLineError:
-        std::fprintf(stderr, "QuvorSimulator: %s\n%s", qPrintable(error), qPrintable(hostUsage()));
-        return 2;
-    case CommandLineOk: break;
-    }
 
     HostApp host(app, {applicationDir(), options});
     if (!host.openNamedPort(error)) {

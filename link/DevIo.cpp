@@ -1,5 +1,7 @@
 #include "link/DevIo.h"
 
+#include "link/PortDiagnosis.h"
+
 #include "link/ConsoleLog.h"
 
 #include <QMetaObject>
@@ -151,10 +153,8 @@ bool SimpleDevIo::openPort(const QString& portName, bool quiet)
         ++m_openCount;
         error = CSerialEx::open(path.constData());
         if (!quiet && error == EACCES)
-            logMessage(
-                LogError, "Device",
-                "Device Open Error:%ld (no permission on %s: add the user to the dialout group and log in again)",
-                error, path.constData());
+            logMessage(LogError, "Device", "Device Open Error:%ld (no permission on %s. %s)", error, path.constData(),
+                       PortDiagnosis::permissionText(QString::fromLocal8Bit(path)).toLocal8Bit().constData());
         else if (!quiet && error != 0)
             logMessage(LogError, "Device", "Device Open Error:%ld", error);
     } catch (...) {

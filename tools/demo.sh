@@ -78,12 +78,14 @@ if [ -z "${DISPLAY:-}" ]; then
   say "the host runs with its window off screen, its state datagrams still go to UDP port 5566"
   HOST_ENV=(env QT_QPA_PLATFORM=offscreen)
 elif [ -x "$BIN/QuvorSimulatorUI" ]; then
-  start QuvorSimulatorUI env -C "$BIN" ./QuvorSimulatorUI
+  # Beside the host's dialog (which moves aside too), with the camera following
+  # the aircraft for this run only: the saved "movable camera" choice stays.
+  start QuvorSimulatorUI env -C "$BIN" ./QuvorSimulatorUI --side-by-side --follow-camera
 else
   say "the visualiser $BIN/QuvorSimulatorUI is not built; running without it"
 fi
 
-start QuvorSimulator "${HOST_ENV[@]}" "$BIN/QuvorSimulator" --port "$LINK" --auto-start --no-auto-ui
+start QuvorSimulator "${HOST_ENV[@]}" "$BIN/QuvorSimulator" --port "$LINK" --auto-start --no-auto-ui --side-by-side
 say "running: the host presses \"Start Simulation\" once it is connected; Ctrl+C ends the demo"
 
 # Ends when any program ends by itself; the others follow.

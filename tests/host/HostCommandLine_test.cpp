@@ -1,8 +1,18 @@
 #include "host/HostCommandLine.h"
+#include "link/PortDiagnosis.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <grp.h>
+#include <pty.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +33,8 @@ TEST(HostCommandLine, ParsesOptionsAndRejectsUnknownOnes)
         {{"--port=ttyACM0", "--auto-start"}, CommandLineOk, "ttyACM0", true, {}},
         {{"--no-auto-ui", "--port", "/dev/pts/3"}, CommandLineOk, "/dev/pts/3", false, {}, true},
         {{"--auto-start", "--help"}, CommandLineHelp, {}, true, {}},
+        {{"--version"}, CommandLineVersion, {}, false, {}},
+        {{"--version=1"}, CommandLineError, {}, false, "unknown option '--version=1'"},
         {{"-h"}, CommandLineHelp, {}, false, {}},
         {{"--port"}, CommandLineError, {}, false, "--port needs"},
         {{"--port="}, CommandLineError, {}, false, "--port needs"},
@@ -84,17 +96,77 @@ TEST(HostCommandLine, PortNamesMapToDevicePaths)
     EXPECT_EQ("rig/fc", portDevicePath("rig/fc"));
 }
 
+// Real files and a real pseudo-terminal: the text comes from the device's own owner, group and mode.
 TEST(HostCommandLine, PortErrorsSayWhatToDo)
 {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString dialoutFile = dir.filePath("dialout-port");
+    const QString privateFile = dir.filePath("private-port");
+    for (const QString& path : {dialoutFile, privateFile}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_EQ(0, chmod(QFile::encodeName(privateFile).constData(), 0600));
+    const group* dialout = getgrnam("dialout");
+    const bool haveDialout =
+        dialout && chown(QFile::encodeName(dialoutFile).constData(), geteuid(), dialout->gr_gid) == 0;
+    const passwd* me = getpwuid(geteuid());
+    const group* myGroup = getgrgid(getegid());
+    ASSERT_TRUE(me && myGroup);
+    const QString owner = QString("user %1, group %2").arg(me->pw_name, myGroup->gr_name);
+
+    int master = -1, slave = -1;
+    char ptyName[64] = {};
+    ASSERT_EQ(0, openpty(&master, &slave, ptyName, nullptr, nullptr));
+    struct Closer {
+        int a, b;
+        ~Closer()
+        {
+            ::close(a);
+            ::close(b);
+        }
+    } closer{master, slave};
+
     struct {
+        QString port;
         int code;
-        const char* part;
+        QStringList parts;
+        QStringList absent;
+        bool run = true;
     } cases[] = {
-        {EACCES, "group dialout"}, {EBUSY, "in use by another program"}, {ENOENT, "No such file or directory"}};
+        {dialoutFile, EACCES, {"no permission", "group dialout", "usermod -aG dialout"}, {}, haveDialout},
+        {privateFile, EACCES, {"no permission", owner + ", mode -rw-------"}, {"dialout"}},
+        {QString::fromLocal8Bit(ptyName), EACCES, {"no permission", ", mode c"}, {}},
+        {dir.filePath("gone"), ENOENT, {"No such file or directory", "erial port"}, {}},
+        {"ttyACM0", EBUSY, {"/dev/ttyACM0", "in use by another program"}, {}},
+    };
     for (const auto& c : cases) {
-        const QString text = portOpenErrorText("ttyACM0", c.code);
-        EXPECT_TRUE(text.contains("/dev/ttyACM0")) << text.toStdString();
-        EXPECT_TRUE(text.contains(c.part)) << text.toStdString();
+        if (!c.run)
+            continue;
+        const QString text = portOpenErrorText(c.port, c.code);
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_TRUE(text.contains(portDevicePath(c.port)));
+        for (const QString& part : c.parts)
+            EXPECT_TRUE(text.contains(part)) << part.toStdString();
+        for (const QString& part : c.absent)
+            EXPECT_FALSE(text.contains(part)) << part.toStdString();
+    }
+}
+
+// The list comes from udev and names each port by its device path.
+TEST(HostCommandLine, MissingPortListsThePortsThatExist)
+{
+    const QStringList ports = PortDiagnosis::existingPorts();
+    const QString text = PortDiagnosis::existingPortsText();
+    if (ports.isEmpty()) {
+        EXPECT_EQ("There is no serial port on this machine.", text);
+        return;
+    }
+    for (const QString& port : ports) {
+        EXPECT_TRUE(port.startsWith("/dev/")) << port.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(port.section(' ', 0, 0))) << port.toStdString();
+        EXPECT_TRUE(text.contains(port));
     }
 }
 

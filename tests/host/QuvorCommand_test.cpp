@@ -1,6 +1,7 @@
 #include "HostTestSupport.h"
 
 #include "common/Json.h"
+#include "common/WindowPair.h"
 #include "ui_QuvorCommand.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,10 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QListWidget>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
@@ -36,7 +40,7 @@ protected:
         const QString log = host.appDir() + "/ui-starts.txt";
         QFile script(host.appDir() + "/QuvorSimulatorUI");
         script.open(QIODevice::WriteOnly);
-        script.write("#!/bin/sh\necho started >> ui-starts.txt\n");
+        script.write("#!/bin/sh\necho started \"$@\" >> ui-starts.txt\n");
         script.close();
         script.setPermissions(script.permissions() | QFile::ExeOwner);
         return log;
@@ -66,7 +70,7 @@ protected:
 TEST_F(Dialog, FormMatchesTheLayout)
 {
     QuvorCommand& d = *host.dialog;
-    EXPECT_EQ("Simulator Config", d.windowTitle());
+    EXPECT_EQ("Simulator Config \u2014 no aircraft connected", d.windowTitle());
     EXPECT_EQ(QSize(500, 300), d.minimumSize());
     EXPECT_EQ(QSize(500, 300), d.maximumSize());
     EXPECT_EQ(0, ui().tabWidget_config->currentIndex());
@@ -125,6 +129,51 @@ TEST_F(Dialog, AutoUiStartsTheVisualiserOnceAndTheButtonAgain)
     ASSERT_TRUE(waitUntil([&] { return !standInRunning(scripted.appDir()); }));
     EXPECT_FALSE(QFile::exists(scripted.appDir() + "/ui-starts.txt"));
     EXPECT_TRUE(scripted.dialog->mAutoUI); // the saved choice itself stays
+}
+
+TEST_F(Dialog, TheStatusLineSitsBetweenTheFormsControls)
+{
+    auto* status = host.dialog->findChild<QLabel*>("label_status");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ("no aircraft connected", status->text());
+    EXPECT_EQ(ui().tab, status->parentWidget());
+    EXPECT_GE(status->width(), status->sizeHint().width());
+    for (QWidget* other : ui().tab->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != status) {
+            EXPECT_FALSE(status->geometry().intersects(other->geometry())) << other->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(Dialog, TheVisualiserStartsBesideTheDialog)
+{
+    const QString starts = installVisualiser();
+    host.startUp();
+    ui().pushButton_UI->click();
+    ASSERT_TRUE(waitUntil([&] { return lineCount(starts) == 1; }));
+    QFile log(starts);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ("started --side-by-side\n", log.readAll());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(WindowPair::place(screen).dialog, host.dialog->pos());
+    ASSERT_TRUE(waitUntil([&] { return !standInRunning(host.appDir()); }));
+}
+
+TEST(DialogStatus, TitleSaysLinkRunAndRate)
+{
+    const struct {
+        bool connected, simulating;
+        int rate;
+        const char* title;
+    } cases[] = {
+        {false, false, 0, "Simulator Config \u2014 no aircraft connected"},
+        {true, false, 0, "Simulator Config \u2014 connected"},
+        {true, true, 200, "Simulator Config \u2014 connected, simulating, 200 states/s"},
+        // Start pressed without an aircraft: the title says so until the check resets it.
+        {false, true, 0, "Simulator Config \u2014 no aircraft connected, simulating, 0 states/s"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QString::fromUtf8(c.title), hostStatusTitle(c.connected, c.simulating, c.rate));
 }
 
 struct LoadCase {

@@ -98,7 +98,10 @@ inline QStringList installedFiles()
         "lib/udev/rules.d/70-quvor-aircraft.rules",
         "share/doc/quvor/copyright",
         "share/doc/quvor/changelog.gz",
+        "share/doc/quvor/README.md",
     };
+    if (builtPrograms().contains("QuvorReplay"))
+        files << "share/applications/quvor-replay.desktop";
     for (const QString& program : builtPrograms())
         files << "share/man/man1/" + program + ".1.gz";
     return files;

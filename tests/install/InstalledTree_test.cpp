@@ -6,6 +6,7 @@
 #include "common/Json.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
@@ -178,13 +179,19 @@ TEST_F(InstalledTree, MenuEntriesStartInstalledProgramsWithTheIcon)
     const struct {
         const char* file;
         const char* program;
-    } entries[] = {{"quvor-simulator.desktop", "QuvorSimulator"}, {"quvor-simulator-ui.desktop", "QuvorSimulatorUI"}};
+        const char* exec;
+    } entries[] = {{"quvor-simulator.desktop", "QuvorSimulator", "QuvorSimulator"},
+                   {"quvor-simulator-ui.desktop", "QuvorSimulatorUI", "QuvorSimulatorUI"},
+                   // Started from the menu with no file, it asks for one.
+                   {"quvor-replay.desktop", "QuvorReplay", "QuvorReplay --choose-file %f"}};
     for (const auto& entry : entries) {
+        if (!builtPrograms().contains(entry.program))
+            continue;
         const QString path = prefix() + "/share/applications/" + entry.file;
         const QByteArray text = readAll(path);
-        EXPECT_EQ(entry.program, valueOf(text, "Exec")) << entry.file;
+        EXPECT_EQ(entry.exec, valueOf(text, "Exec")) << entry.file;
         EXPECT_EQ("quvor", valueOf(text, "Icon")) << entry.file;
-        EXPECT_TRUE(QFileInfo(prefix() + "/bin/" + valueOf(text, "Exec")).isExecutable()) << entry.file;
+        EXPECT_TRUE(QFileInfo(prefix() + "/bin/" + entry.program).isExecutable()) << entry.file;
         const Result check = run("desktop-file-validate", {path});
         EXPECT_EQ(0, check.code) << "desktop-file-validate: " << check.output.constData();
         EXPECT_FALSE(check.output.contains("error")) << check.output.constData();
@@ -221,6 +228,17 @@ TEST_F(InstalledTree, ManualPagesComeFromEachProgramsHelp)
         EXPECT_TRUE(text.output.contains(".TH " + QByteArray(page.program).toUpper())) << page.program;
         EXPECT_TRUE(text.output.contains("\\-\\-" + QByteArray(page.option))) << page.program;
         EXPECT_FALSE(text.output.contains(envPath("QUVOR_BUILD_DIR").toUtf8())) << page.program << ": build path";
+        for (const char* section : {"DESCRIPTION", "OPTIONS", "\"EXIT STATUS\"", "FILES", "EXAMPLES", "\"SEE ALSO\""})
+            EXPECT_EQ(1, text.output.count(".SH " + QByteArray(section))) << page.program << ": " << section;
+        EXPECT_FALSE(text.output.contains(".SS \"Exit status:\"")) << page.program << ": exit status twice";
+        // Every option the program's help names is on its page.
+        const Result help = run(prefix() + "/bin/" + page.program, {"--help"});
+        const QRegularExpression option(R"(^  (--[a-z-]+))", QRegularExpression::MultilineOption);
+        for (auto m = option.globalMatch(QString::fromUtf8(help.output)); m.hasNext();) {
+            const QString name = m.next().captured(1);
+            EXPECT_TRUE(text.output.contains(name.toUtf8().replace("-", "\\-")))
+                << page.program << ": " << name.toStdString();
+        }
     }
 }
 

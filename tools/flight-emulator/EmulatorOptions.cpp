@@ -32,8 +32,12 @@ bool parseOptions(const std::vector<std::string>& args, EmulatorOptions& options
             name = name.substr(0, eq);
             hasValue = true;
         }
-        if (name == "--help" || name == "-h") {
-            options.help = true;
+        if (name == "--help" || name == "-h" || name == "--version") {
+            if (hasValue) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            (name == "--version" ? options.version : options.help) = true;
             continue;
         }
         const bool known = name == "--link" || name == "--product" || name == "--rate" || name == "--mission" ||
@@ -106,13 +110,20 @@ std::string usageText(const std::string& program)
         "link (QuvorSimulator --port /tmp/quvor-fc). One line per event on standard output;\n"
         "when the host closes the port the emulator waits for the next one.\n"
         "\n"
+        "Options:\n"
         "  --link PATH        symbolic link to the pseudo-terminal (default /tmp/quvor-fc)\n"
         "  --product NAME     tavik, nerio or vx7 (default tavik)\n"
         "  --rate HZ          flight states per second, 1 to 1000 (default 50)\n"
         "  --mission NAME     hover, square or circle (default square)\n"
         "  --seed N           seed of the wind and the faults (default 1)\n"
         "  --faults RATE      fraction of sent bytes dropped or corrupted (default 0)\n"
-        "  --help             this text\n";
+        "  --version          print the version and exit\n"
+        "  --help             this text\n"
+        "\n"
+        "Exit status:\n"
+        "  0 when stopped by Ctrl+C, SIGTERM or SIGHUP; 1 when the pseudo-terminal or its\n"
+        "  link cannot be made (also while another emulator serves the link); 2 for a bad\n"
+        "  option.\n";
 }
 
 } // namespace emu

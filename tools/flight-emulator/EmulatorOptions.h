@@ -13,6 +13,7 @@ struct EmulatorOptions {
     SessionConfig session;
     double faultRate = 0.0; // fraction of sent bytes dropped or corrupted
     bool help = false;
+    bool version = false;
 };
 
 constexpr int kMaxRateHz = 1000;

@@ -1,8 +1,11 @@
 #include "PseudoTerminal.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <limits.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
@@ -16,7 +19,49 @@ namespace {
 
 std::string systemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
+std::string readLink(const std::string& path)
+{
+    char target[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    return n >= 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+}
+
+// The kernel cuts a process name to 15 characters.
+constexpr char kEmulatorName[] = "QuvorFlightEmul";
+
 } // namespace
+
+pid_t PseudoTerminal::emulatorHolding(const std::string& terminal)
+{
+    if (terminal.rfind("/dev/pts/", 0) != 0)
+        return 0;
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return 0;
+    pid_t found = 0;
+    while (dirent* entry = readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == getpid())
+            continue;
+        const std::string dir = std::string("/proc/") + entry->d_name;
+        std::string name;
+        std::getline(std::ifstream(dir + "/comm"), name);
+        if (name != kEmulatorName)
+            continue;
+        // Every emulator keeps a descriptor of its host end open.
+        if (DIR* fds = opendir((dir + "/fd").c_str())) {
+            while (dirent* fd = readdir(fds))
+                if (fd->d_name[0] != '.' && readLink(dir + "/fd/" + fd->d_name) == terminal)
+                    found = pid_t(pid);
+            closedir(fds);
+        }
+        if (found)
+            break;
+    }
+    closedir(proc);
+    return found;
+}
 
 PseudoTerminal::~PseudoTerminal() { close(); }
 
@@ -110,6 +155,15 @@ bool PseudoTerminal::makeLink(const std::string& path, std::string& error)
     struct stat st;
     if (lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         error = path + " exists and is not a symbolic link; not replacing it";
+        return false;
+    }
+    // A link to a terminal that another emulator still serves belongs to that
+    // emulator: taking it over would leave its host on a link that goes away
+    // with this one.
+    const std::string current = readLink(path);
+    if (const pid_t other = current.empty() ? 0 : emulatorHolding(current)) {
+        error = path + " is the link of another emulator (pid " + std::to_string(other) + ", " + current +
+            ") that is still running; stop it or choose another --link";
         return false;
     }
     // Build the link beside its place and rename it over, so a host never sees

@@ -8,6 +8,7 @@
 // seen as a hang-up on our end but counted from inotify open/close events.
 
 #include <string>
+#include <sys/types.h>
 
 namespace emu {
 
@@ -35,10 +36,15 @@ public:
     void discardPending();
 
     // Keeps a symbolic link at `path` to the host's end. An existing symbolic link
-    // is replaced; any other file is left alone and reported.
+    // is replaced unless it leads to a terminal another emulator still serves;
+    // any other file is left alone and reported.
     bool makeLink(const std::string& path, std::string& error);
     // Removes the link if it still points to this terminal.
     void removeLink();
+
+    // The pid of another running emulator that serves this terminal (its
+    // /dev/pts path), or 0.
+    static pid_t emulatorHolding(const std::string& terminal);
 
 private:
     int mMaster = -1;

@@ -3,6 +3,7 @@
 
 #include "EmulatorLoop.h"
 
+#include "common/ProgramInfo.h"
 #include "link/ConsoleLog.h"
 
 #include <csignal>
@@ -30,7 +31,7 @@ void event(const std::string& line)
 
 int main(int argc, char** argv)
 {
-    const std::string program = argc > 0 ? argv[0] : "QuvorFlightEmulator";
+    const std::string program = "QuvorFlightEmulator";
     emu::EmulatorOptions options;
     std::string error;
     if (!emu::parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
@@ -39,6 +40,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::printf("%s", emu::usageText(program).c_str());
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s", qPrintable(ProgramInfo::versionText(QString::fromStdString(program))));
         return 0;
     }
     // Standard output carries one line per event; link diagnostics go to the error stream.

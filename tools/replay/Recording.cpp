@@ -1,13 +1,16 @@
 #include "Recording.h"
 
 #include "common/Angles.h"
+#include "common/Json.h"
 
 #include <QFileInfo>
+#include <QVariantMap>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -60,6 +63,28 @@ void PlotData::merge(Bucket& into, const Bucket& from) const
         into.low[c] = std::min(into.low[c], from.low[c]);
         into.high[c] = std::max(into.high[c], from.high[c]);
     }
+}
+
+void PlotData::mark(qint64 timeMs, Marker::Kind kind)
+{
+    if (markers.size() < size_t(MaxMarkers))
+        markers.push_back({timeMs, kind});
+}
+
+void PlotData::addTrack(qint64 timeMs, double x, double y)
+{
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return;
+    if (!track.empty() && ++mTrackSkipped < mTrackStride)
+        return;
+    mTrackSkipped = 0;
+    if (track.size() == size_t(2 * Target)) {
+        for (size_t i = 0; i < size_t(Target); ++i)
+            track[i] = track[2 * i];
+        track.resize(Target);
+        mTrackStride *= 2;
+    }
+    track.push_back({timeMs, float(x), float(y)});
 }
 
 void PlotData::add(qint64 timeMs, const double (&values)[ChannelCount])
@@ -150,6 +175,54 @@ QString Recording::skippedDetails() const
     return text;
 }
 
+QStringList Recording::numericKeys()
+{
+    QStringList keys;
+    int looked = 0;
+    for (int i = 0; i < count() && looked < 200; ++i) {
+        if (kind(i) != LineKind::Datagram)
+            continue;
+        ++looked;
+        bool ok = false;
+        const QVariantMap map = Json::parse(QString::fromUtf8(payload(i)), ok).toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            const int type = int(it.value().type());
+            const bool number = type == QVariant::Double || type == QVariant::Int || type == QVariant::LongLong ||
+                type == QVariant::UInt || type == QVariant::ULongLong;
+            if (number && !keys.contains(it.key()))
+                keys << it.key();
+        }
+    }
+    keys.sort();
+    return keys;
+}
+
+PlotData Recording::keyCurve(const QString& key)
+{
+    PlotData curve;
+    const QByteArray quoted = '"' + key.toUtf8() + '"';
+    for (int i = 0; i < count(); ++i) {
+        if (kind(i) != LineKind::Datagram)
+            continue;
+        const QByteArray text = payload(i);
+        int at = text.indexOf(quoted);
+        if (at < 0)
+            continue;
+        at += quoted.size();
+        while (at < text.size() && (text[at] == ' ' || text[at] == ':'))
+            ++at;
+        char* end = nullptr;
+        const QByteArray rest = text.mid(at, 40);
+        const double value = std::strtod(rest.constData(), &end);
+        if (end == rest.constData() || !std::isfinite(value))
+            continue;
+        double values[PlotData::ChannelCount] = {};
+        values[PlotData::Height] = value;
+        curve.add(timeMs(i), values);
+    }
+    return curve;
+}
+
 QString Recording::skippedText() const
 {
     if (mStats.skipped == 0)
@@ -158,6 +231,13 @@ QString Recording::skippedText() const
         .arg(mStats.skipped)
         .arg(mStats.skipped == 1 ? "" : "s")
         .arg(skippedDetails());
+}
+
+double unwrapDegrees(double previous, double degrees)
+{
+    if (!std::isfinite(previous) || !std::isfinite(degrees))
+        return degrees;
+    return degrees + 360.0 * std::round((previous - degrees) / 360.0);
 }
 
 void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
@@ -174,26 +254,55 @@ void Recording::addState(qint64 offset, const ParsedLine& line, qint64 timeMs)
         mStats.productTypes.append(v.productType);
 
     double speed = std::hypot(v.velocityX, v.velocityY);
-    if (mHavePrevious) {
-        // A new run counter starts a new flight from its own origin.
-        const bool sameRun = v.simulatorCommand == mPrevious.simulatorCommand;
-        const double step = std::hypot(v.worldX - mPrevious.worldX, v.worldY - mPrevious.worldY);
-        if (sameRun && std::isfinite(step)) {
-            mStats.horizontalDistance += step;
-            if (trace && timeMs > mPreviousTimeMs)
-                mTraceSpeed = step * 1000.0 / double(timeMs - mPreviousTimeMs);
-        }
+    // A new run counter starts a new flight from its own origin.
+    const bool sameRun = mHavePrevious && v.simulatorCommand == mPrevious.simulatorCommand;
+    const bool runStarts = !mHavePrevious || !sameRun || timeMs - mPreviousTimeMs >= RunGapMs;
+    if (runStarts) {
+        if (mHavePrevious)
+            mPlots.mark(mPreviousTimeMs, PlotData::Marker::RunEnd);
+        mPlots.mark(timeMs, PlotData::Marker::RunStart);
     }
-    if (trace)
+    if (v.motorStarted >= 0 && v.motorStarted != mMotors) {
+        // A run that starts with the motors off has nothing to mark.
+        if (mMotors >= 0 || v.motorStarted == 1)
+            mPlots.mark(timeMs, v.motorStarted ? PlotData::Marker::MotorsStart : PlotData::Marker::MotorsStop);
+        mMotors = v.motorStarted;
+    }
+    if (sameRun) {
+        const double step = std::hypot(v.worldX - mPrevious.worldX, v.worldY - mPrevious.worldY);
+        if (std::isfinite(step))
+            mStats.horizontalDistance += step;
+    }
+    if (trace) {
+        if (!sameRun)
+            mTraceWindow.clear();
+        if (std::isfinite(v.worldX) && std::isfinite(v.worldY))
+            mTraceWindow.push_back({timeMs, v.worldX, v.worldY});
+        // Keep the newest point that lies at least the window back.
+        while (mTraceWindow.size() > 2 && timeMs - mTraceWindow[1].timeMs >= SpeedWindowMs)
+            mTraceWindow.pop_front();
+        const TracePoint& from = mTraceWindow.front();
+        const TracePoint& to = mTraceWindow.back();
+        if (to.timeMs - from.timeMs >= SpeedWindowMs)
+            mTraceSpeed = std::hypot(to.x - from.x, to.y - from.y) * 1000.0 / double(to.timeMs - from.timeMs);
+        else if (!sameRun)
+            mTraceSpeed = 0;
         speed = mTraceSpeed;
+    }
     if (!std::isfinite(speed))
         speed = 0;
     if (mStats.states == 1 || v.worldZ > mStats.maxHeight)
         mStats.maxHeight = v.worldZ;
     mStats.maxHorizontalSpeed = std::max(mStats.maxHorizontalSpeed, speed);
+    if (!trace) {
+        const double yaw = v.yaw * DegreesPerRadian;
+        mYawDegrees = mPlots.hasAttitude && std::isfinite(yaw) ? unwrapDegrees(mYawDegrees, yaw) : yaw;
+        mPlots.hasAttitude = true;
+    }
     const double values[PlotData::ChannelCount] = {v.worldZ, speed, v.roll * DegreesPerRadian,
-                                                   v.pitch * DegreesPerRadian, v.yaw * DegreesPerRadian};
+                                                   v.pitch * DegreesPerRadian, trace ? 0.0 : mYawDegrees};
     mPlots.add(timeMs, values);
+    mPlots.addTrack(timeMs, v.worldX, v.worldY);
     mPrevious = v;
     mPreviousTimeMs = timeMs;
     mHavePrevious = true;
@@ -352,6 +461,8 @@ bool Recording::open(const QString& path, QString& error, const std::function<bo
         }
     }
     mStats.durationMs = durationMs();
+    if (mHavePrevious)
+        mPlots.mark(mPreviousTimeMs, PlotData::Marker::RunEnd);
     if (mEntries.empty()) {
         error = QString("%1 holds no state").arg(path);
         if (mStats.skipped > 0)

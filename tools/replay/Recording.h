@@ -4,8 +4,10 @@
 
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -57,12 +59,35 @@ public:
     void add(qint64 timeMs, const double (&values)[ChannelCount]);
     const std::vector<Bucket>& buckets() const { return mBuckets; }
 
+    bool hasAttitude = false; // some state carried roll, pitch and yaw (a trace.txt has none)
+
+    // Where a run starts and ends (a new run counter, or no state for a while,
+    // as the visualiser counts runs) and where the motors start and stop.
+    struct Marker {
+        enum Kind { RunStart, RunEnd, MotorsStart, MotorsStop };
+        qint64 timeMs;
+        Kind kind;
+    };
+    static constexpr int MaxMarkers = 200; // later ones are not kept
+    std::vector<Marker> markers;
+    void mark(qint64 timeMs, Marker::Kind kind);
+
+    // The horizontal path seen from above, every n-th state, at most 2 × Target points.
+    struct TrackPoint {
+        qint64 timeMs;
+        float x, y;
+    };
+    std::vector<TrackPoint> track;
+    void addTrack(qint64 timeMs, double x, double y);
+
 private:
     void merge(Bucket& into, const Bucket& from) const;
 
     std::vector<Bucket> mBuckets;
     qint64 mPerBucket = 1;
     qint64 mInLast = 0;
+    qint64 mTrackStride = 1;
+    qint64 mTrackSkipped = 0;
 };
 
 // A recording opened for replay: one pass builds an index of line offsets and
@@ -99,6 +124,13 @@ public:
     // "line 40: no time stamp, line 41: empty line" (the first few).
     QString skippedDetails() const;
 
+    // The numeric keys of the first datagram states, sorted.
+    QStringList numericKeys();
+    // One key's values against time, thinned as the plot curves are (in the
+    // Height channel); states without the key as a number are left out. Reads
+    // the file once more.
+    PlotData keyCurve(const QString& key);
+
 private:
     struct Entry {
         quint64 packed; // offset << 17 | trace << 16 | length
@@ -121,6 +153,25 @@ private:
     StateValues mPrevious;
     qint64 mPreviousTimeMs = 0;
     double mTraceSpeed = 0;
+    // Positions of a trace's last 100 ms and more: a speed from two stamps 1 ms
+    // apart would be mostly the stamps' rounding.
+    struct TracePoint {
+        qint64 timeMs;
+        double x, y;
+    };
+    std::deque<TracePoint> mTraceWindow;
+    int mMotors = -1; // MotorStarted of the last state that said, -1 before
+    // Yaw in degrees without the jumps between +180 and -180.
+    double mYawDegrees = 0;
 };
+
+// A pause this long ends a run, as in the visualiser.
+constexpr qint64 RunGapMs = 2500;
+
+// Shortest speeds are derived over: the stamps have 1 ms steps.
+constexpr qint64 SpeedWindowMs = 100;
+
+// `degrees` moved by whole turns to lie within half a turn of `previous`.
+double unwrapDegrees(double previous, double degrees);
 
 } // namespace replay

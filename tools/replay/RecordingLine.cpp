@@ -51,15 +51,29 @@ bool numberValue(const char* begin, const char* end, double& value)
 
 int lowByte(double value) { return std::fabs(value) < 9e18 ? int(qint64(value) & 0xFF) : 0; }
 
-enum Key { Roll, Pitch, Yaw, WorldX, WorldY, WorldZ, VelocityX, VelocityY, ProductType, SimulatorCommand, NoKey };
+enum Key {
+    Roll,
+    Pitch,
+    Yaw,
+    WorldX,
+    WorldY,
+    WorldZ,
+    VelocityX,
+    VelocityY,
+    ProductType,
+    SimulatorCommand,
+    MotorStarted,
+    NoKey
+};
 
 Key keyOf(const char* key, int length)
 {
     static const struct {
         const char* name;
         int length;
-    } names[] = {{"Roll", 4},   {"Pitch", 5},     {"Yaw", 3},       {"WorldX", 6},       {"WorldY", 6},
-                 {"WorldZ", 6}, {"VelocityX", 9}, {"VelocityY", 9}, {"ProductType", 11}, {"SimulatorCommand", 16}};
+    } names[] = {{"Roll", 4},         {"Pitch", 5},     {"Yaw", 3},       {"WorldX", 6},       {"WorldY", 6},
+                 {"WorldZ", 6},       {"VelocityX", 9}, {"VelocityY", 9}, {"ProductType", 11}, {"SimulatorCommand", 16},
+                 {"MotorStarted", 12}};
     for (int i = 0; i < NoKey; ++i)
         if (names[i].length == length && std::memcmp(key, names[i].name, size_t(length)) == 0)
             return Key(i);
@@ -79,6 +93,7 @@ void store(StateValues& v, Key key, double value)
     case VelocityY: v.velocityY = value; break;
     case ProductType: v.productType = lowByte(value); break;
     case SimulatorCommand: v.simulatorCommand = lowByte(value); break;
+    case MotorStarted: v.motorStarted = value != 0 ? 1 : 0; break;
     case NoKey: break;
     }
 }

@@ -22,6 +22,7 @@ struct StateValues {
     double velocityY = 0;
     int productType = 0;
     int simulatorCommand = 0;
+    int motorStarted = -1; // -1: the state does not say
 };
 
 enum class LineKind { Datagram, TracePosition };

@@ -49,6 +49,7 @@ QString usageText(const QString& program)
     return QString("Usage: %1 FILE [options]\n"
                    "Plays a visualiser recording (udp.txt or trace.txt) back to the visualiser.\n"
                    "\n"
+                   "Options:\n"
                    "  --no-gui            play without a window (progress on a terminal)\n"
                    "  --speed S           speed factor, from 1/64 to 1024 (default 1)\n"
                    "  --from SECONDS      start at this recording time\n"
@@ -59,18 +60,22 @@ QString usageText(const QString& program)
                    "  --local             send \"SenderIP\" as 127.0.0.1\n"
                    "  --summary           print the flight at a glance and exit\n"
                    "  --plot OUT.png      write the plots to a picture and exit\n"
+                   "  --choose-file       without FILE, open the window with a file chooser\n"
+                   "  --version           print the version and exit\n"
                    "  --help              this text\n"
                    "\n"
-                   "Exit status: 0 at the end, 1 for a file that cannot be read or holds no state,\n"
-                   "a datagram that could not be sent or a file that changed while it played,\n"
-                   "2 for a bad option, 130 when stopped by Ctrl+C.\n")
+                   "Exit status:\n"
+                   "  0 at the end, 1 for a file that cannot be read or holds no state, a datagram\n"
+                   "  that could not be sent, a file that changed while it played (and for the\n"
+                   "  window without a display), 2 for a bad option, 130 when stopped by Ctrl+C.\n")
         .arg(program);
 }
 
 bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
 {
     static const QStringList withValue = {"--speed", "--from", "--to", "--plot"};
-    static const QStringList flags = {"--help", "-h", "--no-gui", "--summary", "--loop", "--broadcast", "--local"};
+    static const QStringList flags = {"--help",    "-h",     "--version",   "--no-gui",
+                                      "--summary", "--loop", "--broadcast", "--local"};
     for (int i = 0; i < args.size(); ++i) {
         QString name = args[i];
         QString value;
@@ -95,6 +100,10 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
             }
             if (name == "--help" || name == "-h")
                 o.help = true;
+            else if (name == "--version")
+                o.version = true;
+            else if (name == "--choose-file")
+                o.chooseFile = true;
             else if (name == "--no-gui")
                 o.noGui = true;
             else if (name == "--summary")
@@ -160,7 +169,7 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
             o.plotFile = value;
         }
     }
-    if (o.help)
+    if (o.help || o.version)
         return true;
     if (o.file.isEmpty()) {
         // The window may open a file itself.

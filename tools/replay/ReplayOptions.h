@@ -9,6 +9,8 @@ namespace replay {
 struct ReplayOptions {
     QString file;
     bool help = false;
+    bool version = false;
+    bool chooseFile = false; // without a file, the window asks for one at once
     bool noGui = false;
     bool summary = false;
     QString plotFile;
@@ -20,6 +22,9 @@ struct ReplayOptions {
     quint16 port = 0; // 0: the datagram port
     bool broadcast = false;
     bool local = false;
+
+    // Modes that show no window and so need no display.
+    bool windowless() const { return noGui || summary || !plotFile.isEmpty(); }
 };
 
 // The speeds the window offers.

@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyle>
@@ -152,6 +153,21 @@ void ReplayWindow::buildUi()
     });
     controls->addWidget(mLoop);
 
+    controls->addSpacing(12);
+    controls->addWidget(new QLabel("Plot", central));
+    mCurve = new QComboBox(central);
+    mCurve->setObjectName("comboBox_curve");
+    mCurve->setFocusPolicy(Qt::NoFocus);
+    mCurve->setToolTip("Another recorded value as a fourth plot");
+    mCurve->addItem("(nothing more)");
+    connect(mCurve, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
+        if (!mRecording)
+            return;
+        const QString key = index > 0 ? mCurve->itemText(index) : QString();
+        mPlots->setExtraCurve(key, key.isEmpty() ? PlotData() : mRecording->keyCurve(key));
+    });
+    controls->addWidget(mCurve);
+
     controls->addStretch(1);
     controls->addWidget(new QLabel("Go to", central));
     mTimeEdit = new QLineEdit(central);
@@ -232,6 +248,15 @@ bool ReplayWindow::openFile(const QString& path)
     mSlider->setPageStep(JumpMs);
     mSlider->setSingleStep(100);
     mPlots->setData(mRecording->plots(), s.durationMs);
+    {
+        // The keys the three plots already show are not offered again.
+        const QSignalBlocker block(mCurve);
+        mCurve->clear();
+        mCurve->addItem("(nothing more)");
+        for (const QString& key : mRecording->numericKeys())
+            if (!QStringList{"WorldZ", "Roll", "Pitch", "Yaw"}.contains(key))
+                mCurve->addItem(key);
+    }
     QString status = QString("sending to %1").arg(mSender.targetText());
     if (s.skipped > 0) {
         status += "; " + mRecording->skippedText();

@@ -41,6 +41,8 @@ public:
 
     // Brings labels, timeline and cursor up to date (the refresh timer calls it).
     void refresh();
+    // File > Open: asks for a recording and plays it.
+    void onOpen();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -49,7 +51,6 @@ protected:
 private:
     void buildUi();
     void addShortcuts();
-    void onOpen();
     void onTypedTime();
     void changeSpeed(int steps);
     void seekBy(qint64 deltaMs);
@@ -73,6 +74,7 @@ private:
     QPushButton* mStepBack = nullptr;
     QPushButton* mStepForward = nullptr;
     QComboBox* mSpeed = nullptr;
+    QComboBox* mCurve = nullptr; // a fourth plot of any recorded key
     QCheckBox* mLoop = nullptr;
     QLineEdit* mTimeEdit = nullptr;
     QPushButton* mGo = nullptr;

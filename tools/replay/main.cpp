@@ -7,6 +7,8 @@
 #include "ReplayPlots.h"
 #include "ReplayWindow.h"
 
+#include "common/ProgramInfo.h"
+
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -48,14 +50,6 @@ void stopOnSignals(QCoreApplication& app)
         if (read(gStopPipe[0], &c, 1) == 1)
             app.exit(128 + c);
     });
-}
-
-bool hasArgument(int argc, char** argv, const char* name)
-{
-    for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], name) == 0)
-            return true;
-    return false;
 }
 
 void fail(const QString& text) { std::fprintf(stderr, "QuvorReplay: %s\n", qPrintable(text)); }
@@ -134,22 +128,10 @@ int playWithoutWindow(QCoreApplication& app, const ReplayOptions& o, ReplaySende
 
 int main(int argc, char** argv)
 {
-    const bool window = !hasArgument(argc, argv, "--no-gui") && !hasArgument(argc, argv, "--summary") &&
-        !hasArgument(argc, argv, "--help") && !hasArgument(argc, argv, "-h");
-    const bool plot = hasArgument(argc, argv, "--plot") ||
-        std::any_of(argv + 1, argv + argc, [](const char* a) { return qstrncmp(a, "--plot=", 7) == 0; });
-    // The plots are drawn without a display.
-    if (plot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::unique_ptr<QCoreApplication> app;
-    if (window || plot)
-        app = std::make_unique<QApplication>(argc, argv);
-    else
-        app = std::make_unique<QCoreApplication>(argc, argv);
-
+    // The options decide whether a window (and so a display) is needed at all.
     ReplayOptions o;
     QString error;
-    if (!parseOptions(app->arguments().mid(1), o, error)) {
+    if (!parseOptions(ProgramInfo::programArguments(argc, argv), o, error)) {
         fail(error);
         std::fprintf(stderr, "Try 'QuvorReplay --help'.\n");
         return 2;
@@ -158,7 +140,28 @@ int main(int argc, char** argv)
         std::printf("%s", qPrintable(usageText("QuvorReplay")));
         return 0;
     }
+    if (o.version) {
+        std::printf("%s", qPrintable(ProgramInfo::versionText("QuvorReplay")));
+        return 0;
+    }
+    if (!o.windowless()) {
+        const QString noDisplay = ProgramInfo::displayProblem(argc, argv);
+        if (!noDisplay.isEmpty()) {
+            fail(noDisplay + "; the window needs a display (--no-gui, --summary and --plot work without one)");
+            return 1;
+        }
+    }
+    // The plots are drawn without a display.
+    const bool plot = !o.summary && !o.plotFile.isEmpty();
+    if (plot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app;
+    if (!o.windowless() || plot)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     stopOnSignals(*app);
+
     if (o.summary) {
         Recording recording;
         if (!openRecording(o, recording, false))
@@ -166,7 +169,7 @@ int main(int argc, char** argv)
         std::printf("%s", qPrintable(flightSummary(recording)));
         return 0;
     }
-    if (!o.plotFile.isEmpty())
+    if (plot)
         return writePlot(o);
 
     ReplaySender sender;
@@ -189,5 +192,8 @@ int main(int argc, char** argv)
         w.engine()->play();
     }
     w.show();
+    // From the menu entry: nothing to play yet, so ask for it.
+    if (o.file.isEmpty() && o.chooseFile)
+        QTimer::singleShot(0, &w, &ReplayWindow::onOpen);
     return app->exec();
 }

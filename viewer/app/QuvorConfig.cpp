@@ -7,12 +7,14 @@
 #include <QBrush>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QStandardItemModel>
 #include <QTextStream>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -73,6 +75,35 @@ int storedSpeedPercent(const QVariant& value)
     return int(qBound(double(kSpeedMin), percent, double(kSpeedMax)));
 }
 
+// Room between two controls of a row, and from the last one to the group's edge.
+const int kRowGap = 10;
+
+// The form's widths come from another platform's font, which cuts texts off
+// here. Each control of a row gets at least the width its text needs, in the
+// form's order; a control pushed past the right edge goes to a line of its own
+// below. `stretch`, when given, is the row's last control and takes the rest.
+void fitRow(const QList<QWidget*>& row, int right, QWidget* stretch = nullptr)
+{
+    if (row.isEmpty())
+        return;
+    const int left = row.first()->x();
+    int x = left;
+    int y = row.first()->y();
+    for (QWidget* w : row) {
+        const int width = std::max({w->width(), w->sizeHint().width(), w->minimumWidth()});
+        x = std::max(x, w->x());
+        if (w != row.first() && x + width > right && w != stretch) {
+            x = left;
+            y += w->height() + 8;
+        }
+        if (w == stretch)
+            w->setGeometry(x, y, std::max(right - x, 40), w->height());
+        else
+            w->setGeometry(x, y, width, w->height());
+        x += width + kRowGap;
+    }
+}
+
 } // namespace
 
 QuvorConfig::QuvorConfig(QWidget* parent, const QString& appDir)
@@ -125,6 +156,7 @@ QuvorConfig::QuvorConfig(QWidget* parent, const QString& appDir)
     ui->horizontalSlider_speed->setRange(kSpeedMin, kSpeedMax);
     ui->horizontalSlider_speed->setValue(qBound(kSpeedMin, percent, kSpeedMax));
     ui->label_speed->setText(speedLabel(percent));
+    fitLabels();
 
     ui->checkBox_ip->setChecked(mCheckIP);
     ui->checkBox_cam->setChecked(mCameraMovable);
@@ -172,7 +204,7 @@ void QuvorConfig::writeSettings() const
     m.insert("m_save", m_save);
     m.insert("m_udp_save", m_udp_save);
     m.insert("m_speedRate", speedPercent(mSpeed));
-    m.insert("mCameraMovable", mCameraMovable);
+    m.insert("mCameraMovable", mCameraForced ? mSavedCameraMovable : mCameraMovable);
     m.insert("mCheckIP", mCheckIP);
     m.insert("mSavePath", mSavePath);
     const QByteArray utf8 = Json::serialize(m);
@@ -206,7 +238,25 @@ void QuvorConfig::deriveDirs()
     mUdpDir = mSavePath + "/UDP_FILES/";
 }
 
-void QuvorConfig::showSavePath() { ui->label_path->setText("save path:\"" + mSavePath + "\""); }
+void QuvorConfig::fitLabels()
+{
+    // The speed label is as wide as its widest text, so the slider never moves.
+    const QFontMetrics metrics(ui->label_speed->font());
+    ui->label_speed->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(speedLabel(kSpeedMax)), metrics.horizontalAdvance(ui->label_speed->text())) +
+        4);
+    const int right = ui->groupBox_option->width() - kRowGap;
+    fitRow({ui->checkBox_showTrace, ui->checkBox_saveTrace}, ui->pushButton_clearTrace->x() - kRowGap);
+    fitRow({ui->label_speed, ui->horizontalSlider_speed}, right, ui->horizontalSlider_speed);
+    fitRow({ui->checkBox_cam, ui->checkBox_udp_save, ui->checkBox_ip}, right);
+}
+
+void QuvorConfig::showSavePath()
+{
+    ui->label_path->setText("save path:\"" + mSavePath + "\"");
+    // A long path does not fit beside the Change button.
+    ui->label_path->setToolTip(mSavePath);
+}
 
 void QuvorConfig::onTraceClear()
 {
@@ -247,6 +297,17 @@ void QuvorConfig::onSpeedChanged(int value)
 void QuvorConfig::onCamChanged()
 {
     mCameraMovable = ui->checkBox_cam->isChecked();
+    mCameraForced = false;
+    notifyWindow();
+}
+
+void QuvorConfig::followCameraForThisRun()
+{
+    if (!mCameraForced)
+        mSavedCameraMovable = mCameraMovable;
+    mCameraForced = true;
+    mCameraMovable = true;
+    ui->checkBox_cam->setChecked(true);
     notifyWindow();
 }
 

@@ -27,6 +27,10 @@ public:
     // Locks the speed slider while a run is in progress.
     void setSpeedEditable(bool editable);
 
+    // Turns "movable camera" on for this run; the settings file keeps the saved
+    // choice until the box is clicked.
+    void followCameraForThisRun();
+
     // Writes "UIconfig.ini" from the current values when they differ from what this
     // dialog wrote last (run starts and ends apply the dialog without a change); the
     // file is replaced whole, so a crash or a full disk leaves the previous one.
@@ -69,12 +73,15 @@ private:
     void notifyWindow();
     void deriveDirs();
     void showSavePath();
+    void fitLabels();
     void loadTrajectory();
     void fillTrajModel();
 
     Ui::Form* ui;
     QString mAppDir;
     mutable QByteArray mWrittenSettings; // the bytes of the last successful write
+    bool mCameraForced = false; // on for this run only
+    bool mSavedCameraMovable = false; // what the file keeps meanwhile
 };
 
 extern QuvorConfig* gConfigDialog;

@@ -146,6 +146,7 @@ void QuvorSimulator::openReceiver(quint16 port, bool consoleErrors)
         return;
     }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Info"), QStringLiteral("Failed to open UDP receiver!"));
+    box.setInformativeText(QStringLiteral("UDP port %1: %2").arg(port).arg(reason));
     box.exec();
 }
 

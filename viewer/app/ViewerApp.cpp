@@ -3,7 +3,10 @@
 #include "app/QuvorConfig.h"
 #include "app/QuvorSimulator.h"
 
+#include "common/WindowPair.h"
+
 #include <QApplication>
+#include <QScreen>
 #include <QTimer>
 
 ViewerApp::ViewerApp(QApplication& app, const Setup& setup)
@@ -13,6 +16,11 @@ ViewerApp::ViewerApp(QApplication& app, const Setup& setup)
     const bool scripted = !setup.screenshotPath.isEmpty() || setup.quitAfterSeconds >= 0;
     mWindow = std::make_unique<QuvorSimulator>(nullptr, setup.udpPort, scripted);
     mDialog = std::make_unique<QuvorConfig>(nullptr, setup.appDir);
+    if (setup.sideBySide)
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            mWindow->move(WindowPair::place(screen->availableGeometry()).view);
+    if (setup.followCamera)
+        mDialog->followCameraForThisRun();
     if (!setup.screenshotPath.isEmpty()) {
         mWindow->requestScreenshot(setup.screenshotPath, 10);
         // The picture was what the run was for.

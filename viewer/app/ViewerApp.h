@@ -24,6 +24,8 @@ public:
         QString screenshotPath; // a PNG of the view after the first frames; empty: none
         double quitAfterSeconds = -1; // ends the program after this time; negative: never
         QString appDir; // settings and trajectory files; empty: the program's
+        bool sideBySide = false; // the window goes beside the host's dialog (WindowPair)
+        bool followCamera = false; // "movable camera" on for this run, the saved choice kept
     };
 
     ViewerApp(QApplication& app, const Setup& setup);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace replay;
 using replay_test::RecordingFiles;
 using replay_test::udpLine;
@@ -325,6 +327,123 @@ TEST(Recording, PlotsOfALongRecordingStayThinAndKeepTheExtremes)
         highest = std::max(highest, b.high[PlotData::Height]);
     EXPECT_EQ(99, highest);
     EXPECT_EQ(0, buckets.front().timeMs);
+}
+
+// A trace.txt has 1 ms stamps: a speed from neighbouring lines is mostly the
+// stamps' rounding. The aircraft flies 5 m/s; its position is taken every 1 ms
+// with the stamp cut to the millisecond before or after.
+TEST(Recording, TraceSpeedsComeFromAtLeastATenthOfASecond)
+{
+    RecordingFiles files;
+    QByteArray text;
+    for (int i = 0; i < 2000; ++i) {
+        const qint64 stamp = i + (i % 3 == 0 ? 1 : 0); // jitter, never backwards
+        text += QString::asprintf("[10:00:%02lld.%03lld]\tx:%.6f,y:0.000000,z:10.000000\n", stamp / 1000, stamp % 1000,
+                                  i * 0.005)
+                    .toLatin1();
+    }
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("trace.txt", text), error)) << error.toStdString();
+    EXPECT_NEAR(5, r.stats().maxHorizontalSpeed, 0.2);
+    float lowest = 1e9f, highest = 0;
+    for (const auto& b : r.plots().buckets()) {
+        if (b.timeMs < SpeedWindowMs)
+            continue;
+        lowest = std::min(lowest, b.low[PlotData::HorizontalSpeed]);
+        highest = std::max(highest, b.high[PlotData::HorizontalSpeed]);
+    }
+    EXPECT_NEAR(5, lowest, 0.2);
+    EXPECT_NEAR(5, highest, 0.2);
+    EXPECT_FALSE(r.plots().hasAttitude);
+}
+
+TEST(Recording, YawIsPlottedWithoutJumpsAtHalfATurn)
+{
+    const struct {
+        double previous, degrees, unwrapped;
+    } cases[] = {
+        {179, -179, 181}, {-179, 179, -181}, {170, 10, 10}, {540, -175, 545}, {0, 90, 90},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(c.unwrapped, unwrapDegrees(c.previous, c.degrees)) << c.previous << " " << c.degrees;
+
+    RecordingFiles files;
+    QByteArray text;
+    const double yaws[] = {170, 179, -179, -170, 179, 170}; // degrees: over +-180 and back
+    for (int i = 0; i < 6; ++i)
+        text += udpLine(i * 20, QString("{\"Yaw\":%1}").arg(yaws[i] * M_PI / 180, 0, 'g', 17).toLatin1());
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("udp.txt", text), error));
+    const auto& buckets = r.plots().buckets();
+    ASSERT_EQ(6u, buckets.size());
+    const double plotted[] = {170, 179, 181, 190, 179, 170};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_NEAR(plotted[i], buckets[size_t(i)].low[PlotData::Yaw], 1e-3) << i;
+    EXPECT_TRUE(r.plots().hasAttitude);
+}
+
+// Runs begin at a new run counter or after a pause the visualiser would end a
+// run at; the motors are marked where "MotorStarted" changes.
+TEST(Recording, MarkersWhereRunsAndMotorsStartAndStop)
+{
+    RecordingFiles files;
+    const struct {
+        qint64 ms;
+        int run, motors;
+    } states[] = {{0, 1, 0},    {100, 1, 1}, {200, 1, 1}, {300, 1, 0}, // run 1, motors 100 to 300
+                  {400, 2, 0},  {500, 2, 1}, // run 2 starts with its counter
+                  {3500, 2, 1}, {3600, 2, 0}}; // a pause: run 3
+    QByteArray text;
+    for (const auto& st : states)
+        text += udpLine(st.ms,
+                        QString("{\"SimulatorCommand\":%1,\"MotorStarted\":%2}").arg(st.run).arg(st.motors).toLatin1());
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("udp.txt", text), error));
+    using M = PlotData::Marker;
+    const std::vector<std::pair<qint64, M::Kind>> expected = {
+        {0, M::RunStart},      {100, M::MotorsStart}, {300, M::MotorsStop}, {300, M::RunEnd},      {400, M::RunStart},
+        {500, M::MotorsStart}, {500, M::RunEnd},      {3500, M::RunStart},  {3600, M::MotorsStop}, {3600, M::RunEnd}};
+    std::vector<std::pair<qint64, M::Kind>> got;
+    for (const M& m : r.plots().markers)
+        got.push_back({m.timeMs, m.kind});
+    EXPECT_EQ(expected, got);
+
+    // A trace has neither counter nor motors: one run from its first line to its last.
+    Recording trace;
+    ASSERT_TRUE(trace.open(files.write("trace.txt",
+                                       "[10:00:00.000]\tx:0.000000,y:0.000000,z:1.000000\n"
+                                       "[10:00:00.500]\tx:1.000000,y:0.000000,z:1.000000\n"),
+                           error));
+    ASSERT_EQ(2u, trace.plots().markers.size());
+    EXPECT_EQ(M::RunStart, trace.plots().markers[0].kind);
+    EXPECT_EQ(500, trace.plots().markers[1].timeMs);
+    EXPECT_EQ(M::RunEnd, trace.plots().markers[1].kind);
+}
+
+TEST(Recording, AnyNumericKeyBecomesACurve)
+{
+    RecordingFiles files;
+    QByteArray text;
+    for (int i = 0; i < 6; ++i) // "Rpm1" only on even states; "SenderIP" is text
+        text += udpLine(i * 10,
+                        i % 2 ? QString("{\"WorldZ\":%1,\"SenderIP\":\"10.0.0.1\"}").arg(i).toLatin1()
+                              : QString("{\"WorldZ\":%1,\"Rpm1\": %2}").arg(i).arg(i * 100).toLatin1());
+    text += "[10:00:00.100]\tx:1.000000,y:2.000000,z:3.000000\n"; // a position line has no keys
+    Recording r;
+    QString error;
+    ASSERT_TRUE(r.open(files.write("udp.txt", text), error));
+    EXPECT_EQ(QStringList({"Rpm1", "WorldZ"}), r.numericKeys());
+    const PlotData rpm = r.keyCurve("Rpm1");
+    ASSERT_EQ(3u, rpm.buckets().size());
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(qint64(k) * 20, rpm.buckets()[k].timeMs);
+        EXPECT_EQ(float(k) * 200, rpm.buckets()[k].low[PlotData::Height]);
+    }
+    EXPECT_TRUE(r.keyCurve("SenderIP").buckets().empty());
+    EXPECT_TRUE(r.keyCurve("Rpm").buckets().empty()) << "a prefix of a key is not the key";
 }
 
 } // namespace

@@ -15,9 +15,14 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QtCharts/QChart>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QRegularExpression>
+#include <QtCharts/QValueAxis>
 #include <QTest>
 #include <QUdpSocket>
 #include <QUrl>
+#include <QWheelEvent>
 #include <QVariantMap>
 
 #include <gtest/gtest.h>
@@ -214,6 +219,99 @@ TEST_F(ReplayWindowTest, ClickingAPlotSeeksThere)
     EXPECT_EQ(window->engine()->positionMs(), window->plots()->cursorTime());
 }
 
+// The wheel zooms the time axis around the pointer and a drag pans it, on every
+// chart at once; a click after that still seeks to the time under the pointer.
+TEST_F(ReplayWindowTest, WheelZoomsAndDragPansEveryPlot)
+{
+    ReplayPlots* plots = window->plots();
+    QtCharts::QChartView* view = plots->chartView(1);
+    const QRectF area = view->chart()->plotArea();
+    auto at = [&](double fraction) {
+        return view->mapFromScene(
+            view->chart()->mapToScene(QPointF(area.left() + area.width() * fraction, area.center().y())));
+    };
+    auto ranges = [&] {
+        QVector<QPair<double, double>> r;
+        for (int i = 0; i < plots->chartCount(); ++i) {
+            auto* x = qobject_cast<QtCharts::QValueAxis*>(plots->chartView(i)->chart()->axes(Qt::Horizontal).first());
+            r.append({x->min(), x->max()});
+        }
+        return r;
+    };
+    auto wheel = [&](const QPoint& p, int steps) {
+        QWheelEvent e(QPointF(p), QPointF(view->viewport()->mapToGlobal(p)), QPoint(), QPoint(0, 120 * steps),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &e);
+    };
+    auto sameEverywhere = [&] {
+        const auto r = ranges();
+        for (const auto& one : r)
+            if (std::abs(one.first - r.first().first) > 1e-9 || std::abs(one.second - r.first().second) > 1e-9)
+                return false;
+        return true;
+    };
+    ASSERT_EQ(0, plots->windowFrom());
+    ASSERT_EQ(980, plots->windowTo());
+
+    // Three steps in around the middle: 0.8^3 of the time, centred where it was.
+    wheel(at(0.5), 3);
+    EXPECT_NEAR(980 * 0.512, plots->windowTo() - plots->windowFrom(), 2);
+    EXPECT_NEAR(490, (plots->windowFrom() + plots->windowTo()) / 2, 3);
+    EXPECT_TRUE(sameEverywhere());
+    EXPECT_NEAR(plots->windowFrom() / 1000.0, ranges().first().first, 1e-3);
+
+    // Dragging right by a quarter of the plot shows earlier times, by a quarter of the window.
+    const qint64 before = plots->windowFrom();
+    const qint64 width = plots->windowTo() - before;
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at(0.5));
+    for (double f : {0.6, 0.75}) { // QTest::mouseMove carries no button
+        QMouseEvent move(QEvent::MouseMove, at(f), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &move);
+    }
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at(0.75));
+    EXPECT_NEAR(before - width / 4, plots->windowFrom(), 3);
+    EXPECT_EQ(width, plots->windowTo() - plots->windowFrom());
+    EXPECT_TRUE(sameEverywhere());
+    EXPECT_EQ(0, window->plots()->cursorTime()) << "a drag does not seek";
+
+    // A click seeks to the time under the pointer in the zoomed view.
+    const qint64 expected = plots->timeAt(1, at(0.5));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at(0.5));
+    EXPECT_NEAR(expected, window->engine()->positionMs(), 25);
+
+    // Far out and far off: the window stays inside the recording, and never below its minimum.
+    wheel(at(0.5), -20);
+    EXPECT_EQ(0, plots->windowFrom());
+    EXPECT_EQ(980, plots->windowTo());
+    wheel(at(0.9), 40);
+    EXPECT_EQ(ReplayPlots::MinWindowMs, plots->windowTo() - plots->windowFrom());
+    plots->panBy(1, -100000);
+    EXPECT_EQ(980, plots->windowTo());
+}
+
+TEST_F(ReplayWindowTest, AnyRecordedKeyCanBeAFourthPlot)
+{
+    auto* curve = child<QComboBox>("comboBox_curve");
+    QStringList offered;
+    for (int i = 1; i < curve->count(); ++i)
+        offered << curve->itemText(i);
+    EXPECT_TRUE(offered.contains("VelocityX") && offered.contains("Time")) << offered.join(' ').toStdString();
+    EXPECT_FALSE(offered.contains("WorldZ")) << "already plotted";
+    EXPECT_FALSE(offered.contains("SenderIP")) << "not a number";
+    ReplayPlots* plots = window->plots();
+    QtCharts::QChartView* extra = plots->chartView(plots->chartCount() - 1);
+    EXPECT_FALSE(extra->isVisible());
+
+    curve->setCurrentIndex(curve->findText("Time")); // 7 ms a state in the recording
+    EXPECT_TRUE(extra->isVisible());
+    EXPECT_EQ("Time", extra->chart()->title());
+    auto* line = qobject_cast<QtCharts::QLineSeries*>(extra->chart()->series().first());
+    ASSERT_EQ(50, line->count());
+    EXPECT_EQ(QPointF(0.98, 49 * 7), line->at(49));
+    curve->setCurrentIndex(0);
+    EXPECT_FALSE(extra->isVisible());
+}
+
 TEST_F(ReplayWindowTest, DroppedFilesOpenAndBadOnesKeepTheOpenRecording)
 {
     const QString other = files.write("trace.txt",
@@ -238,6 +336,109 @@ TEST_F(ReplayWindowTest, DroppedFilesOpenAndBadOnesKeepTheOpenRecording)
     EXPECT_FALSE(window->openFile(files.write("empty.txt", "")));
     EXPECT_EQ("QuvorReplay - trace.txt", window->windowTitle().toStdString());
     EXPECT_EQ("0:02.500 / 0:02.500", shownTime().toStdString());
+}
+
+TEST(ReplayPlotsAttitude, ATraceSaysItHasNoAttitude)
+{
+    app();
+    replay_test::RecordingFiles files;
+    const struct {
+        const char* name;
+        QByteArray text;
+        bool attitude;
+    } cases[] = {
+        {"trace.txt", "[10:00:00.000]\tx:0.000000,y:0.000000,z:1.000000\n[10:00:00.500]\tx:1.000000,y:0.000000,z:1.0\n",
+         false},
+        {"udp.txt", replay_test::udpLine(0, replay_test::state(1)) + replay_test::udpLine(20, replay_test::state(2)),
+         true},
+    };
+    for (const auto& c : cases) {
+        Recording recording;
+        QString error;
+        ASSERT_TRUE(recording.open(files.write(c.name, c.text), error)) << error.toStdString();
+        ReplayPlots plots;
+        plots.setData(recording.plots(), recording.durationMs());
+        QtCharts::QChart* attitude = plots.chartView(2)->chart();
+        EXPECT_EQ(c.attitude, !attitude->title().contains("none in this recording")) << c.name;
+        for (QtCharts::QAbstractSeries* s : attitude->series()) {
+            if (QStringList{"roll", "pitch", "yaw"}.contains(s->name())) {
+                EXPECT_EQ(c.attitude, s->isVisible()) << c.name;
+            }
+        }
+    }
+}
+
+// Each marker is a vertical line across every time chart, not in the legend.
+TEST(ReplayPlotsMarkers, EveryChartShowsTheRunAndMotorMarkers)
+{
+    app();
+    replay_test::RecordingFiles files;
+    QByteArray text;
+    for (int i = 0; i < 10; ++i)
+        text += replay_test::udpLine(
+            i * 100, QString("{\"WorldZ\":%1,\"MotorStarted\":%2}").arg(i).arg(i >= 3 && i < 7).toLatin1());
+    Recording recording;
+    QString error;
+    ASSERT_TRUE(recording.open(files.write("udp.txt", text), error));
+    ASSERT_EQ(4u, recording.plots().markers.size()); // run start, motors start and stop, run end
+    ReplayPlots plots;
+    plots.setData(recording.plots(), recording.durationMs());
+    for (int chart = 0; chart < plots.chartCount(); ++chart) {
+        QtCharts::QChart* c = plots.chartView(chart)->chart();
+        QStringList lines;
+        for (QtCharts::QAbstractSeries* s : c->series()) {
+            auto* line = qobject_cast<QtCharts::QLineSeries*>(s);
+            if (!line || !s->name().contains(QRegularExpression("^(run|motors) ")))
+                continue;
+            ASSERT_EQ(2, line->count());
+            EXPECT_EQ(line->at(0).x(), line->at(1).x());
+            lines << QString("%1@%2").arg(s->name()).arg(line->at(0).x());
+            for (QtCharts::QLegendMarker* m : c->legend()->markers(s))
+                EXPECT_FALSE(m->isVisible());
+        }
+        EXPECT_EQ(QStringList({"run start@0", "motors start@0.3", "motors stop@0.7", "run end@0.9"}), lines) << chart;
+    }
+    // New data replaces them.
+    plots.setData(PlotData(), 0);
+    EXPECT_EQ(2, plots.chartView(0)->chart()->series().size()) << "the curve and the cursor";
+}
+
+// The path from above: the dot is where the aircraft is at the cursor time, and
+// a click near a corner seeks to when the aircraft was there.
+TEST(ReplayPlotsTrack, TheTrackShowsThePathAndSeeksToAPlace)
+{
+    app();
+    replay_test::RecordingFiles files;
+    QByteArray text;
+    // Round a 10 m square, one state per 100 ms: corners at 1, 2, 3 s.
+    for (int i = 0; i <= 40; ++i) {
+        const double s = (i % 10) / 10.0 * 10;
+        const int side = i / 10;
+        const double x = side == 0 ? s : side == 1 ? 10 : side == 2 ? 10 - s : 0;
+        const double y = side == 0 ? 0 : side == 1 ? s : side == 2 ? 10 : 10 - s;
+        text += replay_test::udpLine(i * 100, QString("{\"WorldX\":%1,\"WorldY\":%2}").arg(x).arg(y).toLatin1());
+    }
+    Recording recording;
+    QString error;
+    ASSERT_TRUE(recording.open(files.write("udp.txt", text), error));
+    ReplayPlots plots;
+    plots.resize(1200, 900);
+    plots.setData(recording.plots(), recording.durationMs());
+    plots.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&plots));
+    auto* path = qobject_cast<QtCharts::QLineSeries*>(plots.trackView()->chart()->series().first());
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(41, path->count());
+
+    plots.setCursorTime(2050);
+    EXPECT_EQ(QPointF(10, 10), plots.trackCursor());
+
+    qint64 sought = -1;
+    QObject::connect(&plots, &ReplayPlots::seekRequested, [&](qint64 ms) { sought = ms; });
+    QtCharts::QChart* c = plots.trackView()->chart();
+    const QPoint corner = plots.trackView()->mapFromScene(c->mapToScene(c->mapToPosition(QPointF(9.8, 0.1), path)));
+    QTest::mouseClick(plots.trackView()->viewport(), Qt::LeftButton, {}, corner);
+    EXPECT_EQ(1000, sought);
 }
 
 } // namespace

@@ -7,15 +7,22 @@
 #include "tests/common/Poll.h"
 #include "tests/viewer/ConsoleCapture.h"
 
+#include "common/Json.h"
+#include "common/WindowPair.h"
+
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
+#include <QVariantMap>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +70,40 @@ TEST(MainWindow, StatesWithoutA3DViewAreHandledAndRunsEnd)
 
 // The program builds its window first, so the dialog finds it and hands it the
 // saved settings as it is built.
+// The demo's run: beside the host's dialog, the camera following for this run
+// only (the saved choice stays until the user clicks the box).
+TEST(ViewerApp, SideBySideAndTheFollowCameraForOneRun)
+{
+    app();
+    QTemporaryDir tmp;
+    auto savedCamera = [&] {
+        QFile f(tmp.path() + "/UIconfig.ini");
+        bool ok = false;
+        const QVariantMap m =
+            f.open(QIODevice::ReadOnly) ? Json::parse(QString::fromUtf8(f.readAll()), ok).toMap() : QVariantMap();
+        return m.contains("mCameraMovable") ? int(m.value("mCameraMovable").toBool()) : -1;
+    };
+    ViewerApp::Setup setup;
+    setup.udpPort = 0;
+    setup.appDir = tmp.path();
+    setup.sideBySide = true;
+    setup.followCamera = true;
+    ViewerApp viewer(app(), setup);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(WindowPair::place(screen).view, viewer.window()->pos());
+    QuvorConfig& d = *viewer.dialog();
+    auto* box = d.findChild<QCheckBox*>("checkBox_cam");
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(d.mCameraMovable);
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(0, savedCamera()) << "the saved choice stays";
+    box->click(); // off by hand: now the user's choice
+    EXPECT_FALSE(d.mCameraMovable);
+    box->click();
+    EXPECT_TRUE(d.mCameraMovable);
+    EXPECT_EQ(1, savedCamera());
+}
+
 TEST(ViewerApp, TheDialogHandsTheWindowTheSavedSettings)
 {
     app();
@@ -338,4 +379,26 @@ TEST(Receiver, AFloodIsSaidOnceWithWhatTheSystemDropped)
     EXPECT_GT(dropped, 0) << said.first().toStdString();
     EXPECT_LT(dropped, 20000) << said.first().toStdString();
     EXPECT_TRUE(said.first().contains(QStringLiteral("UDP port %1 ").arg(port))) << said.first().toStdString();
+}
+
+TEST(Receiver, TheBusyPortBoxNamesThePortAndTheReason)
+{
+    app();
+    QUdpSocket blocker;
+    ASSERT_TRUE(blocker.bind(QHostAddress(QHostAddress::Any), quint16(0), QUdpSocket::DontShareAddress));
+    QString text, details;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            details = box->informativeText();
+            box->close();
+        }
+    });
+    closer.start(20);
+    QuvorSimulator window(nullptr, blocker.localPort(), false);
+    EXPECT_FALSE(window.hasReceiver());
+    EXPECT_EQ(text, "Failed to open UDP receiver!");
+    EXPECT_TRUE(details.contains(QString("UDP port %1: ").arg(blocker.localPort()))) << details.toStdString();
+    EXPECT_GT(details.size(), QString("UDP port %1: ").arg(blocker.localPort()).size()) << "no reason given";
 }

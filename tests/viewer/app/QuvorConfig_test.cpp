@@ -432,3 +432,55 @@ TEST_F(TrajDialogTest, DeleteAndClearEditTheTableOnly)
 }
 
 } // namespace
+
+namespace {
+
+// At this platform's font and at larger ones every label and check box is as
+// wide as its text needs, keeps its place in the form's order, overlaps no other
+// control and stays inside its group.
+TEST_F(ConfigDialogTest, LabelsShowTheirWholeText)
+{
+    const QFont original = QApplication::font();
+    for (const int points : {0, 11, 13}) {
+        SCOPED_TRACE(points);
+        QFont font = original;
+        if (points > 0)
+            font.setPointSize(points);
+        QApplication::setFont(font);
+        auto d = open();
+        QWidget* group = child<QWidget>(*d, "groupBox_option");
+        const char* const texts[] = {"checkBox_showTrace", "checkBox_saveTrace", "label_speed",
+                                     "checkBox_cam",       "checkBox_udp_save",  "checkBox_ip"};
+        const char* const others[] = {"pushButton_clearTrace", "pushButton_path", "label_path",
+                                      "horizontalSlider_speed"};
+        QList<QWidget*> all;
+        for (const char* name : texts) {
+            QWidget* w = child<QWidget>(*d, name);
+            ASSERT_NE(w, nullptr);
+            EXPECT_GE(w->width(), w->sizeHint().width()) << name;
+            all << w;
+        }
+        for (const char* name : others)
+            all << child<QWidget>(*d, name);
+        for (QWidget* w : all) {
+            EXPECT_TRUE(group->rect().contains(w->geometry())) << w->objectName().toStdString();
+            for (QWidget* other : all) {
+                if (other != w) {
+                    EXPECT_FALSE(w->geometry().intersects(other->geometry()))
+                        << w->objectName().toStdString() << " / " << other->objectName().toStdString();
+                }
+            }
+        }
+        // Reading order is the form's: left to right, then down.
+        auto before = [](QWidget* a, QWidget* b) { return a->y() < b->y() || (a->y() == b->y() && a->x() < b->x()); };
+        for (int i : {1, 4, 5})
+            EXPECT_TRUE(before(all[i - 1], all[i])) << texts[i];
+        // The widest speed text fits too, so the slider never moves.
+        auto* speed = child<QLabel>(*d, "label_speed");
+        EXPECT_GE(speed->width(), speed->fontMetrics().horizontalAdvance("speed rate:  150%"));
+        EXPECT_EQ(QSize(500, 300), d->size());
+    }
+    QApplication::setFont(original);
+}
+
+} // namespace

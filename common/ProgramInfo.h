@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What every Quvor program shares on its command line: the version line, the
+// arguments that belong to Qt rather than to the program, and whether a window
+// system can be reached before QApplication is built (Qt aborts the process
+// when it cannot connect).
+namespace ProgramInfo {
+
+// The project's version, e.g. "0.1".
+QString version();
+
+// "QuvorReplay (Quvor) 0.1" and a line break: what --version prints.
+QString versionText(const QString& program);
+
+// The arguments after the program name, without Qt's own GUI options
+// ("-platform offscreen", "-display :1", ...), which QApplication takes itself.
+QStringList programArguments(int argc, char** argv);
+
+// Empty when a window can be shown; otherwise why not, e.g. "no display (DISPLAY
+// is not set)". The platform comes from "-platform" in argv, QT_QPA_PLATFORM or
+// Qt's default (xcb); an X server is tried once, platforms that need none
+// (offscreen, minimal, ...) always pass.
+QString displayProblem(int argc, char** argv);
+
+} // namespace ProgramInfo
