@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace check {
+
+struct CheckOptions {
+    bool help = false;
+    QString checksFile;
+    QString recording;
+    bool live = false;
+    quint16 udpPort = 0; // 0: the datagram port
+    double timeoutSeconds = 0; // 0: none
+    QString recordFile;
+    int run = 0; // 0: the longest
+    QString junitFile;
+    QString reportFile;
+};
+
+// False with a message for a bad option or a missing argument.
+bool parseOptions(const QStringList& args, CheckOptions& options, QString& error);
+QString usageText(const QString& program);
+
+} // namespace check
