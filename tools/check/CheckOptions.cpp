@@ -38,11 +38,11 @@ bool parseOptions(const QStringList& args, CheckOptions& o, QString& error)
             if (!take(value))
                 return false;
             const uint port = value.toUInt(&ok);
-            if (!ok || port == 0 || port > 65535) {
-                error = QString("--udp-port takes a port from 1 to 65535, not \"%1\"").arg(value);
+            if (!ok || port > 65535) {
+                error = QString("--udp-port takes a port from 0 to 65535, not \"%1\"").arg(value);
                 return false;
             }
-            o.udpPort = quint16(port);
+            o.udpPort = int(port);
             udpPortGiven = true;
         } else if (arg == "--timeout") {
             if (!take(value))
@@ -120,7 +120,8 @@ or trace.txt), or a live flight as its state datagrams arrive.
 
   --live             listen for state datagrams and judge the first flight; ends
                      when the flight ends
-  --udp-port N       the port to listen on (default 5566, shared with the 3D view)
+  --udp-port N       the port to listen on (default 5566, shared with the 3D view;
+                     0 takes a free one, which the first line names)
   --timeout S        give up after S seconds: the checks are judged on the states
                      seen so far and "flight ended before the timeout" fails
   --record FILE      write every datagram received to FILE (udp.txt format)

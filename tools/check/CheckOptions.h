@@ -10,7 +10,7 @@ struct CheckOptions {
     QString checksFile;
     QString recording;
     bool live = false;
-    quint16 udpPort = 0; // 0: the datagram port
+    int udpPort = -1; // -1: the datagram port; 0: any free port
     double timeoutSeconds = 0; // 0: none
     QString recordFile;
     int run = 0; // 0: the longest

@@ -82,7 +82,7 @@ int checkRecording(const CheckOptions& o, const CheckSuite& suite)
 
 int checkLive(QCoreApplication& app, const CheckOptions& o, const CheckSuite& suite)
 {
-    LiveCheck live(suite, o.udpPort ? o.udpPort : StateDatagram::Port, o.recordFile);
+    LiveCheck live(suite, o.udpPort < 0 ? StateDatagram::Port : quint16(o.udpPort), o.recordFile);
     QString error;
     if (!live.open(error)) {
         fail(error);
