@@ -114,7 +114,7 @@ bool parseOptions(const QStringList& args, CheckOptions& o, QString& error)
 QString usageText(const QString& program)
 {
     return QString(R"(Usage: %1 CHECKS.toml RECORDING [--run K] [--junit FILE] [--report FILE.json]
-       %1 CHECKS.toml --live [--udp-port N] [--timeout S] [--record FILE] [--junit FILE] [--report FILE.json]
+  or:  %1 CHECKS.toml --live [--udp-port N] [--timeout S] [--record FILE] [--junit FILE] [--report FILE.json]
 Judges a flight against the checks of a TOML file: a recorded flight (udp.txt
 or trace.txt), or a live flight as its state datagrams arrive.
 
@@ -134,17 +134,14 @@ A flight starts with the first state of a run and ends with the run's last
 state (another SimulatorCommand, or 2.5 s without a state), or when the motors
 stopped and stayed stopped for end_after_motors_stop seconds (default 3).
 
-Check file:
-  name = "square mission"      # the test suite
-  product = "Nerio3"           # optional: every state's ProductType
-  [run]                        # optional: end_after_motors_stop, min_duration,
-  min_duration = 30            #   max_duration, min_rate, max_gap
-  [[check]]
-  name = "never above 15 m"
-  value = "height"             # height climb speed tilt distance roll pitch yaw,
-  max = 15                     #   or a datagram key such as "VelocityX"
-                               # min and/or max; "for = 3" (held somewhere for 3 s),
-                               # "from"/"to" (window, s), "at" = "start" or "end"
+The check file holds name (the test suite) and optionally product (Tavik1,
+Nerio3 or Vx7); a [run] table with end_after_motors_stop, min_duration,
+max_duration, min_rate and max_gap; and [[check]] tables with name, value, min
+and/or max, then for (held without a break for that many seconds somewhere),
+from and to (a window in seconds since the first state), or at alone ("start"
+or "end": the first or last state). A check without for and at holds for every
+state of its window. Values: height, climb, speed, tilt, distance, roll, pitch, yaw, or a
+numeric datagram key by its name (VelocityX, MotorStarted, ...).
 
 Exit status: 0 every check passed, 1 a check failed (or no flight), 2 a bad
 option or a check file that does not parse (the message names the line).
