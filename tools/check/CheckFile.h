@@ -1,6 +1,7 @@
 #pragma once
 
-#include "FlightValues.h"
+#include "common/FlightRuns.h"
+#include "common/FlightValues.h"
 
 #include <QString>
 #include <QVector>
@@ -17,6 +18,9 @@
 //   value = "height"
 //   max = 15
 namespace check {
+
+// The values and the flight rules are shared with the replay tool.
+using namespace flight;
 
 enum class Mode {
     Always, // every state of the window inside the limits

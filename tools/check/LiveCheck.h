@@ -3,7 +3,7 @@
 #include "CheckFile.h"
 #include "CheckReport.h"
 #include "FlightJudge.h"
-#include "FlightRuns.h"
+#include "common/FlightRuns.h"
 
 #include <QElapsedTimer>
 #include <QFile>

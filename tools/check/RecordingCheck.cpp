@@ -1,6 +1,6 @@
 #include "RecordingCheck.h"
 
-#include "FlightRuns.h"
+#include "common/FlightRuns.h"
 
 #include "tools/replay/PlaybackDatagram.h"
 #include "tools/replay/Recording.h"

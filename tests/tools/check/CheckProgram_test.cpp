@@ -48,14 +48,14 @@ const char* const Checks = "name = 'runs'\n[run]\nmin_duration = 6\n"
 // Outcome 1 lasts 5 s, run 11 (after zero states) 8 s.
 QByteArray twoRuns()
 {
-    auto first = flight(5, 10, [](double t) {
+    auto first = flightOf(5, 10, [](double t) {
         State s = flyingState();
         s.worldZ = float(t);
         return s;
     });
     for (int i = 0; i < 3; ++i)
         first.push_back({5.3 + 0.3 * i, StateDatagram::zeroState(2, 2 + i)});
-    for (const auto& [t, s] : flight(8, 10, [](double t) {
+    for (const auto& [t, s] : flightOf(8, 10, [](double t) {
              State s = flyingState();
              s.simulatorCommand = 11;
              s.worldZ = float(t);

@@ -66,7 +66,7 @@ protected:
                         "[[check]]\nname = 'never above 5 m'\nvalue = 'height'\nmax = 5\n"
                         "[[check]]\nname = 'ends < 1 m & low'\nvalue = 'height'\nmax = 100\nat = 'end'\n");
         FlightJudge judge(suite);
-        for (const auto& [t, s] : flight(10, 10, [](double t) {
+        for (const auto& [t, s] : flightOf(10, 10, [](double t) {
                  State s = flyingState();
                  s.worldZ = float(t);
                  return s;

@@ -33,7 +33,7 @@ inline State flyingState()
 }
 
 // States every 1/rate seconds from 0 to duration, shaped by make(t).
-inline std::vector<std::pair<double, State>> flight(double duration, double rate,
+inline std::vector<std::pair<double, State>> flightOf(double duration, double rate,
                                                     const std::function<State(double)>& make)
 {
     std::vector<std::pair<double, State>> states;

@@ -52,7 +52,7 @@ struct Case {
 
 TEST(FlightJudge, SemanticsOfEveryKindOfCheck)
 {
-    const auto states = flight(20, 50, shaped);
+    const auto states = flightOf(20, 50, shaped);
     const Case cases[] = {
         {"always, above the top", "[[check]]\nvalue='height'\nmax=10.01", true, 20},
         {"always, the top crosses", "[[check]]\nvalue='height'\nmax=9.99", false, 10},
@@ -102,7 +102,7 @@ TEST(FlightJudge, SemanticsOfEveryKindOfCheck)
 
 TEST(FlightJudge, RunLimitsAndProduct)
 {
-    const auto states = flight(20, 50, shaped); // 1001 states, 0.02 s apart
+    const auto states = flightOf(20, 50, shaped); // 1001 states, 0.02 s apart
     const Case cases[] = {
         {"long enough", "[run]\nmin_duration=19.9", true, 20},    {"too short", "[run]\nmin_duration=20.1", false, 20},
         {"short enough", "[run]\nmax_duration=20.1", true, 20},   {"too long", "[run]\nmax_duration=19.9", false, 20},
@@ -120,7 +120,7 @@ TEST(FlightJudge, RunLimitsAndProduct)
 
 TEST(FlightJudge, TheLongestGapAndTheFirstViolationAreTheEvidence)
 {
-    auto states = flight(10, 10, shaped);
+    auto states = flightOf(10, 10, shaped);
     states.erase(states.begin() + 30, states.begin() + 35); // nothing from 3.0 to 3.4 s: a 0.6 s gap
     const Verdict gap = judgeOne("[run]\nmax_gap=0.5", states);
     EXPECT_FALSE(gap.passed);
@@ -135,7 +135,7 @@ TEST(FlightJudge, TheLongestGapAndTheFirstViolationAreTheEvidence)
 
 TEST(FlightJudge, ANonFiniteStateFailsAlwaysChecksWhoseWindowHoldsIt)
 {
-    auto states = flight(10, 10, shaped);
+    auto states = flightOf(10, 10, shaped);
     states[50].second.finite = false; // at 5 s
     const Case cases[] = {
         {"always over the flight", "[[check]]\nvalue='height'\nmin=-1000\nmax=1000", false, 5},

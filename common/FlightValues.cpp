@@ -1,10 +1,10 @@
-#include "FlightValues.h"
+#include "common/FlightValues.h"
 
 #include "common/Angles.h"
 
 #include <cmath>
 
-namespace check {
+namespace flight {
 
 using StateDatagram::Key;
 using StateDatagram::State;
@@ -143,4 +143,4 @@ bool isZeroState(const State& s)
     return true;
 }
 
-} // namespace check
+} // namespace flight

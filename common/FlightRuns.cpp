@@ -1,8 +1,8 @@
-#include "FlightRuns.h"
+#include "common/FlightRuns.h"
 
-#include "FlightValues.h"
+#include "common/FlightValues.h"
 
-namespace check {
+namespace flight {
 
 FlightRuns::FlightRuns(FlightSink& sink, double endAfterMotorsStop)
     : mSink(sink),
@@ -69,4 +69,4 @@ void FlightRuns::finish()
     mPhase = Phase::Idle;
 }
 
-} // namespace check
+} // namespace flight

@@ -10,7 +10,7 @@
 
 // The values a check or an export reads from a flight state: the derived ones
 // (height, speed, tilt, ...) and every numeric datagram key by its own name.
-namespace check {
+namespace flight {
 
 enum class Derived { Height, Climb, Speed, Tilt, Distance, Roll, Pitch, Yaw };
 
@@ -47,4 +47,4 @@ double valueOf(const ValueRef& ref, const StateDatagram::State& state, const Ori
 // and every value from "Roll" to "FlyingState" 0. It belongs to no flight.
 bool isZeroState(const StateDatagram::State& state);
 
-} // namespace check
+} // namespace flight

@@ -10,7 +10,7 @@
 //    endAfterMotorsStop seconds (0: never), as a flight controller that keeps
 //    streaming on the ground would otherwise never end a live flight.
 // The states a run sends after its flight ended belong to no flight.
-namespace check {
+namespace flight {
 
 constexpr double SilenceSeconds = 2.5;
 
@@ -50,4 +50,4 @@ private:
     int mFlights = 0;
 };
 
-} // namespace check
+} // namespace flight

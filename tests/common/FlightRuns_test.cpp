@@ -1,17 +1,26 @@
 // Where flights start and end in a stream of states.
 
-#include "FlightRuns.h"
+#include "common/FlightRuns.h"
 
-#include "tests/tools/check/CheckTestSupport.h"
+#include <QString>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-using namespace check;
-using namespace check_test;
+using namespace flight;
+using StateDatagram::State;
 
 namespace {
+
+State flyingState()
+{
+    State s;
+    s.motorStarted = 1;
+    s.simulatorCommand = 1;
+    s.senderIp = "192.168.0.10";
+    return s;
+}
 
 // "[0-2][5-9]": each flight as the times of its first and last state.
 class Spans : public FlightSink {
