@@ -2,8 +2,8 @@
 
 #include "common/FlightRuns.h"
 
-#include "tools/replay/PlaybackDatagram.h"
 #include "tools/replay/Recording.h"
+#include "tools/replay/ReplayExport.h"
 
 #include <memory>
 
@@ -49,16 +49,9 @@ bool judgeRecording(const QString& path, const CheckSuite& suite, RecordingJudge
     out.skipped = recording.skippedText();
     Collector collector(suite, out.flights);
     FlightRuns runs(collector, suite.run.endAfterMotorsStop);
-    for (int i = 0; i < recording.count(); ++i) {
-        QByteArray text = recording.payload(i);
-        const replay::LineKind kind = recording.kind(i);
-        if (kind == replay::LineKind::TracePosition)
-            text = replay::playbackDatagram(text, kind, recording.timeMs(i), false);
-        const auto state = StateDatagram::decode(text);
-        if (!state)
-            continue;
-        runs.add(double(recording.timeMs(i)) / 1000.0, *state);
-    }
+    for (int i = 0; i < recording.count(); ++i)
+        if (const auto state = replay::recordedState(recording, i))
+            runs.add(double(recording.timeMs(i)) / 1000.0, *state);
     runs.finish();
     return true;
 }

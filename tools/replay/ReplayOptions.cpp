@@ -43,6 +43,9 @@ QString usageText(const QString& program)
                    "  --local             send \"SenderIP\" as 127.0.0.1\n"
                    "  --summary           print the flight at a glance and exit\n"
                    "  --plot OUT.png      write the plots to a picture and exit\n"
+                   "  --export OUT.csv    write every state as a CSV row and exit (with --run K,\n"
+                   "                      --from and --to: one run, a time window in it)\n"
+                   "  --run K             the K-th run of the recording (1-based), for --export\n"
                    "  --help              this text\n"
                    "\n"
                    "Exit status: 0 at the end, 1 for a file that cannot be read or holds no state,\n"
@@ -52,7 +55,7 @@ QString usageText(const QString& program)
 
 bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
 {
-    static const QStringList withValue = {"--speed", "--from", "--to", "--plot"};
+    static const QStringList withValue = {"--speed", "--from", "--to", "--plot", "--export", "--run"};
     static const QStringList flags = {"--help", "-h", "--no-gui", "--summary", "--loop", "--broadcast", "--local"};
     for (int i = 0; i < args.size(); ++i) {
         QString name = args[i];
@@ -142,16 +145,33 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
                 return false;
             }
             o.plotFile = value;
+        } else if (name == "--export") {
+            if (value.isEmpty()) {
+                error = "--export needs a file name";
+                return false;
+            }
+            o.exportFile = value;
+        } else if (name == "--run") {
+            bool ok = false;
+            o.run = value.toInt(&ok);
+            if (!ok || o.run < 1) {
+                error = QString("--run needs a run number from 1, not '%1'").arg(value);
+                return false;
+            }
         }
     }
     if (o.help)
         return true;
     if (o.file.isEmpty()) {
         // The window may open a file itself.
-        if (o.noGui || o.summary || !o.plotFile.isEmpty()) {
+        if (o.noGui || o.summary || !o.plotFile.isEmpty() || !o.exportFile.isEmpty()) {
             error = "no recording given";
             return false;
         }
+    }
+    if (o.run > 0 && o.exportFile.isEmpty()) {
+        error = "--run belongs to --export";
+        return false;
     }
     if (o.fromMs >= 0 && o.toMs >= 0 && o.toMs < o.fromMs) {
         error = "--to lies before --from";

@@ -20,6 +20,8 @@ struct ReplayOptions {
     quint16 port = 0; // 0: the datagram port
     bool broadcast = false;
     bool local = false;
+    QString exportFile; // --export: write the states as CSV and exit
+    int run = 0; // --run: 1-based flight for --export; 0: the whole recording
 };
 
 // The speeds the window offers.

@@ -2,6 +2,7 @@
 // host would send it, with a window to steer it or without one for scripts.
 
 #include "FlightSummary.h"
+#include "ReplayExport.h"
 #include "ReplayEngine.h"
 #include "ReplayOptions.h"
 #include "ReplayPlots.h"
@@ -86,6 +87,21 @@ int writePlot(const ReplayOptions& o)
     return 0;
 }
 
+int writeExport(const ReplayOptions& o)
+{
+    Recording recording;
+    if (!openRecording(o, recording))
+        return 1;
+    QString error;
+    qint64 rows = 0;
+    if (!exportCsv(recording, o.exportFile, {o.run, o.fromMs, o.toMs}, error, &rows)) {
+        fail(error);
+        return 1;
+    }
+    std::printf("%lld states written to %s\n", rows, qPrintable(o.exportFile));
+    return 0;
+}
+
 int playWithoutWindow(QCoreApplication& app, const ReplayOptions& o, ReplaySender& sender)
 {
     Recording recording;
@@ -122,6 +138,8 @@ int playWithoutWindow(QCoreApplication& app, const ReplayOptions& o, ReplaySende
 int main(int argc, char** argv)
 {
     const bool window = !hasArgument(argc, argv, "--no-gui") && !hasArgument(argc, argv, "--summary") &&
+        !hasArgument(argc, argv, "--export") &&
+        std::none_of(argv + 1, argv + argc, [](const char* a) { return qstrncmp(a, "--export=", 9) == 0; }) &&
         !hasArgument(argc, argv, "--help") && !hasArgument(argc, argv, "-h");
     const bool plot = hasArgument(argc, argv, "--plot") ||
         std::any_of(argv + 1, argv + argc, [](const char* a) { return qstrncmp(a, "--plot=", 7) == 0; });
@@ -154,6 +172,8 @@ int main(int argc, char** argv)
     }
     if (!o.plotFile.isEmpty())
         return writePlot(o);
+    if (!o.exportFile.isEmpty())
+        return writeExport(o);
 
     ReplaySender sender;
     if (!sender.setTarget(o.broadcast ? QString("255.255.255.255") : o.host, o.port ? o.port : sender.port(), error)) {

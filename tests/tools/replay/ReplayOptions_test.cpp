@@ -55,6 +55,9 @@ TEST(ReplayOptions, BadOptionsSayWhatIsWrong)
         {{"--no-gui"}, "no recording given"},
         {{"--summary"}, "no recording given"},
         {{"f", "--loop=1"}, "option --loop takes no value"},
+        {{"--export", "out.csv"}, "no recording given"},
+        {{"f", "--run", "2"}, "--run belongs to --export"},
+        {{"f", "--export", "o.csv", "--run", "0"}, "--run needs a run number from 1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
