@@ -46,6 +46,9 @@ QString usageText(const QString& program)
                    "  --export OUT.csv    write every state as a CSV row and exit (with --run K,\n"
                    "                      --from and --to: one run, a time window in it)\n"
                    "  --run K             the K-th run of the recording (1-based), for --export\n"
+                   "                      and --checks\n"
+                   "  --checks FILE.toml  judge the recording (as QuvorCheck) and mark every failed\n"
+                   "                      check on the timeline and the plots\n"
                    "  --help              this text\n"
                    "\n"
                    "Exit status: 0 at the end, 1 for a file that cannot be read or holds no state,\n"
@@ -55,7 +58,7 @@ QString usageText(const QString& program)
 
 bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
 {
-    static const QStringList withValue = {"--speed", "--from", "--to", "--plot", "--export", "--run"};
+    static const QStringList withValue = {"--speed", "--from", "--to", "--plot", "--export", "--run", "--checks"};
     static const QStringList flags = {"--help", "-h", "--no-gui", "--summary", "--loop", "--broadcast", "--local"};
     for (int i = 0; i < args.size(); ++i) {
         QString name = args[i];
@@ -151,6 +154,12 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
                 return false;
             }
             o.exportFile = value;
+        } else if (name == "--checks") {
+            if (value.isEmpty()) {
+                error = "--checks needs a check file";
+                return false;
+            }
+            o.checksFile = value;
         } else if (name == "--run") {
             bool ok = false;
             o.run = value.toInt(&ok);
@@ -169,8 +178,12 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
             return false;
         }
     }
-    if (o.run > 0 && o.exportFile.isEmpty()) {
-        error = "--run belongs to --export";
+    if (o.run > 0 && o.exportFile.isEmpty() && o.checksFile.isEmpty()) {
+        error = "--run belongs to --export or --checks";
+        return false;
+    }
+    if (!o.checksFile.isEmpty() && (o.noGui || o.summary || !o.exportFile.isEmpty() || o.file.isEmpty())) {
+        error = "--checks marks the window or --plot of a recording given";
         return false;
     }
     if (o.fromMs >= 0 && o.toMs >= 0 && o.toMs < o.fromMs) {

@@ -21,7 +21,8 @@ struct ReplayOptions {
     bool broadcast = false;
     bool local = false;
     QString exportFile; // --export: write the states as CSV and exit
-    int run = 0; // --run: 1-based flight for --export; 0: the whole recording
+    int run = 0; // --run: 1-based flight for --export (0: the whole recording) and --checks (0: the longest)
+    QString checksFile; // --checks: a check file's verdicts on the timeline and the plots
 };
 
 // The speeds the window offers.

@@ -2,6 +2,7 @@
 // host would send it, with a window to steer it or without one for scripts.
 
 #include "FlightSummary.h"
+#include "ReplayChecks.h"
 #include "ReplayExport.h"
 #include "ReplayEngine.h"
 #include "ReplayOptions.h"
@@ -78,6 +79,19 @@ int writePlot(const ReplayOptions& o)
     plots.setAttribute(Qt::WA_DontShowOnScreen);
     plots.resize(1200, 900);
     plots.setData(recording.plots(), recording.durationMs());
+    if (!o.checksFile.isEmpty()) {
+        QVector<CheckMark> marks;
+        QString summary, error;
+        if (!judgeForReplay(o.checksFile, o.file, o.run, marks, summary, error)) {
+            fail(error);
+            return 2;
+        }
+        QVector<qint64> failed;
+        for (const CheckMark& m : marks)
+            if (!m.passed)
+                failed.append(m.ms);
+        markPlots(plots, failed);
+    }
     plots.show();
     QCoreApplication::processEvents();
     if (!plots.grab().save(o.plotFile)) {
@@ -184,10 +198,18 @@ int main(int argc, char** argv)
     if (o.noGui)
         return playWithoutWindow(*app, o, sender);
 
+    QVector<CheckMark> marks;
+    QString checksSummary;
+    if (!o.checksFile.isEmpty() && !judgeForReplay(o.checksFile, o.file, o.run, marks, checksSummary, error)) {
+        fail(error);
+        return 2;
+    }
     ReplayWindow w(sender, o.local);
     w.setSpeed(o.speed);
     w.setLoop(o.loop);
     if (!o.file.isEmpty() && w.openFile(o.file)) {
+        if (!o.checksFile.isEmpty())
+            showChecks(w, checksSummary, marks);
         if (o.fromMs >= 0 || o.toMs >= 0)
             w.setRange(o.fromMs < 0 ? 0 : o.fromMs, o.toMs < 0 ? w.engine()->recording().durationMs() : o.toMs);
         w.engine()->play();

@@ -56,7 +56,8 @@ TEST(ReplayOptions, BadOptionsSayWhatIsWrong)
         {{"--summary"}, "no recording given"},
         {{"f", "--loop=1"}, "option --loop takes no value"},
         {{"--export", "out.csv"}, "no recording given"},
-        {{"f", "--run", "2"}, "--run belongs to --export"},
+        {{"f", "--run", "2"}, "--run belongs to --export or --checks"},
+        {{"f", "--checks", "c.toml", "--no-gui"}, "--checks marks the window or --plot"},
         {{"f", "--export", "o.csv", "--run", "0"}, "--run needs a run number from 1"},
     };
     for (const auto& c : cases) {
