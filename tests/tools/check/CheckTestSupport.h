@@ -34,7 +34,7 @@ inline State flyingState()
 
 // States every 1/rate seconds from 0 to duration, shaped by make(t).
 inline std::vector<std::pair<double, State>> flightOf(double duration, double rate,
-                                                    const std::function<State(double)>& make)
+                                                      const std::function<State(double)>& make)
 {
     std::vector<std::pair<double, State>> states;
     const int n = int(duration * rate + 0.5);
