@@ -2,8 +2,18 @@
 
 #include "common/RecordingFormat.h"
 
+#include <QSocketNotifier>
 #include <QTime>
 #include <QUdpSocket>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace check {
 
@@ -14,14 +24,28 @@ LiveCheck::LiveCheck(const CheckSuite& suite, quint16 port, QString recordPath, 
       mRecordPath(std::move(recordPath)),
       mRuns(*this, suite.run.endAfterMotorsStop)
 {
-    mClock.start();
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    mStartNs = qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
     mTick.setInterval(100);
     connect(&mTick, &QTimer::timeout, this, &LiveCheck::onTick);
     mTimeout.setSingleShot(true);
     connect(&mTimeout, &QTimer::timeout, this, &LiveCheck::onTimeout);
 }
 
-LiveCheck::~LiveCheck() = default;
+LiveCheck::~LiveCheck()
+{
+    delete mNotifier;
+    if (mFd >= 0)
+        ::close(mFd);
+}
+
+double LiveCheck::now() const
+{
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return double(qint64(t.tv_sec) * 1000000000 + t.tv_nsec - mStartNs) / 1e9;
+}
 
 bool LiveCheck::open(QString& error)
 {
@@ -40,19 +64,46 @@ bool LiveCheck::open(QString& error)
         shared = !probe.bind(QHostAddress::Any, mPort, QUdpSocket::DontShareAddress) &&
             probe.error() == QAbstractSocket::AddressInUseError;
     }
-    mSocket = new QUdpSocket(this);
-    if (!mSocket->bind(QHostAddress::Any, mPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-        error = QString("cannot listen on UDP port %1: %2").arg(mPort).arg(mSocket->errorString());
+    // As QUdpSocket binds QHostAddress::Any with ShareAddress | ReuseAddressHint:
+    // one dual-stack socket, SO_REUSEADDR, so the 3D view can listen beside it.
+    mFd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1, off = 0, buffer = 8 << 20;
+    bool bound = false;
+    if (mFd >= 0) {
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_any;
+        address.sin6_port = htons(mPort);
+        bound = setsockopt(mFd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) == 0 &&
+            setsockopt(mFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+            ::bind(mFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    } else if (errno == EAFNOSUPPORT) { // a system without IPv6
+        mFd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(mPort);
+        bound = mFd >= 0 && setsockopt(mFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+            ::bind(mFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    if (!bound) {
+        error = QString("cannot listen on UDP port %1: %2").arg(mPort).arg(QString::fromLocal8Bit(strerror(errno)));
         return false;
     }
+    // A thousand states a second must wait out a busy moment in the kernel's queue.
+    setsockopt(mFd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    setsockopt(mFd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (getsockname(mFd, reinterpret_cast<sockaddr*>(&local), &length) == 0)
+        mPort = ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(local).sin6_port
+                                                  : reinterpret_cast<sockaddr_in&>(local).sin_port);
     if (shared)
         qWarning("Another program already listens on UDP port %u; this one may miss states unless the host "
                  "broadcasts.",
                  unsigned(mPort));
-    mPort = mSocket->localPort();
-    // A thousand states a second must wait out a busy moment in the kernel's queue.
-    mSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 8 << 20);
-    connect(mSocket, &QUdpSocket::readyRead, this, &LiveCheck::onReadyRead);
+    mNotifier = new QSocketNotifier(mFd, QSocketNotifier::Read);
+    connect(mNotifier, &QSocketNotifier::activated, this, &LiveCheck::readPending);
     return true;
 }
 
@@ -64,37 +115,65 @@ void LiveCheck::start(double timeoutSeconds)
         mTimeout.start(int(std::min(timeoutSeconds * 1000.0, 2e9)));
 }
 
-void LiveCheck::onReadyRead()
+void LiveCheck::readPending()
 {
-    while (!mEnded && mSocket->hasPendingDatagrams()) {
-        const qint64 size = mSocket->pendingDatagramSize();
-        QByteArray bytes(int(std::max<qint64>(size, 0)), Qt::Uninitialized);
-        const qint64 read = mSocket->readDatagram(bytes.data(), bytes.size());
-        if (read < 0)
-            continue;
-        bytes.resize(int(read));
+    QByteArray bytes(65536, Qt::Uninitialized);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    while (!mEnded && mFd >= 0) {
+        iovec io{bytes.data(), size_t(bytes.size())};
+        msghdr message{};
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t read = ::recvmsg(mFd, &message, MSG_DONTWAIT);
+        if (read < 0) {
+            if (errno == EINTR)
+                continue;
+            return; // EAGAIN: the queue is empty
+        }
+        double arrival = now();
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec t{};
+                std::memcpy(&t, CMSG_DATA(c), sizeof t);
+                arrival = double(qint64(t.tv_sec) * 1000000000 + t.tv_nsec - mStartNs) / 1e9;
+            }
+        // The wall clock may be set back meanwhile: arrivals never go back.
+        arrival = std::max(arrival, mLastArrival);
+        mLastArrival = arrival;
+        const QByteArray datagram = QByteArray::fromRawData(bytes.constData(), int(read));
         if (mRecord.isOpen()) {
-            mRecord.write(RecordingFormat::datagramLine(QTime::currentTime(), bytes));
+            mRecord.write(RecordingFormat::datagramLine(QTime::currentTime(), datagram));
             mRecord.flush();
         }
-        const auto state = StateDatagram::decode(bytes);
+        const auto state = StateDatagram::decode(datagram);
         if (!state)
             continue;
         ++mDatagrams;
-        mRuns.add(now(), *state);
+        mRuns.add(arrival, *state);
     }
 }
 
-void LiveCheck::onTick() { mRuns.silence(now()); }
+void LiveCheck::onTick()
+{
+    readPending();
+    if (!mEnded)
+        mRuns.silence(std::max(now(), mLastArrival));
+}
 
 void LiveCheck::onTimeout()
 {
+    if (mEnded)
+        return;
+    readPending();
     if (mEnded)
         return;
     mTimedOut = true;
     mRuns.finish();
     if (!mEnded) { // no flight started
         mEnded = true;
+        mNotifier->setEnabled(false);
         emit finished();
     }
 }
@@ -114,6 +193,7 @@ void LiveCheck::flightEnded()
     mEnded = true;
     mTick.stop();
     mTimeout.stop();
+    mNotifier->setEnabled(false);
     emit finished();
 }
 

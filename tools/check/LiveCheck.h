@@ -5,14 +5,13 @@
 #include "FlightJudge.h"
 #include "common/FlightRuns.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
 #include <QTimer>
 
 #include <memory>
 
-class QUdpSocket;
+class QSocketNotifier;
 
 // Judging the first flight that arrives as state datagrams, as it happens.
 namespace check {
@@ -40,10 +39,14 @@ signals:
     void finished();
 
 private:
-    void onReadyRead();
+    // Reads every datagram waiting, each at the time the kernel received it, so
+    // a checker that was kept off the processor for a while judges the same
+    // flight (and drains the queue before it decides on a silence or a timeout).
+    void readPending();
     void onTick();
     void onTimeout();
-    double now() const { return double(mClock.nsecsElapsed()) / 1e9; }
+    // Seconds since the checker started, on the clock of the arrival stamps.
+    double now() const;
 
     void flightStarted(double time, const StateDatagram::State& state) override;
     void flightState(double time, const StateDatagram::State& state) override;
@@ -53,8 +56,10 @@ private:
     quint16 mPort;
     QString mRecordPath;
     QFile mRecord;
-    QUdpSocket* mSocket = nullptr;
-    QElapsedTimer mClock;
+    int mFd = -1;
+    QSocketNotifier* mNotifier = nullptr;
+    qint64 mStartNs = 0; // CLOCK_REALTIME, the clock of SO_TIMESTAMPNS
+    double mLastArrival = 0;
     QTimer mTick;
     QTimer mTimeout;
     double mTimeoutSeconds = 0;
