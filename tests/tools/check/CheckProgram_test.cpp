@@ -2,12 +2,15 @@
 // writes, and a live flight on a port of its own.
 
 #include "tests/common/Poll.h"
+#include "tests/common/ProcessSignal.h"
 #include "tests/tools/check/CheckTestSupport.h"
 
 #include "tools/replay/Recording.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QThread>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -225,6 +228,36 @@ TEST_F(LiveProgram, ATimeoutBeforeTheEndFails)
     EXPECT_TRUE(out.contains("FAIL  flight ended before the timeout  (no end of flight within " + timeout + " s"))
         << out.toStdString();
     EXPECT_TRUE(out.contains("PASS  low")) << "judged on the states seen: " << out.toStdString();
+}
+
+TEST_F(LiveProgram, ACheckerHeldOffTheProcessorJudgesTheFlightAsItCame)
+{
+    const QString checks = files.write("live.toml",
+                                       "name = 'live'\n[run]\nend_after_motors_stop = 0.2\n"
+                                       "max_gap = 0.5\nmin_duration = 2.9\n");
+    start(checks, {"--timeout", "120"});
+    State s = flyingState();
+    ASSERT_TRUE(send(s));
+    // Stopped, it reads nothing while the flight goes on for longer than the
+    // silence that would end it; the states wait in the kernel's queue.
+    ASSERT_TRUE(signalProcess(process.processId(), SIGSTOP));
+    QElapsedTimer held;
+    held.start();
+    while (held.elapsed() < 3000) {
+        ASSERT_TRUE(send(s));
+        QThread::msleep(20);
+    }
+    ASSERT_TRUE(signalProcess(process.processId(), SIGCONT));
+    s.motorStarted = 0;
+    EXPECT_TRUE(pollUntil(
+        [&] {
+            send(s);
+            return process.state() == QProcess::NotRunning;
+        },
+        30000));
+    EXPECT_EQ(0, finish()) << out.toStdString();
+    EXPECT_TRUE(out.contains("PASS  max_gap 0.5")) << out.toStdString();
+    EXPECT_TRUE(out.contains("PASS  min_duration 2.9")) << "one flight, not cut at the stop: " << out.toStdString();
 }
 
 } // namespace
