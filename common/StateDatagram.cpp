@@ -6,6 +6,7 @@
 #include <QVector>
 #include <QVariantMap>
 
+#include <array>
 #include <cfloat>
 #include <charconv>
 #include <cstring>
@@ -162,6 +163,12 @@ std::optional<State> decodeFlat(const QByteArray& datagram)
     ++p;
     if (p + 1 == end)
         return s;
+    static const auto lengths = [] {
+        std::array<int, KeyCount> n{};
+        for (int i = 0; i < KeyCount; ++i)
+            n[size_t(i)] = int(std::strlen(kKeyNames[i]));
+        return n;
+    }();
     int expected = 0; // senders write the keys in order: try the next one first
     for (;;) {
         if (*p != '"')
@@ -176,7 +183,7 @@ std::optional<State> decodeFlat(const QByteArray& datagram)
         int found = -1;
         for (int n = 0; n < KeyCount && found < 0; ++n) {
             const int i = (expected + n) % KeyCount;
-            if (int(std::strlen(kKeyNames[i])) == keyLength && std::memcmp(kKeyNames[i], key, size_t(keyLength)) == 0)
+            if (lengths[size_t(i)] == keyLength && std::memcmp(kKeyNames[i], key, size_t(keyLength)) == 0)
                 found = i;
         }
         QVariant value;
