@@ -95,8 +95,9 @@ TEST(FlightJudge, SemanticsOfEveryKindOfCheck)
     for (const Case& c : cases) {
         const Verdict v = judgeOne(c.toml, states);
         EXPECT_EQ(c.passes, v.passed) << c.what << ": " << v.evidence.toStdString();
-        if (c.decidedAt >= 0)
+        if (c.decidedAt >= 0) {
             EXPECT_NEAR(c.decidedAt, v.time, 1e-6) << c.what << ": " << v.evidence.toStdString();
+        }
     }
 }
 
@@ -113,8 +114,9 @@ TEST(FlightJudge, RunLimitsAndProduct)
     for (const Case& c : cases) {
         const Verdict v = judgeOne(c.toml, states);
         EXPECT_EQ(c.passes, v.passed) << c.what << ": " << v.evidence.toStdString();
-        if (c.decidedAt >= 0)
+        if (c.decidedAt >= 0) {
             EXPECT_NEAR(c.decidedAt, v.time, 1e-6) << c.what;
+        }
     }
 }
 
@@ -148,8 +150,9 @@ TEST(FlightJudge, ANonFiniteStateFailsAlwaysChecksWhoseWindowHoldsIt)
     for (const Case& c : cases) {
         const Verdict v = judgeOne(c.toml, states);
         EXPECT_EQ(c.passes, v.passed) << c.what << ": " << v.evidence.toStdString();
-        if (c.decidedAt >= 0)
+        if (c.decidedAt >= 0) {
             EXPECT_NEAR(c.decidedAt, v.time, 1e-6) << c.what;
+        }
     }
     states.back().second.finite = false;
     EXPECT_FALSE(judgeOne("[[check]]\nvalue='height'\nmax=1000\nat='end'", states).passed);
