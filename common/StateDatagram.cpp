@@ -6,7 +6,10 @@
 #include <QVector>
 #include <QVariantMap>
 
+#include <array>
 #include <cfloat>
+#include <charconv>
+#include <cstring>
 #include <cmath>
 #include <limits>
 
@@ -142,6 +145,98 @@ bool store(State& s, Key key, const QVariant& v)
     return std::isfinite(v.toDouble());
 }
 
+// The shape every sender writes, {"key":value,...} without white space,
+// escapes, nested values or literals, read without the codec's map: the same
+// values reach store as the codec would hand it. Anything else, and every
+// doubt (a repeated key, number text from_chars refuses), goes to the codec.
+std::optional<State> decodeFlat(const QByteArray& datagram)
+{
+    const char* p = datagram.constData();
+    const char* const end = p + datagram.size();
+    if (datagram.size() < 2 || p[0] != '{' || end[-1] != '}')
+        return std::nullopt;
+    for (const char* c = p; c != end; ++c)
+        if (*c == '\\' || *c == ' ' || *c == '\t' || *c == '\n' || *c == '\r' || *c == '\0')
+            return std::nullopt;
+    State s;
+    s.keys.reset();
+    ++p;
+    if (p + 1 == end)
+        return s;
+    static const auto lengths = [] {
+        std::array<int, KeyCount> n{};
+        for (int i = 0; i < KeyCount; ++i)
+            n[size_t(i)] = int(std::strlen(kKeyNames[i]));
+        return n;
+    }();
+    int expected = 0; // senders write the keys in order: try the next one first
+    for (;;) {
+        if (*p != '"')
+            return std::nullopt;
+        const char* key = ++p;
+        while (p != end && *p != '"')
+            ++p;
+        if (end - p < 3 || p[1] != ':')
+            return std::nullopt;
+        const int keyLength = int(p - key);
+        p += 2;
+        int found = -1;
+        for (int n = 0; n < KeyCount && found < 0; ++n) {
+            const int i = (expected + n) % KeyCount;
+            if (lengths[size_t(i)] == keyLength && std::memcmp(kKeyNames[i], key, size_t(keyLength)) == 0)
+                found = i;
+        }
+        QVariant value;
+        if (*p == '"') {
+            const char* text = ++p;
+            while (p != end && *p != '"')
+                ++p;
+            if (p == end)
+                return std::nullopt;
+            value = QString::fromUtf8(text, int(p - text));
+            ++p;
+        } else if (*p == '-' || (*p >= '0' && *p <= '9')) {
+            const char* number = p;
+            bool point = false;
+            while (p != end &&
+                   ((*p >= '0' && *p <= '9') || *p == '+' || *p == '-' || *p == '.' || *p == 'e' || *p == 'E')) {
+                point = point || *p == '.';
+                ++p;
+            }
+            const int digits = int(p - number) - (*number == '-' ? 1 : 0);
+            if (point) {
+                double d = 0;
+                const auto result = std::from_chars(number, p, d);
+                if (result.ec != std::errc() || result.ptr != p)
+                    return std::nullopt;
+                value = d;
+            } else {
+                qint64 n = 0;
+                const auto result = std::from_chars(number, p, n);
+                if (result.ec != std::errc() || result.ptr != p || digits < 1 || digits > 18)
+                    return std::nullopt;
+                value = qlonglong(n);
+            }
+        } else {
+            return std::nullopt;
+        }
+        if (found >= 0) {
+            if (s.keys.test(size_t(found)))
+                return std::nullopt;
+            s.keys.set(size_t(found));
+            if (!store(s, Key(found), value))
+                s.finite = false;
+            expected = found + 1;
+        }
+        if (p == end)
+            return std::nullopt;
+        if (*p == '}')
+            return p + 1 == end ? std::optional<State>(s) : std::nullopt;
+        if (*p != ',')
+            return std::nullopt;
+        ++p;
+    }
+}
 } // namespace
 
 const QString& keyName(Key key)
@@ -189,6 +284,8 @@ QByteArray encode(const State& state)
 
 std::optional<State> decode(const QByteArray& datagram)
 {
+    if (auto flat = decodeFlat(datagram))
+        return flat;
     bool ok = false;
     const QVariant parsed = Json::parse(QString::fromUtf8(datagram), ok);
     if (!ok)

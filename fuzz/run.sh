@@ -8,7 +8,7 @@ SECONDS_EACH="${2:-60}"
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 rc=0
-for target in json package; do
+for target in json package datagram; do
   bin="$BUILD/fuzz/${target}_fuzz"
   work="$BUILD/fuzz/corpus-$target"
   artifacts="$BUILD/fuzz/artifacts-$target/"

@@ -174,3 +174,65 @@ TEST(StateDatagram, DecodeLooksKeysUpByName)
 }
 
 } // namespace
+
+namespace {
+
+// Every field of a decoded state, bit for bit (NaN equals NaN here).
+std::string fieldsOf(const StateDatagram::State& s)
+{
+    QString out;
+    const float floats[] = {s.roll,      s.pitch,  s.yaw,    s.worldX, s.worldY, s.worldZ, s.velocityX, s.velocityY,
+                            s.velocityZ, s.accX,   s.accY,   s.accZ,   s.gyroX,  s.gyroY,  s.gyroZ,     s.rpm[0],
+                            s.rpm[1],    s.rpm[2], s.rpm[3], s.rpm[4], s.rpm[5], s.rpm[6], s.rpm[7]};
+    for (float f : floats)
+        out += QString::number(f, 'g', 9) + ",";
+    out += QString::number(s.worldLatitude, 'g', 17) + "," + QString::number(s.worldLongitude, 'g', 17);
+    out += QString(" %1 %2 %3 %4 %5 %6 [%7] %8 %9 %10")
+               .arg(s.time)
+               .arg(s.transformState)
+               .arg(s.motorStarted)
+               .arg(s.flyingState)
+               .arg(s.productType)
+               .arg(s.simulatorCommand)
+               .arg(s.senderIp)
+               .arg(s.playBackEnabled)
+               .arg(QString::fromStdString(s.keys.to_string()))
+               .arg(s.finite);
+    return out.toStdString();
+}
+
+// Senders write the compact shape, which decode reads without the codec's map;
+// a blank after the brace sends the same text through the codec. Both must
+// agree on every field, whatever the numbers look like.
+TEST(StateDatagram, CompactTextDecodesAsTheCodecReadsIt)
+{
+    const char* const texts[] = {
+        R"({"Roll":0.5,"Pitch":-0.25,"Yaw":1.5,"WorldX":1,"WorldY":2,"WorldZ":3,"WorldLatitude":28.6479,"WorldLongitude":114.592,"VelocityX":0.5,"VelocityY":0,"VelocityZ":-0.25,"Time":1200,"TransformState":0,"MotorStarted":1,"FlyingState":1,"ProductType":2,"SenderIP":"192.168.0.10","SimulatorCommand":1})",
+        R"({"WorldZ":1e5,"Time":1e3,"ProductType":1.6,"SimulatorCommand":-1})",
+        R"({"WorldZ":1.5e400,"Roll":3.5e38,"Pitch":-1e-50})",
+        R"({"Time":99999999999999999999,"TransformState":-9223372036854775809,"FlyingState":4294967297})",
+        R"({"Roll":"NaN","Pitch":"inf","Yaw":"0.5","SenderIP":"10.0.0.1","ProductType":"2"})",
+        R"({"Roll":1,"Roll":2})",
+        R"({"Roll":+1,"Pitch":.5,"Yaw":1.,"WorldX":00012,"WorldY":-0,"WorldZ":1.2.3})",
+        R"({"Unknown":[1,2],"Roll":0.25,"Other":{"a":1},"Pitch":true,"Yaw":null,"MotorStarted":false})",
+        R"({"PlayBackEnabled":1,"Rpm8":5000.5,"GyroZ":-0.001,"AccX":9.81})",
+        R"({"PlayBackEnabled":1.0,"SenderIP":"caf\u00e9","WorldLatitude":22.537000000000001})",
+        R"({"Roll":0.5,"Pitch":})",
+        R"({"Roll":0.5,})",
+        R"({"Roll":0.5}trailing)",
+        R"({})",
+        R"({"Roll":-})",
+        R"({"Time":-5,"MotorStarted":257,"SimulatorCommand":256})",
+    };
+    for (const char* text : texts) {
+        const QByteArray compact(text);
+        const QByteArray spaced = "{ " + compact.mid(1);
+        const auto fast = StateDatagram::decode(compact);
+        const auto codec = StateDatagram::decode(spaced);
+        ASSERT_EQ(bool(codec), bool(fast)) << text;
+        if (fast)
+            EXPECT_EQ(fieldsOf(*codec), fieldsOf(*fast)) << text;
+    }
+}
+
+} // namespace

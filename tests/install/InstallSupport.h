@@ -65,12 +65,13 @@ inline QStringList listing(const QString& root)
     return entries;
 }
 
-// The programs this build made; the replay tool only when it exists.
+// The programs this build made; the replay tool and the checker only when they exist.
 inline QStringList builtPrograms()
 {
     QStringList programs{"QuvorSimulator", "QuvorSimulatorUI", "QuvorFlightEmulator"};
-    if (QFileInfo(envPath("QUVOR_BIN_DIR") + "/QuvorReplay").isExecutable())
-        programs << "QuvorReplay";
+    for (const char* optional : {"QuvorReplay", "QuvorCheck"})
+        if (QFileInfo(envPath("QUVOR_BIN_DIR") + "/" + optional).isExecutable())
+            programs << optional;
     return programs;
 }
 
@@ -96,6 +97,9 @@ inline QStringList installedFiles()
         "share/icons/hicolor/128x128/apps/quvor.png",
         "share/icons/hicolor/256x256/apps/quvor.png",
         "lib/udev/rules.d/70-quvor-aircraft.rules",
+        "share/quvor/checks/hover.toml",
+        "share/quvor/checks/square.toml",
+        "share/quvor/checks/circle.toml",
         "share/doc/quvor/copyright",
         "share/doc/quvor/changelog.gz",
         "share/doc/quvor/README.md",

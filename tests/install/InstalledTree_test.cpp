@@ -219,7 +219,8 @@ TEST_F(InstalledTree, ManualPagesComeFromEachProgramsHelp)
     } pages[] = {{"QuvorSimulator", "port"},
                  {"QuvorSimulatorUI", "screenshot"},
                  {"QuvorFlightEmulator", "link"},
-                 {"QuvorReplay", "speed"}};
+                 {"QuvorReplay", "speed"},
+                 {"QuvorCheck", "junit"}};
     for (const auto& page : pages) {
         if (!builtPrograms().contains(page.program))
             continue;

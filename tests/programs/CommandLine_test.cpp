@@ -43,7 +43,8 @@ Result run(const QString& program, const QStringList& args, const QStringList& e
 
 bool built(const QString& program) { return QFileInfo(binDir() + "/" + program).isExecutable(); }
 
-const QStringList kPrograms = {"QuvorSimulator", "QuvorSimulatorUI", "QuvorFlightEmulator", "QuvorReplay"};
+const QStringList kPrograms = {"QuvorSimulator", "QuvorSimulatorUI", "QuvorFlightEmulator", "QuvorReplay",
+                               "QuvorCheck"};
 
 TEST(CommandLine, EveryProgramHasVersionHelpAndExitTwoForABadOption)
 {

@@ -62,6 +62,12 @@ QString usageText(const QString& program)
                    "  --plot OUT.png      write the plots to a picture and exit\n"
                    "  --choose-file       without FILE, open the window with a file chooser\n"
                    "  --version           print the version and exit\n"
+                   "  --export OUT.csv    write every state as a CSV row and exit (with --run K,\n"
+                   "                      --from and --to: one run, a time window in it)\n"
+                   "  --run K             the K-th run of the recording (1-based), for --export\n"
+                   "                      and --checks\n"
+                   "  --checks FILE.toml  judge the recording (as QuvorCheck) and mark every failed\n"
+                   "                      check on the timeline and the plots\n"
                    "  --help              this text\n"
                    "\n"
                    "Exit status:\n"
@@ -73,7 +79,7 @@ QString usageText(const QString& program)
 
 bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
 {
-    static const QStringList withValue = {"--speed", "--from", "--to", "--plot"};
+    static const QStringList withValue = {"--speed", "--from", "--to", "--plot", "--export", "--run", "--checks"};
     static const QStringList flags = {"--help",    "-h",     "--version",   "--no-gui",
                                       "--summary", "--loop", "--broadcast", "--local"};
     for (int i = 0; i < args.size(); ++i) {
@@ -167,16 +173,43 @@ bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
                 return false;
             }
             o.plotFile = value;
+        } else if (name == "--export") {
+            if (value.isEmpty()) {
+                error = "--export needs a file name";
+                return false;
+            }
+            o.exportFile = value;
+        } else if (name == "--checks") {
+            if (value.isEmpty()) {
+                error = "--checks needs a check file";
+                return false;
+            }
+            o.checksFile = value;
+        } else if (name == "--run") {
+            bool ok = false;
+            o.run = value.toInt(&ok);
+            if (!ok || o.run < 1) {
+                error = QString("--run needs a run number from 1, not '%1'").arg(value);
+                return false;
+            }
         }
     }
     if (o.help || o.version)
         return true;
     if (o.file.isEmpty()) {
         // The window may open a file itself.
-        if (o.noGui || o.summary || !o.plotFile.isEmpty()) {
+        if (o.noGui || o.summary || !o.plotFile.isEmpty() || !o.exportFile.isEmpty()) {
             error = "no recording given";
             return false;
         }
+    }
+    if (o.run > 0 && o.exportFile.isEmpty() && o.checksFile.isEmpty()) {
+        error = "--run belongs to --export or --checks";
+        return false;
+    }
+    if (!o.checksFile.isEmpty() && (o.noGui || o.summary || !o.exportFile.isEmpty() || o.file.isEmpty())) {
+        error = "--checks marks the window or --plot of a recording given";
+        return false;
     }
     if (o.fromMs >= 0 && o.toMs >= 0 && o.toMs < o.fromMs) {
         error = "--to lies before --from";

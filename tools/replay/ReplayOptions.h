@@ -22,9 +22,12 @@ struct ReplayOptions {
     quint16 port = 0; // 0: the datagram port
     bool broadcast = false;
     bool local = false;
+    QString exportFile; // --export: write the states as CSV and exit
+    int run = 0; // --run: 1-based flight for --export (0: the whole recording) and --checks (0: the longest)
+    QString checksFile; // --checks: a check file's verdicts on the timeline and the plots
 
     // Modes that show no window and so need no display.
-    bool windowless() const { return noGui || summary || !plotFile.isEmpty(); }
+    bool windowless() const { return noGui || summary || !plotFile.isEmpty() || !exportFile.isEmpty(); }
 };
 
 // The speeds the window offers.

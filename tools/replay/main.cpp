@@ -2,6 +2,8 @@
 // host would send it, with a window to steer it or without one for scripts.
 
 #include "FlightSummary.h"
+#include "ReplayChecks.h"
+#include "ReplayExport.h"
 #include "ReplayEngine.h"
 #include "ReplayOptions.h"
 #include "ReplayPlots.h"
@@ -76,12 +78,40 @@ int writePlot(const ReplayOptions& o)
     plots.setAttribute(Qt::WA_DontShowOnScreen);
     plots.resize(1200, 900);
     plots.setData(recording.plots(), recording.durationMs());
+    if (!o.checksFile.isEmpty()) {
+        QVector<CheckMark> marks;
+        QString summary, error;
+        if (!judgeForReplay(o.checksFile, o.file, o.run, marks, summary, error)) {
+            fail(error);
+            return 2;
+        }
+        QVector<qint64> failed;
+        for (const CheckMark& m : marks)
+            if (!m.passed)
+                failed.append(m.ms);
+        markPlots(plots, failed);
+    }
     plots.show();
     QCoreApplication::processEvents();
     if (!plots.grab().save(o.plotFile)) {
         fail(QString("cannot write %1").arg(o.plotFile));
         return 1;
     }
+    return 0;
+}
+
+int writeExport(const ReplayOptions& o)
+{
+    Recording recording;
+    if (!openRecording(o, recording))
+        return 1;
+    QString error;
+    qint64 rows = 0;
+    if (!exportCsv(recording, o.exportFile, {o.run, o.fromMs, o.toMs}, error, &rows)) {
+        fail(error);
+        return 1;
+    }
+    std::printf("%lld states written to %s\n", rows, qPrintable(o.exportFile));
     return 0;
 }
 
@@ -147,7 +177,7 @@ int main(int argc, char** argv)
     if (!o.windowless()) {
         const QString noDisplay = ProgramInfo::displayProblem(argc, argv);
         if (!noDisplay.isEmpty()) {
-            fail(noDisplay + "; the window needs a display (--no-gui, --summary and --plot work without one)");
+            fail(noDisplay + "; the window needs a display (--no-gui, --summary, --plot and --export work without one)");
             return 1;
         }
     }
@@ -171,6 +201,8 @@ int main(int argc, char** argv)
     }
     if (plot)
         return writePlot(o);
+    if (!o.exportFile.isEmpty())
+        return writeExport(o);
 
     ReplaySender sender;
     if (!sender.setTarget(o.broadcast ? QString("255.255.255.255") : o.host, o.port ? o.port : sender.port(), error)) {
@@ -180,6 +212,12 @@ int main(int argc, char** argv)
     if (o.noGui)
         return playWithoutWindow(*app, o, sender);
 
+    QVector<CheckMark> marks;
+    QString checksSummary;
+    if (!o.checksFile.isEmpty() && !judgeForReplay(o.checksFile, o.file, o.run, marks, checksSummary, error)) {
+        fail(error);
+        return 2;
+    }
     ReplayWindow w(sender, o.local);
     w.setOpenStop(stopRequested);
     w.setSpeed(o.speed);
@@ -187,6 +225,8 @@ int main(int argc, char** argv)
     if (!o.file.isEmpty() && !w.openFile(o.file) && stopRequested())
         return 128 + gStopSignal;
     if (w.engine()) {
+        if (!o.checksFile.isEmpty())
+            showChecks(w, checksSummary, marks);
         if (o.fromMs >= 0 || o.toMs >= 0)
             w.setRange(o.fromMs < 0 ? 0 : o.fromMs, o.toMs < 0 ? w.engine()->recording().durationMs() : o.toMs);
         w.engine()->play();

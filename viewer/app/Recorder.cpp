@@ -1,6 +1,7 @@
 #include "app/Recorder.h"
 
 #include "common/Folders.h"
+#include "common/RecordingFormat.h"
 
 #include <QFile>
 
@@ -20,33 +21,6 @@ void makeFolder(const QString& path)
     if (path.isEmpty() || Folders::makeOne(path))
         return;
     qWarning("Cannot create the recording folder %s; its lines are not written.", qPrintable(path));
-}
-
-// The datagram on one line, read back as the same JSON value: a raw line break
-// inside a string becomes its escape, one between values a blank.
-QByteArray singleLine(const QByteArray& text)
-{
-    if (!text.contains('\n') && !text.contains('\r'))
-        return text;
-    QByteArray out;
-    out.reserve(text.size());
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (c == '\r' || c == '\n') {
-            out += inString ? (c == '\r' ? "\\r" : "\\n") : " ";
-            escaped = false;
-            continue;
-        }
-        out += c;
-        if (escaped)
-            escaped = false;
-        else if (inString && c == '\\')
-            escaped = true;
-        else if (c == '"')
-            inString = !inString;
-    }
-    return out;
 }
 
 QString folderOf(const QString& path) { return path.left(path.lastIndexOf('/') + 1); }
@@ -161,11 +135,7 @@ void Recorder::refresh(const QString& traceDir, const QString& udpDir, bool clea
     }
 }
 
-QByteArray Recorder::timestamp() const
-{
-    const QTime t = mClock().time();
-    return QString::asprintf("[%02d:%02d:%02d.%03d]\t", t.hour(), t.minute(), t.second(), t.msec()).toLatin1();
-}
+QByteArray Recorder::timestamp() const { return RecordingFormat::stamp(mClock().time()); }
 
 bool Recorder::writeRecord(const QString& path, bool firstRecord, int& fd, const QByteArray& line, QString& reason,
                            bool& folderMissing)
@@ -251,7 +221,5 @@ void Recorder::writeTrace(double x, double y, double z)
 
 void Recorder::writeDatagram(const QByteArray& datagram)
 {
-    const int nul = datagram.indexOf('\0');
-    const QByteArray text = nul < 0 ? datagram : datagram.left(nul);
-    append(mUdpFilePath, mUdpFileMade, mUdp, timestamp() + singleLine(text) + '\n');
+    append(mUdpFilePath, mUdpFileMade, mUdp, RecordingFormat::datagramLine(mClock().time(), datagram));
 }

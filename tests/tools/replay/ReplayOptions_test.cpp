@@ -74,6 +74,10 @@ TEST(ReplayOptions, BadOptionsSayWhatIsWrong)
         {{"--no-gui"}, "no recording given"},
         {{"--summary"}, "no recording given"},
         {{"f", "--loop=1"}, "option --loop takes no value"},
+        {{"--export", "out.csv"}, "no recording given"},
+        {{"f", "--run", "2"}, "--run belongs to --export or --checks"},
+        {{"f", "--checks", "c.toml", "--no-gui"}, "--checks marks the window or --plot"},
+        {{"f", "--export", "o.csv", "--run", "0"}, "--run needs a run number from 1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
