@@ -230,8 +230,9 @@ TEST(StateDatagram, CompactTextDecodesAsTheCodecReadsIt)
         const auto fast = StateDatagram::decode(compact);
         const auto codec = StateDatagram::decode(spaced);
         ASSERT_EQ(bool(codec), bool(fast)) << text;
-        if (fast)
+        if (fast) {
             EXPECT_EQ(fieldsOf(*codec), fieldsOf(*fast)) << text;
+        }
     }
 }
 

@@ -80,7 +80,7 @@ bool parseOptions(const QStringList& args, CheckOptions& o, QString& error)
             positional << args[i];
         }
     }
-    if (o.help)
+    if (o.help || o.version)
         return true;
     if (positional.isEmpty()) {
         error = "no check file given";
