@@ -30,6 +30,10 @@ bool parseOptions(const QStringList& args, CheckOptions& o, QString& error)
             return true;
         };
         bool ok = true;
+        if (inlineValue && (arg == "--help" || arg == "--version" || arg == "--live")) {
+            error = QString("%1 takes no value").arg(arg);
+            return false;
+        }
         if (arg == "--help" || arg == "-h") {
             o.help = true;
         } else if (arg == "--version") {
