@@ -43,15 +43,7 @@ QuvorCommand::QuvorCommand(const QString& appDir, QWidget* parent)
     offeredLogTypes = allLogTypes();
     excludedLogTypes.clear();
     ui->listWidget_log->clear();
-    const HostSettings initial = HostSettings::defaults(mAppDir);
-    mAutoUI = initial.mAutoUI;
-    mFontSize = initial.mFontSize;
-    mUdpBroadcast = initial.mUdpBroadcast;
-    m_save = initial.m_save;
-    m_time = initial.m_time;
-    m_info = initial.m_info;
-    m_show = initial.m_show;
-    m_path = initial.m_path;
+    mSettings = HostSettings::defaults(mAppDir);
 
     {
         // The form wires its signals; setting up the initial values must not
@@ -59,8 +51,10 @@ QuvorCommand::QuvorCommand(const QString& appDir, QWidget* parent)
         const QSignalBlocker blockLon(ui->doubleSpinBox_longtitude);
         const QSignalBlocker blockLat(ui->doubleSpinBox_latitude);
         const QSignalBlocker blockFont(ui->spinBox_fontSize);
-        ui->doubleSpinBox_longtitude->setValue(initial.m_longitude);
-        ui->doubleSpinBox_latitude->setValue(initial.m_latitude);
+        ui->doubleSpinBox_longtitude->setValue(mSettings.m_longitude);
+        ui->doubleSpinBox_latitude->setValue(mSettings.m_latitude);
+        mSettings.m_longitude = ui->doubleSpinBox_longtitude->value();
+        mSettings.m_latitude = ui->doubleSpinBox_latitude->value();
         showMembers();
     }
     setRunning(false);
@@ -127,9 +121,9 @@ QuvorCommand::~QuvorCommand()
     delete ui;
 }
 
-double QuvorCommand::latitude() const { return ui->doubleSpinBox_latitude->value(); }
+double QuvorCommand::latitude() const { return mSettings.m_latitude; }
 
-double QuvorCommand::longitude() const { return ui->doubleSpinBox_longtitude->value(); }
+double QuvorCommand::longitude() const { return mSettings.m_longitude; }
 
 LOG_INFO QuvorCommand::logInfo() const
 {
@@ -172,18 +166,18 @@ void QuvorCommand::pushLogOptions()
 void QuvorCommand::loadSettings()
 {
     const HostSettings s = readSettingsFile(mAppDir);
-    mUdpBroadcast = s.mUdpBroadcast;
-    mFontSize = s.mFontSize;
-    mAutoUI = s.mAutoUI;
-    m_time = s.m_time;
-    m_save = s.m_save;
-    m_info = s.m_info;
-    m_show = s.m_show;
-    m_path = s.m_path;
+    // The position is the spin boxes' until they have taken the file's values.
+    const double latitude = mSettings.m_latitude;
+    const double longitude = mSettings.m_longitude;
+    mSettings = s;
+    mSettings.m_latitude = latitude;
+    mSettings.m_longitude = longitude;
     // These run the slots when the value changes, so each may save the file;
     // the spin boxes clamp out-of-range values and the clamped value is kept.
     ui->doubleSpinBox_longtitude->setValue(s.m_longitude);
     ui->doubleSpinBox_latitude->setValue(s.m_latitude);
+    mSettings.m_longitude = ui->doubleSpinBox_longtitude->value();
+    mSettings.m_latitude = ui->doubleSpinBox_latitude->value();
     showMembers();
     mFontSize = ui->spinBox_fontSize->value();
 }
@@ -250,9 +244,17 @@ void QuvorCommand::onFontSize(int value)
     pushLogOptions();
 }
 
-void QuvorCommand::onLongtitude(double) { pushLogOptions(); }
+void QuvorCommand::onLongtitude(double value)
+{
+    mSettings.m_longitude = value;
+    pushLogOptions();
+}
 
-void QuvorCommand::onLatitude(double) { pushLogOptions(); }
+void QuvorCommand::onLatitude(double value)
+{
+    mSettings.m_latitude = value;
+    pushLogOptions();
+}
 
 void QuvorCommand::onLogPath()
 {

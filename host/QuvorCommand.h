@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/HostSettings.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -39,15 +41,25 @@ public:
 
     QString offeredLogTypes;
     QString excludedLogTypes;
-    bool mAutoUI = false;
-    int mFontSize = 12;
     bool mSimRunning = false;
-    bool mUdpBroadcast = false;
-    bool m_save = false;
-    bool m_time = true;
-    bool m_info = false;
-    bool m_show = false;
-    QString m_path;
+
+    // The user's choices, one value: the dialog edits it, the simulation reads it
+    // (settings(), logInfo()) and writeSettingsFile saves it. The option names
+    // below are views of its fields.
+    const HostSettings& settings() const { return mSettings; }
+
+private:
+    HostSettings mSettings;
+
+public:
+    bool& mAutoUI = mSettings.mAutoUI;
+    int& mFontSize = mSettings.mFontSize;
+    bool& mUdpBroadcast = mSettings.mUdpBroadcast;
+    bool& m_save = mSettings.m_save;
+    bool& m_time = mSettings.m_time;
+    bool& m_info = mSettings.m_info;
+    bool& m_show = mSettings.m_show;
+    QString& m_path = mSettings.m_path;
 
 public slots:
     void on_pushButton_enter_clicked();

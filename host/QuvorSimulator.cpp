@@ -285,18 +285,7 @@ void QuvorSimulator::onLogChanged(LOG_INFO info)
     // rewriting the file from them alone would lose the user's other choices.
     if (!dialog)
         return;
-    HostSettings s;
-    s.mUdpBroadcast = dialog->mUdpBroadcast;
-    s.mAutoUI = dialog->mAutoUI;
-    s.mFontSize = dialog->mFontSize;
-    s.m_time = info.time;
-    s.m_save = info.save;
-    s.m_info = info.info;
-    s.m_show = info.show;
-    s.m_path = info.path;
-    s.m_longitude = dialog->longitude();
-    s.m_latitude = dialog->latitude();
-    writeSettingsFile(mAppDir, s);
+    writeSettingsFile(mAppDir, dialog->settings());
 }
 
 void QuvorSimulator::clearLogWindow() { mDeviceLog.clearWindows(); }
