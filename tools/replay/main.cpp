@@ -177,7 +177,8 @@ int main(int argc, char** argv)
     if (!o.windowless()) {
         const QString noDisplay = ProgramInfo::displayProblem(argc, argv);
         if (!noDisplay.isEmpty()) {
-            fail(noDisplay + "; the window needs a display (--no-gui, --summary, --plot and --export work without one)");
+            fail(noDisplay +
+                 "; the window needs a display (--no-gui, --summary, --plot and --export work without one)");
             return 1;
         }
     }
