@@ -7,6 +7,7 @@
 
 #include "common/RecordingFormat.h"
 #include "common/StateDatagram.h"
+#include "tests/tools/replay/ReplayTestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -63,20 +64,7 @@ inline QByteArray recordingOf(const std::vector<std::pair<double, State>>& state
     return text;
 }
 
-class Files {
-public:
-    QString write(const QString& name, const QByteArray& text)
-    {
-        const QString path = mDir.filePath(name);
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(text);
-        return path;
-    }
-    QString path(const QString& name) const { return mDir.filePath(name); }
-
-private:
-    QTemporaryDir mDir;
-};
+// Files the test writes, in a folder of its own.
+using Files = replay_test::RecordingFiles;
 
 } // namespace check_test
