@@ -2,7 +2,10 @@
 // its own Xvfb, 10 s in each state, CPU time read from /proc (the program's and
 // the X server's); then the frame time measured in-process; then the program's
 // resident memory. Usage: viewer_cost [path to QuvorSimulatorUI]
+// The frame is measured twice more through the window's paint, with the trace
+// shown: empty, and after 12000 points (an hour of flight) appended a few per paint.
 #include "app/QuvorSimulator.h"
+#include "models/QuvorModel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,12 +26,20 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 constexpr int kMeasureMs = 10000;
+constexpr int kTracePoints = 12000;
+constexpr int kTracePointsPerPaint = 6;
+
+struct Frames {
+    std::vector<double> ms, cpu;
+};
 
 void runFor(int ms)
 {
@@ -90,8 +101,20 @@ double processCpuMs()
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
-QByteArray datagram(bool flying, int i)
+// The Tavik's landing: flying with its arms up, lowering them (TransformState 1 -> 4),
+// landed; the motors run until the last step.
+enum class Tavik { None, Flying, Landing, MotorsOff };
+
+QByteArray datagram(bool flying, int i, Tavik tavik = Tavik::None)
 {
+    if (tavik != Tavik::None)
+        return QStringLiteral(R"({"Roll":0,"Pitch":0,"Yaw":0,"WorldX":0,"WorldY":0,"WorldZ":0,)"
+                              R"("WorldLatitude":28.6479,"WorldLongitude":114.592,"VelocityX":0,"VelocityY":0,)"
+                              R"("VelocityZ":0,"Time":1000,"TransformState":%1,"MotorStarted":%2,"FlyingState":0,)"
+                              R"("ProductType":1,"SenderIP":"127.0.0.1","SimulatorCommand":1})")
+            .arg(tavik == Tavik::Flying ? 1 : 4)
+            .arg(tavik == Tavik::MotorsOff ? 0 : 1)
+            .toUtf8();
     const double t = i * 0.02;
     return QStringLiteral(R"({"Roll":%1,"Pitch":%2,"Yaw":%3,"WorldX":%4,"WorldY":%5,"WorldZ":%6,)"
                           R"("WorldLatitude":28.6479,"WorldLongitude":114.592,"VelocityX":%7,"VelocityY":0,)"
@@ -113,13 +136,31 @@ struct Cost {
     double program = 0, xserver = 0;
 };
 
+// A child that ends with this program, however it ends (an error return, _Exit, a crash, a signal).
+class ChildProcess : public QProcess {
+protected:
+    void setupChildProcess() override
+    {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != mParent) // the parent was already gone
+            ::_exit(1);
+    }
+
+private:
+    const pid_t mParent = ::getpid();
+};
+
 class XServer {
 public:
-    ~XServer()
+    ~XServer() { stop(); }
+    void stop()
     {
         if (mProcess.state() != QProcess::NotRunning) {
             mProcess.terminate();
-            mProcess.waitForFinished(5000);
+            if (!mProcess.waitForFinished(5000)) {
+                mProcess.kill();
+                mProcess.waitForFinished(2000);
+            }
         }
     }
     bool start()
@@ -147,7 +188,7 @@ public:
     qint64 pid() const { return mProcess.processId(); }
 
 private:
-    QProcess mProcess;
+    ChildProcess mProcess;
     QString mDisplay;
 };
 
@@ -178,12 +219,15 @@ int main(int argc, char** argv)
         port = probe.localPort();
     }
     QTemporaryDir dir;
-    QProcess viewer;
+    ChildProcess viewer;
     viewer.setWorkingDirectory(dir.path());
     viewer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const QString first = dir.filePath("first.png");
     viewer.start(program, {"--udp-port", QString::number(port), "--screenshot", first});
-    if (!viewer.waitForStarted(10000) || !waitUntil([&] { return QFileInfo(first).size() > 0; }, 60000)) {
+    const bool started = viewer.waitForStarted(10000) &&
+        waitUntil([&] { return QFileInfo(first).size() > 0 || viewer.state() != QProcess::Running; }, 60000) &&
+        QFileInfo(first).size() > 0;
+    if (!started) {
         std::fprintf(stderr, "viewer_cost: %s did not start\n", qPrintable(program));
         return 1;
     }
@@ -192,11 +236,12 @@ int main(int argc, char** argv)
     QUdpSocket sender;
     int sent = 0;
     bool flying = false;
+    Tavik tavik = Tavik::None;
     QTimer stream;
     stream.setTimerType(Qt::PreciseTimer);
     stream.setInterval(20);
     QObject::connect(&stream, &QTimer::timeout, [&] {
-        sender.writeDatagram(datagram(flying, flying ? sent : 0), QHostAddress::LocalHost, port);
+        sender.writeDatagram(datagram(flying, flying ? sent : 0, tavik), QHostAddress::LocalHost, port);
         ++sent;
     });
     auto measure = [&] {
@@ -216,6 +261,15 @@ int main(int argc, char** argv)
     flying = true;
     runFor(3000);
     const Cost flight = measure();
+    flying = false;
+    tavik = Tavik::Flying;
+    runFor(1000);
+    tavik = Tavik::Landing;
+    runFor(6000); // the arms take 5 s to come down
+    const Cost tavikHold = measure(); // landed, the motors still running: the fans turn
+    tavik = Tavik::MotorsOff;
+    runFor(3000);
+    const Cost tavikLanded = measure();
     stream.stop();
     const double rss = statusMB(pid, "VmRSS:"), peak = statusMB(pid, "VmHWM:");
     viewer.terminate();
@@ -242,6 +296,46 @@ int main(int argc, char** argv)
     }
     std::sort(ms.begin(), ms.end());
     std::sort(cpu.begin(), cpu.end());
+
+    // The trace: whole paints (the frame and the line upkeep after it) with the trace shown.
+    window->setTraceVisible(true);
+    int frame = 500;
+    auto paints = [&](int count, bool keepEmpty) {
+        Frames f;
+        for (int i = 0; i < count; ++i, ++frame) {
+            window->handleDatagram(datagram(true, frame));
+            if (keepEmpty)
+                window->clearTracePoints(); // the flight itself adds a point every 300 ms
+            const double c = processCpuMs();
+            timer.start();
+            window->repaint();
+            f.ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+            f.cpu.push_back(processCpuMs() - c);
+        }
+        std::sort(f.ms.begin(), f.ms.end());
+        std::sort(f.cpu.begin(), f.cpu.end());
+        return f;
+    };
+    const Frames emptyTrace = paints(500, true);
+    // The points a flight leaves behind: where the aircraft was drawn (less its lift above the
+    // trace), a few per paint between its last two positions.
+    auto tracePosition = [&] {
+        return window->currentModel()->bodyNode()->_getDerivedPosition() - Ogre::Vector3(0, 210, 0);
+    };
+    Ogre::Vector3 last = tracePosition();
+    for (int k = 0; k < kTracePoints;) {
+        window->handleDatagram(datagram(true, frame++));
+        window->repaint();
+        const Ogre::Vector3 now = tracePosition();
+        for (int j = 1; j <= kTracePointsPerPaint && k < kTracePoints; ++j, ++k)
+            window->appendTracePoint(last + (now - last) * (float(j) / kTracePointsPerPaint));
+        last = now;
+    }
+    const Frames fullTrace = paints(500, false);
+    const int sections = window->mSceneMgr->hasManualObject("mTraceDrawer")
+        ? int(window->mSceneMgr->getManualObject("mTraceDrawer")->getSections().size())
+        : -1;
+
     auto at = [](const std::vector<double>& v, double q) {
         return v[std::min(v.size() - 1, size_t(double(v.size()) * q))];
     };
@@ -250,11 +344,23 @@ int main(int argc, char** argv)
     std::printf("%-44s %7.1f%% %7.1f%%\n", "idle (no datagram for 3 s, no input)", idle.program, idle.xserver);
     std::printf("%-44s %7.1f%% %7.1f%%\n", "landed, motors off, 50 identical states/s", landed.program, landed.xserver);
     std::printf("%-44s %7.1f%% %7.1f%%\n", "flying, motors on, 50 states/s", flight.program, flight.xserver);
+    std::printf("%-44s %7.1f%% %7.1f%%\n", "Tavik landed, motors on, 50 states/s", tavikHold.program,
+                tavikHold.xserver);
+    std::printf("%-44s %7.1f%% %7.1f%%\n", "Tavik landed, motors off, 50 states/s", tavikLanded.program,
+                tavikLanded.xserver);
     std::printf("renderOneFrame at 800 x 600 (500 frames): median %.1f ms, p99 %.1f ms; CPU per frame (all threads) "
                 "median %.1f ms\n",
                 at(ms, 0.5), at(ms, 0.99), at(cpu, 0.5));
+    // CPU per paint beside the wall time: the wall time also holds what other processes take.
+    std::printf("trace 0 points: frame median %.1f ms, p99 %.1f ms (CPU median %.1f ms)\n", at(emptyTrace.ms, 0.5),
+                at(emptyTrace.ms, 0.99), at(emptyTrace.cpu, 0.5));
+    std::printf("trace %d points: frame median %.1f ms, p99 %.1f ms (CPU median %.1f ms)\n", kTracePoints,
+                at(fullTrace.ms, 0.5), at(fullTrace.ms, 0.99), at(fullTrace.cpu, 0.5));
+    std::printf("trace line sections after %d points appended %d per paint: %d\n", kTracePoints, kTracePointsPerPaint,
+                sections);
     std::printf("program resident memory: %.0f MB (peak %.0f MB)\n", rss, peak);
     std::printf("load at end %s\n", loadAverage().constData());
     std::fflush(stdout);
+    x.stop();
     std::_Exit(0); // OGRE and the window end with the process
 }

@@ -141,6 +141,7 @@ void TavikModel::createAnimations()
 void TavikModel::destroyAnimations()
 {
     QuvorModel::destroyAnimations();
+    mMotorsOff = false;
     for (const char* name : kArmAnimationNames) {
         mSceneMgr->destroyAnimationState(name);
         mSceneMgr->destroyAnimation(name);
@@ -203,8 +204,25 @@ void TavikModel::applyTime(std::optional<float> t)
         setTimePosition(*t);
 }
 
+void TavikModel::enableMotion()
+{
+    if (mMotorsOff)
+        setArmStatesEnabled(true);
+    else
+        setAnimationsEnabled(true);
+}
+
 void TavikModel::startMotors()
 {
+    if (mMotorsOff) {
+        // The motors run again where they stopped: the fans turn, and in the landing hold
+        // its animation runs as before.
+        mMotorsOff = false;
+        QuvorModel::setAnimationsEnabled(true);
+        if (mFlags.landed)
+            setArmStatesEnabled(true);
+        return;
+    }
     if (auto t = armtimeline::startMotors(mFlags)) {
         setTimePosition(*t);
         setAnimationsEnabled(true);
@@ -216,7 +234,7 @@ void TavikModel::lowerArms()
 {
     if (auto t = armtimeline::lowerArms(mFlags, timePosition(), mSavedTime)) {
         setTimePosition(*t);
-        setAnimationsEnabled(true);
+        enableMotion();
     }
 }
 
@@ -224,11 +242,33 @@ void TavikModel::raiseArms()
 {
     if (auto t = armtimeline::raiseArms(mFlags, timePosition(), mSavedTime)) {
         setTimePosition(*t);
-        setAnimationsEnabled(true);
+        enableMotion();
     }
 }
 
-void TavikModel::checkLowering() { applyTime(armtimeline::checkLowering(mFlags, timePosition())); }
+void TavikModel::stopMotors()
+{
+    if (mFlags.flying || !mFlags.any()) {
+        QuvorModel::stopMotors();
+        mMotorsOff = false;
+        return;
+    }
+    mMotorsOff = true;
+    QuvorModel::setAnimationsEnabled(false); // the fans keep their angle
+    // Every frame since the landing drew the arms at the landing position.
+    if (mFlags.landed)
+        setArmStatesEnabled(false);
+}
+
+void TavikModel::checkLowering()
+{
+    const bool wasLanded = mFlags.landed;
+    applyTime(armtimeline::checkLowering(mFlags, timePosition()));
+    // A lowering that ended with the motors off: the last frame drew the landing position,
+    // where the arms now stay, so nothing moves any more.
+    if (mMotorsOff && wasLanded && mFlags.landed)
+        setArmStatesEnabled(false);
+}
 
 void TavikModel::checkRaising() { applyTime(armtimeline::checkRaising(mFlags, timePosition())); }
 

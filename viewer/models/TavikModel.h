@@ -21,6 +21,9 @@ public:
     void checkLowering() override;
     void checkRaising() override;
     void startMotors() override;
+    // Flying: as every model (all still, Stopped). During a transform, paused or landed
+    // the fans stop where they stand and the state stays; landed, the arms stand still too.
+    void stopMotors() override;
     void pauseTransform() override;
     void setAnimationsEnabled(bool on) override;
     void setAnimationsLoop(bool on) override;
@@ -40,6 +43,8 @@ private:
     std::array<Ogre::AnimationState*, 4> armStates() const;
     void setArmStatesEnabled(bool on);
     void applyTime(std::optional<float> t);
+    // Starts the arm motion, and the fans unless the motors are off.
+    void enableMotion();
 
     Ogre::Entity* mLeftCnnEntity = nullptr;
     Ogre::SceneNode* mLeftCnnNode = nullptr;
@@ -60,4 +65,6 @@ private:
     Ogre::AnimationState* mLeftWingState = nullptr;
     Ogre::AnimationState* mRightWingState = nullptr;
     float mSavedTime = 0.0f;
+    // MotorStarted is 0 while the arms transform, pause or hold the landing.
+    bool mMotorsOff = false;
 };

@@ -6,6 +6,8 @@
 #include <OgreSceneNode.h>
 #include <OgreTechnique.h>
 
+#include <algorithm>
+
 TraceStep planTraceStep(bool visible, int count, int drawn)
 {
     TraceStep step;
@@ -87,6 +89,29 @@ void LineDrawer::emitSection(const QList<Ogre::Vector3>& points, int from, int t
     mObject->end();
 }
 
+void LineDrawer::extendTrace(const QList<Ogre::Vector3>& points, int from, int to)
+{
+    while (from < to) {
+        const size_t sections = mObject->getSections().size();
+        if (sections > 0 && from - mSectionStart + 1 < kSectionPoints) {
+            // Room left in the last section: rewrite it into its own buffer, which was
+            // sized for a full section when it was made.
+            const int end = std::min(to, mSectionStart + kSectionPoints - 1);
+            mObject->beginUpdate(sections - 1);
+            for (int i = mSectionStart; i <= end; ++i)
+                mObject->position(points[i]);
+            mObject->end();
+            from = end;
+        } else {
+            // The next section starts at the last drawn point, so the line stays joined.
+            const int end = std::min(to, from + kSectionPoints - 1);
+            emitSection(points, from, end);
+            mSectionStart = from;
+            from = end;
+        }
+    }
+}
+
 bool LineDrawer::updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool& dirty)
 {
     if (!ready(sceneMgr))
@@ -104,12 +129,15 @@ bool LineDrawer::updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vec
 {
     if (!ready(sceneMgr))
         return true;
+    // Updated sections keep their buffers, written as the trace grows.
+    mObject->setDynamic(true);
+    mObject->estimateVertexCount(kSectionPoints);
     const TraceStep step = planTraceStep(visible, points.size(), mDrawn);
     const bool hadSections = !mObject->getSections().empty();
     if (step.action == TraceStep::Clear || (step.action == TraceStep::Draw && step.from == 0))
         mObject->clear();
     if (step.action == TraceStep::Draw)
-        emitSection(points, step.from, step.to);
+        extendTrace(points, step.from, step.to);
     mDrawn = step.drawn;
     return step.action == TraceStep::Draw || (step.action == TraceStep::Clear && hadSections);
 }
@@ -121,4 +149,5 @@ void LineDrawer::destroy(Ogre::SceneManager* sceneMgr)
         sceneMgr->destroyManualObject(mObjectName);
     mObject = nullptr;
     mDrawn = 0;
+    mSectionStart = 0;
 }

@@ -20,8 +20,8 @@ struct TraceStep {
 };
 
 // visible: trace display on; count: number of trace points; drawn: index of the
-// last point already emitted. A new batch becomes its own section starting at
-// the last drawn point, so the sections join without redrawing the old part.
+// last point already emitted. A new batch continues the line from the last drawn
+// point without redrawing the old part.
 TraceStep planTraceStep(bool visible, int count, int drawn);
 
 // The blue trace and the red trajectory: OGRE manual objects kept up to date
@@ -35,7 +35,10 @@ public:
     // Both return true when they changed the scene, which then shows in the next frame.
     // Trajectory: rebuilds the whole line when dirty (and clears the flag).
     bool updateTrajectory(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool& dirty);
-    // Trace: emits only the points added since the last paint.
+    // Trace: adds the points that came since the last paint to the last section
+    // until it holds kSectionPoints, then starts the next one at the last drawn
+    // point. A paint costs at most one section's points, and an hour of flight is
+    // a handful of draw calls instead of one per batch.
     bool updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool visible);
     void destroy(Ogre::SceneManager* sceneMgr);
 
@@ -43,11 +46,15 @@ public:
     Ogre::SceneNode* node() const { return mNode; }
     int drawnIndex() const { return mDrawn; }
 
+    static constexpr int kSectionPoints = 2048;
+
 private:
     // Creates the object or its node when missing; true when both already existed.
     bool ready(Ogre::SceneManager* sceneMgr);
     void ensureMaterial();
     void emitSection(const QList<Ogre::Vector3>& points, int from, int to);
+    // Continues the trace from point `from` (already drawn, or 0 on an empty line) to `to`.
+    void extendTrace(const QList<Ogre::Vector3>& points, int from, int to);
 
     const char* mObjectName;
     const char* mMaterialName;
@@ -56,4 +63,6 @@ private:
     Ogre::SceneNode* mNode = nullptr;
     // Per drawer: a recreated drawer starts again from the first point.
     int mDrawn = 0;
+    // Index of the first point of the last trace section.
+    int mSectionStart = 0;
 };

@@ -434,8 +434,14 @@ TEST_F(ModelTest, TavikTransformFollowsTheTimeLine)
     expectTime(5, "landed");
     model->startMotors(); // landed: no effect, the fans keep cycling through the hold
     EXPECT_TRUE(model->flags().landed);
-    model->stopMotors();
-    EXPECT_TRUE(model->fanState(0)->getEnabled());
+    model->stopMotors(); // motors off in the hold: everything stands still, still landed
+    EXPECT_TRUE(model->flags().landed);
+    for (Ogre::AnimationState* state : allStates())
+        EXPECT_FALSE(state->getEnabled()) << state->getAnimationName();
+    model->startMotors(); // and on again: the hold runs as before
+    EXPECT_TRUE(model->flags().landed);
+    for (Ogre::AnimationState* state : allStates())
+        EXPECT_TRUE(state->getEnabled()) << state->getAnimationName();
     model->pauseTransform(); // only during a swing
     EXPECT_TRUE(model->flags().landed);
     frame(5.5f);
@@ -466,6 +472,70 @@ TEST_F(ModelTest, TavikTransformFollowsTheTimeLine)
     model->setLength(12.0f);
     for (Ogre::AnimationState* state : allStates())
         EXPECT_FLOAT_EQ(state->getLength(), 12.0f);
+}
+
+TEST_F(ModelTest, TavikMotorsOffStopTheFansWhereTheyStandAndTheArmsOnceLanded)
+{
+    auto* model = build<TavikModel>();
+    std::vector<Ogre::AnimationState*> fans, arms;
+    for (int i = 0; i < 4; ++i)
+        fans.push_back(model->fanState(i)), arms.push_back(model->armState(i));
+    auto frame = [&](float seconds) {
+        model->addTime(seconds);
+        model->checkLowering();
+        model->checkRaising();
+        applyAnimations();
+    };
+    auto enabled = [](const std::vector<Ogre::AnimationState*>& states) {
+        int n = 0;
+        for (Ogre::AnimationState* state : states)
+            n += state->getEnabled();
+        return n;
+    };
+    model->startMotors();
+    frame(0.05f);
+    model->lowerArms();
+    frame(2.0f);
+    // Motors off half-way down: the arms go on to the landing position, the fans stop.
+    model->stopMotors();
+    EXPECT_TRUE(model->flags().lowering);
+    EXPECT_EQ(enabled(fans), 0);
+    EXPECT_EQ(enabled(arms), 4);
+    const Ogre::Quaternion fanAngle = model->fanNode(0)->getOrientation();
+    frame(1.0f);
+    frame(2.5f); // past 5: landed, drawn at the landing position
+    EXPECT_TRUE(model->flags().landed);
+    const Ogre::Quaternion landedArm = model->leftConnectionNode()->getOrientation();
+    expectSameRotation(landedArm, Ogre::Quaternion::IDENTITY, "arm at the landing position");
+    frame(0.02f);
+    EXPECT_EQ(enabled(arms), 0) << "landed with the motors off, nothing is left to animate";
+    for (const char* name : {"Fan1Aimation", "LeftCnnAnimation"})
+        EXPECT_FALSE(mScene->getAnimationState(name)->getEnabled()) << name;
+    frame(3.0f);
+    expectSameRotation(model->fanNode(0)->getOrientation(), fanAngle, "fan keeps its angle");
+    expectSameRotation(model->leftConnectionNode()->getOrientation(), landedArm, "arm stays");
+
+    // Raising with the motors still off moves the arms only; the motors starting turn the fans.
+    model->raiseArms();
+    EXPECT_TRUE(model->flags().raising);
+    EXPECT_EQ(enabled(fans), 0);
+    EXPECT_EQ(enabled(arms), 4);
+    frame(1.0f);
+    model->pauseTransform();
+    model->stopMotors(); // paused with the motors off: still paused, all still
+    EXPECT_TRUE(model->flags().paused);
+    EXPECT_EQ(enabled(fans) + enabled(arms), 0);
+    model->startMotors();
+    EXPECT_TRUE(model->flags().paused);
+    EXPECT_EQ(enabled(fans), 4);
+    EXPECT_EQ(enabled(arms), 0);
+    model->raiseArms();
+    frame(4.5f);
+    EXPECT_TRUE(model->flags().flying);
+    EXPECT_EQ(enabled(fans) + enabled(arms), 8);
+    model->stopMotors(); // flying: stopped as before
+    EXPECT_FALSE(model->flags().any());
+    EXPECT_EQ(enabled(fans) + enabled(arms), 0);
 }
 
 TEST_F(ModelTest, RebuildClearsTheRootButKeepsCameraAndLight)

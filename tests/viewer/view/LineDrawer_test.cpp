@@ -3,6 +3,7 @@
 #include "tests/viewer/HeadlessOgre.h"
 
 #include <OgreDefaultHardwareBufferManager.h>
+#include <OgreHardwareVertexBuffer.h>
 #include <OgreLogManager.h>
 #include <OgreManualObject.h>
 #include <OgreMaterialManager.h>
@@ -14,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -76,6 +79,26 @@ protected:
     {
         return d.object()->getSections()[section]->getRenderOperation()->vertexData->vertexCount;
     }
+    // The drawn line as one list of points; each section must begin where the one before ended.
+    std::vector<Ogre::Vector3> drawnLine(LineDrawer& d)
+    {
+        std::vector<Ogre::Vector3> line;
+        for (Ogre::ManualObject::ManualObjectSection* section : d.object()->getSections()) {
+            const Ogre::VertexData* data = section->getRenderOperation()->vertexData;
+            Ogre::HardwareVertexBufferSharedPtr buffer = data->vertexBufferBinding->getBuffer(0);
+            std::vector<float> xyz(data->vertexCount * 3);
+            buffer->readData(0, xyz.size() * sizeof(float), xyz.data());
+            for (size_t i = 0; i < data->vertexCount; ++i) {
+                const Ogre::Vector3 p(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
+                if (i == 0 && !line.empty()) {
+                    EXPECT_EQ(p, line.back()) << "section " << line.size() << " does not join the line";
+                    continue;
+                }
+                line.push_back(p);
+            }
+        }
+        return line;
+    }
     void add(float x, float y, float z) { points.append(Ogre::Vector3(x, y, z)); }
 
     Ogre::SceneManager* scene = nullptr;
@@ -98,9 +121,9 @@ TEST_F(LineDrawerTest, TraceGrowsInJoinedSectionsAndRedrawsWholeWhenShownAgain)
     add(2, 0, 0);
     add(3, 0, 0);
     EXPECT_TRUE(trace.updateTrace(scene, points, true));
-    ASSERT_EQ(trace.object()->getSections().size(), 2u);
-    EXPECT_EQ(vertices(trace, 1), 3u); // starts at the last drawn point
-    EXPECT_EQ(trace.object()->getSections()[1]->getRenderOperation()->operationType,
+    ASSERT_EQ(trace.object()->getSections().size(), 1u) << "a new batch extends the last section";
+    EXPECT_EQ(vertices(trace, 0), 4u);
+    EXPECT_EQ(trace.object()->getSections()[0]->getRenderOperation()->operationType,
               Ogre::RenderOperation::OT_LINE_STRIP);
     EXPECT_FALSE(trace.updateTrace(scene, points, true)) << "nothing new";
 
@@ -116,6 +139,37 @@ TEST_F(LineDrawerTest, TraceGrowsInJoinedSectionsAndRedrawsWholeWhenShownAgain)
     EXPECT_EQ(pass->getSelfIllumination(), Ogre::ColourValue(0, 0, 1));
     EXPECT_EQ(pass->getDiffuse(), Ogre::ColourValue(0, 0, 1, 0));
     EXPECT_EQ(pass->getPointSize(), 3);
+}
+
+TEST_F(LineDrawerTest, AnHourOfTraceStaysInAFewSectionsWithEveryPointDrawn)
+{
+    // A point every 300 ms for an hour, appended a few per paint as a flight does.
+    const int total = 12000;
+    bringUp(trace, false);
+    // Full sections share their end points: n points need ceil((n - 1) / (kSectionPoints - 1)).
+    const size_t bound = size_t((total - 1 + LineDrawer::kSectionPoints - 2) / (LineDrawer::kSectionPoints - 1));
+    for (int i = 0; i < total; ++i) {
+        add(float(i), float(i % 7), float(i / 100));
+        if (i % 3 == 2 || i == total - 1) {
+            trace.updateTrace(scene, points, true);
+            ASSERT_LE(trace.object()->getSections().size(), bound) << "after " << i + 1 << " points";
+            if (i % 300 == 2) {
+                EXPECT_FALSE(trace.updateTrace(scene, points, true)) << "a paint without new points changes nothing";
+            }
+        }
+    }
+    EXPECT_EQ(trace.object()->getSections().size(), bound);
+    std::vector<Ogre::Vector3> line = drawnLine(trace);
+    EXPECT_TRUE(std::equal(line.begin(), line.end(), points.begin(), points.end())) << line.size() << " drawn";
+    EXPECT_TRUE(trace.object()->getBoundingBox().contains(points.last()));
+
+    // Hidden and shown again: the whole line at once, in sections of the same bound.
+    trace.updateTrace(scene, points, false);
+    EXPECT_EQ(trace.object()->getSections().size(), 0u);
+    trace.updateTrace(scene, points, true);
+    EXPECT_EQ(trace.object()->getSections().size(), bound);
+    line = drawnLine(trace);
+    EXPECT_TRUE(std::equal(line.begin(), line.end(), points.begin(), points.end())) << line.size() << " drawn";
 }
 
 TEST_F(LineDrawerTest, ARecreatedTraceDrawerStartsFromTheFirstPoint)

@@ -12,6 +12,16 @@
 #include "ViewerProcess.h"
 
 #include <Bites/OgreTrays.h>
+#include <OgreCompositionPass.h>
+#include <OgreCompositionTargetPass.h>
+#include <OgreCompositionTechnique.h>
+#include <OgreCompositorChain.h>
+#include <OgreCompositorInstance.h>
+#include <OgreCompositorManager.h>
+#include <OgreMaterialManager.h>
+#include <OgrePass.h>
+#include <OgreTechnique.h>
+#include <OgreTextureUnitState.h>
 #include <OgreSceneNode.h>
 
 #include <QApplication>
@@ -32,6 +42,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -127,6 +138,56 @@ protected:
             send(datagram(t.elapsed() / 1000.0, 0.5 * t.elapsed() / 1000.0, 61234, playback));
             pump(50);
         }
+    }
+
+    // The camera left where the test puts it, and the aircraft landed with a model change on
+    // the way (it clears the scene's other nodes, and the tiles must stay). Returns where it stands.
+    Ogre::Vector3 landForComparison()
+    {
+        auto* follow = dialog->findChild<QCheckBox*>("checkBox_cam");
+        if (follow->isChecked())
+            follow->click();
+        QByteArray landed = datagram(2, 1, 61234);
+        landed.replace(R"("WorldZ":0.5)", R"("WorldZ":0.05)");
+        QByteArray other = landed;
+        other.replace(R"("ProductType":1)", R"("ProductType":2)");
+        for (const QByteArray& bytes : {other, landed}) {
+            for (int i = 0; i < 10; ++i) {
+                send(bytes);
+                pump(50);
+            }
+        }
+        return window->currentModel()->bodyNode()->_getDerivedPosition();
+    }
+    // Close above the aircraft's shadow, from high up and from low over the ground.
+    struct View {
+        const char* name;
+        Ogre::Vector3 offset;
+    };
+    const std::vector<View> kViews = {{"shadow", {300, 500, 300}}, {"high", {0, 9000, 4000}}, {"low", {0, 40, 900}}};
+    void lookFrom(const Ogre::Vector3& aircraft, const View& view)
+    {
+        window->mCameraNode->setPosition(aircraft + view.offset);
+        window->mCameraNode->lookAt(aircraft, Ogre::Node::TS_WORLD);
+        window->requestFrame();
+    }
+    // Pixels (of those `count` accepts in a) that differ from b by more than 12 levels in a channel.
+    static int differing(const QImage& a, const QImage& b, int& counted, bool (*count)(QRgb) = nullptr)
+    {
+        int n = 0;
+        counted = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                if (count && !count(p))
+                    continue;
+                ++counted;
+                const int d = std::max(
+                    {std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+                n += d > 12 ? 1 : 0;
+            }
+        }
+        return n;
     }
 
     QImage frame()
@@ -364,32 +425,10 @@ TEST_F(LinesPanelsTest, TheTiledFloorDrawsTheSamePixelsAsTheWholeFloor)
     TiledFloor* floor = window->tiledFloor();
     ASSERT_NE(floor, nullptr);
     ASSERT_TRUE(floor->enabled());
-    auto* follow = dialog->findChild<QCheckBox*>("checkBox_cam");
-    if (follow->isChecked())
-        follow->click(); // the camera stays where the test puts it
-    QByteArray landed = datagram(2, 1, 61234);
-    landed.replace(R"("WorldZ":0.5)", R"("WorldZ":0.05)");
-    // A model change on the way: it clears the scene's other nodes, and the tiles must stay.
-    QByteArray other = landed;
-    other.replace(R"("ProductType":1)", R"("ProductType":2)");
-    for (const QByteArray& bytes : {other, landed}) {
-        for (int i = 0; i < 10; ++i) {
-            send(bytes);
-            pump(50);
-        }
-    }
-    const Ogre::Vector3 aircraft = window->currentModel()->bodyNode()->_getDerivedPosition();
-
-    struct View {
-        const char* name;
-        Ogre::Vector3 offset;
-    };
-    const View views[] = {{"shadow", {300, 500, 300}}, {"high", {0, 9000, 4000}}, {"low", {0, 40, 900}}};
-    for (const View& view : views) {
+    const Ogre::Vector3 aircraft = landForComparison();
+    for (const View& view : kViews) {
         SCOPED_TRACE(view.name);
-        window->mCameraNode->setPosition(aircraft + view.offset);
-        window->mCameraNode->lookAt(aircraft, Ogre::Node::TS_WORLD);
-        window->requestFrame();
+        lookFrom(aircraft, view);
         const QImage tiled = frame();
         const int detailed = floor->detailedTiles();
         floor->setEnabled(false);
@@ -402,22 +441,53 @@ TEST_F(LinesPanelsTest, TheTiledFloorDrawsTheSamePixelsAsTheWholeFloor)
 
         EXPECT_LT(detailed, 25) << "most tiles drawn with two triangles";
         ASSERT_EQ(tiled.size(), whole.size());
-        int grass = 0, differing = 0;
-        for (int y = 0; y < whole.height(); ++y) {
-            for (int x = 0; x < whole.width(); ++x) {
-                const QRgb a = whole.pixel(x, y), b = tiled.pixel(x, y);
-                if (!isGrass(a))
-                    continue;
-                ++grass;
-                const int d = std::max(
-                    {std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
-                differing += d > 12 ? 1 : 0;
-            }
-        }
+        int grass = 0;
+        const int differ = differing(whole, tiled, grass, isGrass);
         EXPECT_GT(grass, whole.width() * whole.height() / 10);
-        EXPECT_LT(differing, grass / 500) << differing << " of " << grass << " grass pixels differ";
+        EXPECT_LT(differ, grass / 500) << differ << " of " << grass << " grass pixels differ";
     }
-    follow->click();
+    dialog->findChild<QCheckBox*>("checkBox_cam")->click();
+}
+
+// The glow's scene pass leaves out the sky (black there, behind everything that glows):
+// against the pass that draws it, the whole frame gets the same pixels from the same views.
+TEST_F(LinesPanelsTest, TheGlowPassWithoutTheSkyGivesTheSameFrame)
+{
+    const Ogre::Vector3 aircraft = landForComparison();
+    Ogre::CompositorChain* chain = Ogre::CompositorManager::getSingleton().getCompositorChain(window->mViewport);
+    ASSERT_NE(chain, nullptr);
+    auto glowDrawsSky = [&](bool sky) {
+        for (Ogre::CompositionTargetPass* target : chain->getCompositor("Glow")->getTechnique()->getTargetPasses())
+            for (Ogre::CompositionPass* pass : target->getPasses())
+                if (pass->getType() == Ogre::CompositionPass::PT_RENDERSCENE)
+                    pass->setFirstRenderQueue(sky ? Ogre::RENDER_QUEUE_BACKGROUND : Ogre::RENDER_QUEUE_1);
+        chain->_markDirty();
+        window->requestFrame();
+    };
+    // The clouds drift with time: held still while the two frames are taken.
+    Ogre::TextureUnitState* clouds = Ogre::MaterialManager::getSingleton()
+                                         .getByName("Examples/CloudySky")
+                                         ->getTechnique(0)
+                                         ->getPass(0)
+                                         ->getTextureUnitState(0);
+    clouds->removeAllEffects();
+    for (const View& view : kViews) {
+        SCOPED_TRACE(view.name);
+        lookFrom(aircraft, view);
+        const QImage without = frame();
+        glowDrawsSky(true);
+        const QImage with = frame();
+        glowDrawsSky(false);
+        save(without, (std::string("glow_nosky_") + view.name + ".png").c_str());
+        save(with, (std::string("glow_sky_") + view.name + ".png").c_str());
+
+        ASSERT_EQ(with.size(), without.size());
+        int pixels = 0;
+        const int differ = differing(with, without, pixels);
+        EXPECT_LT(differ, pixels / 500) << differ << " of " << pixels << " pixels differ";
+    }
+    clouds->setScrollAnimation(0.004f, 0.001f);
+    dialog->findChild<QCheckBox*>("checkBox_cam")->click();
 }
 
 } // namespace

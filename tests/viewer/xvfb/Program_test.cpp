@@ -167,6 +167,35 @@ TEST_F(ProgramTest, TavikArmsRiseAfterTransformStateThreeToTwo)
     EXPECT_GT(difference(silhouette(landed), silhouette(raised)), 300);
 }
 
+TEST_F(ProgramTest, TavikFansTurnInTheLandingHoldUntilTheMotorsStop)
+{
+    viewer->sendFor(state(1, 1, 1), 600);
+    viewer->sendFor(state(1, 1, 4), 6000); // the lowering takes 5 s
+    {
+        ViewerProcess::KeepSending stream(state(1, 1, 4));
+        const QImage a = viewer->grab();
+        const QImage b = viewer->grab();
+        const QImage c = viewer->grab();
+        EXPECT_GT(std::max(changedPixels(a, b, aircraftArea(a)), changedPixels(b, c, aircraftArea(a))), 20)
+            << "landed with MotorStarted 1: the fans turn";
+    }
+    ViewerProcess::KeepSending stream(state(1, 0, 4));
+    // Once two pictures agree the motors-off state has arrived; 1 s later nothing has moved.
+    QImage still = viewer->grab(), next;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            next = viewer->grab();
+            std::swap(still, next);
+            return changedPixels(still, next, aircraftArea(still)) == 0;
+        },
+        30000))
+        << "the fans never stopped after MotorStarted 0";
+    waitFor([] { return false; }, 1000);
+    const QImage later = viewer->grab();
+    EXPECT_EQ(changedPixels(still, later, aircraftArea(still)), 0) << "landed, MotorStarted 0: something moves";
+    EXPECT_GT(fraction(later, centre(later), isAircraft), 0.005) << "the aircraft is still drawn";
+}
+
 namespace {
 // Holds port 5566 so that the visualiser cannot bind it.
 struct PortBlocker {
