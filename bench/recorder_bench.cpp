@@ -3,7 +3,7 @@
 // sends at most 1000 states a second, so the time per record times 1000 is
 // the share of the GUI thread that recording takes at that rate.
 
-#include "app/Recorder.h"
+#include "viewer/app/Recorder.h"
 
 #include <benchmark/benchmark.h>
 

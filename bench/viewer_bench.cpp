@@ -1,9 +1,9 @@
 // Visualiser costs: one rendered frame at 800 x 600, one datagram from bytes to
 // the pose hand-over, and the resident memory once the scene is up. The frame
 // benchmark needs an X server (run under xvfb-run with Mesa's llvmpipe).
-#include "app/QuvorSimulator.h"
-#include "models/QuvorModel.h"
-#include "view/TiledFloor.h"
+#include "viewer/app/QuvorSimulator.h"
+#include "viewer/models/QuvorModel.h"
+#include "viewer/view/TiledFloor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 // resident memory. Usage: viewer_cost [path to QuvorSimulatorUI]
 // The frame is measured twice more through the window's paint, with the trace
 // shown: empty, and after 12000 points (an hour of flight) appended a few per paint.
-#include "app/QuvorSimulator.h"
-#include "models/QuvorModel.h"
+#include "viewer/app/QuvorSimulator.h"
+#include "viewer/models/QuvorModel.h"
 
 #include <QApplication>
 #include <QDir>

@@ -20,7 +20,7 @@ function(quvor_add_tests)
     set(target ${prefix}_${name})
     add_executable(${target} ${src})
     target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
-    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     # A folder of their own: the 3D tests link OGRE's files and media/ beside them,
     # where build/tests/media is the media tests' build folder.
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)

@@ -1,4 +1,4 @@
-#include "FlightState.h"
+#include "host/FlightState.h"
 
 #include "common/Angles.h"
 

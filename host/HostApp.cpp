@@ -1,9 +1,9 @@
-#include "HostApp.h"
+#include "host/HostApp.h"
 
-#include "QuvorCommand.h"
-#include "QuvorSimulator.h"
-#include "QuvorVersion.h"
-#include "ShutdownSignals.h"
+#include "host/QuvorCommand.h"
+#include "host/QuvorSimulator.h"
+#include "host/QuvorVersion.h"
+#include "host/ShutdownSignals.h"
 
 #include "link/CmdManager.h"
 #include "link/Connector.h"

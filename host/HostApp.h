@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HostCommandLine.h"
+#include "host/HostCommandLine.h"
 
 #include "common/StateDatagram.h"
 

@@ -1,4 +1,4 @@
-#include "HostCommandLine.h"
+#include "host/HostCommandLine.h"
 
 #include "common/StateDatagram.h"
 #include "link/Serial.h"

@@ -1,4 +1,4 @@
-#include "HostPaths.h"
+#include "host/HostPaths.h"
 
 #include "common/AppDirs.h"
 #include "common/Folders.h"

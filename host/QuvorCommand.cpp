@@ -1,11 +1,11 @@
-#include "QuvorCommand.h"
+#include "host/QuvorCommand.h"
 
-#include "DeviceLog.h"
-#include "HostPaths.h"
-#include "HostSettings.h"
-#include "QuvorSimulator.h"
-#include "QuvorVersion.h"
-#include "SimCommands.h"
+#include "host/DeviceLog.h"
+#include "host/HostPaths.h"
+#include "host/HostSettings.h"
+#include "host/QuvorSimulator.h"
+#include "host/QuvorVersion.h"
+#include "host/SimCommands.h"
 #include "ui_QuvorCommand.h"
 
 #include "link/ConsoleLog.h"

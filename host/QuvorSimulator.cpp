@@ -1,9 +1,9 @@
-#include "QuvorSimulator.h"
+#include "host/QuvorSimulator.h"
 
-#include "HostSettings.h"
-#include "QuvorCommand.h"
-#include "SimCommands.h"
-#include "UdpSend.h"
+#include "host/HostSettings.h"
+#include "host/QuvorCommand.h"
+#include "host/SimCommands.h"
+#include "host/UdpSend.h"
 
 #include "common/LocalAddresses.h"
 #include "link/ConsoleLog.h"

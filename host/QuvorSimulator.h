@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DeviceLog.h"
-#include "FlightState.h"
-#include "StateGap.h"
-#include "UdpDestination.h"
+#include "host/DeviceLog.h"
+#include "host/FlightState.h"
+#include "host/StateGap.h"
+#include "host/UdpDestination.h"
 
 #include "link/DevIo.h"
 #include "link/Messages.h"

@@ -1,6 +1,6 @@
-#include "QuvorVersion.h"
+#include "host/QuvorVersion.h"
 
-#include "HostPaths.h"
+#include "host/HostPaths.h"
 #include "ui_QuvorVersion.h"
 
 QuvorVersion* gVersionBox = nullptr;

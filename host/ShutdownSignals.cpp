@@ -1,4 +1,4 @@
-#include "ShutdownSignals.h"
+#include "host/ShutdownSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,4 +1,4 @@
-#include "SimCommands.h"
+#include "host/SimCommands.h"
 
 #include "common/Angles.h"
 #include "link/CmdManager.h"

@@ -1,6 +1,6 @@
-#include "HostApp.h"
-#include "HostCommandLine.h"
-#include "HostPaths.h"
+#include "host/HostApp.h"
+#include "host/HostCommandLine.h"
+#include "host/HostPaths.h"
 
 #include "common/ProgramInfo.h"
 

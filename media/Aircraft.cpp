@@ -1,4 +1,4 @@
-#include "Aircraft.h"
+#include "media/Aircraft.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "MeshBuilder.h"
+#include "media/MeshBuilder.h"
 
 namespace media {
 

@@ -1,4 +1,4 @@
-#include "MeshBuilder.h"
+#include "media/MeshBuilder.h"
 
 #include <cmath>
 

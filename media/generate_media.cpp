@@ -21,7 +21,7 @@
 #include <OgreManualObject.h>
 #include <OgreMeshSerializer.h>
 
-#include "Aircraft.h"
+#include "media/Aircraft.h"
 #include "common/Angles.h"
 
 namespace {

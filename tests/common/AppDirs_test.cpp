@@ -1,5 +1,5 @@
 #include "common/AppDirs.h"
-#include "common/QtPrint.h"
+#include "tests/common/QtPrint.h"
 
 #include <QCoreApplication>
 #include <QDir>

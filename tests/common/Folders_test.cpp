@@ -1,5 +1,5 @@
 #include "common/Folders.h"
-#include "common/QtPrint.h"
+#include "tests/common/QtPrint.h"
 
 #include <QDir>
 #include <QFile>

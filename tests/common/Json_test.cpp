@@ -1,5 +1,5 @@
 #include "common/Json.h"
-#include "common/QtPrint.h"
+#include "tests/common/QtPrint.h"
 
 #include <QDate>
 #include <QDateTime>

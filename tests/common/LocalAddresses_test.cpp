@@ -1,5 +1,5 @@
 #include "common/LocalAddresses.h"
-#include "common/QtPrint.h"
+#include "tests/common/QtPrint.h"
 
 #include <QStringList>
 

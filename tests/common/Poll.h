@@ -1,7 +1,7 @@
 // Waiting for something the test cannot be told about directly.
 #pragma once
 
-#include "TestTime.h"
+#include "tests/common/TestTime.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

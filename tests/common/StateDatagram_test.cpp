@@ -1,6 +1,6 @@
 #include "common/Angles.h"
 #include "common/Json.h"
-#include "common/QtPrint.h"
+#include "tests/common/QtPrint.h"
 #include "common/StateDatagram.h"
 
 #include <gtest/gtest.h>

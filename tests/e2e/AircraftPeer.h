@@ -2,7 +2,7 @@
 // running the real host program against a scripted aircraft.
 #pragma once
 
-#include "../common/TestTime.h"
+#include "tests/common/TestTime.h"
 #include "link/Package.h"
 
 #include <QByteArray>

@@ -2,7 +2,7 @@
 // settings file is the test's), datagrams on the system's port.
 #pragma once
 
-#include "../host/TestHelpers.h"
+#include "tests/host/TestHelpers.h"
 
 #include "common/StateDatagram.h"
 

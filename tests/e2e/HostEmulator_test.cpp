@@ -1,6 +1,6 @@
 // The host program with the flight-controller emulator on its pseudo-terminal
 // and a listener where the visualiser would be.
-#include "E2eSupport.h"
+#include "tests/e2e/E2eSupport.h"
 #include "tests/common/ProcessSignal.h"
 
 #include "common/StateDatagram.h"

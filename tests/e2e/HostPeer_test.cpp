@@ -1,9 +1,9 @@
 // The host program against a scripted flight controller on a pseudo-terminal:
 // every command the host writes is checked byte for byte.
-#include "AircraftPeer.h"
+#include "tests/e2e/AircraftPeer.h"
 #include "tests/common/FlightStateSample.h"
 #include "tests/common/ProcessSignal.h"
-#include "E2eSupport.h"
+#include "tests/e2e/E2eSupport.h"
 
 #include "common/Angles.h"
 #include "link/Messages.h"

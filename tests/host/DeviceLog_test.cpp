@@ -1,11 +1,11 @@
 #include "host/DeviceLog.h"
 
-#include "common/QtPrint.h"
+#include "tests/common/QtPrint.h"
 #include "link/Commands.h"
-#include "link/LogCapture.h"
+#include "tests/link/LogCapture.h"
 #include "link/Package.h"
 #include "logwindow/LogClass.h"
-#include "logwindow/LogWindowProbe.h"
+#include "tests/logwindow/LogWindowProbe.h"
 
 #include <gtest/gtest.h>
 

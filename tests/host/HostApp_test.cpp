@@ -1,9 +1,9 @@
-#include "HostTestSupport.h"
+#include "tests/host/HostTestSupport.h"
 
-#include "e2e/AircraftPeer.h"
+#include "tests/e2e/AircraftPeer.h"
 #include "link/CmdManager.h"
 #include "link/Connector.h"
-#include "link/LogCapture.h"
+#include "tests/link/LogCapture.h"
 #include "link/PortMonitor.h"
 
 #include <gtest/gtest.h>

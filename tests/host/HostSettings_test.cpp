@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/LogCapture.h"
+#include "tests/link/LogCapture.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -13,7 +13,7 @@
 #include "link/DevIo.h"
 #include "link/Package.h"
 
-#include "TestHelpers.h"
+#include "tests/host/TestHelpers.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "HostTestSupport.h"
+#include "tests/host/HostTestSupport.h"
 
 #include "common/Json.h"
 #include "common/WindowPair.h"

@@ -1,10 +1,10 @@
-#include "HostTestSupport.h"
+#include "tests/host/HostTestSupport.h"
 
 #include "ui_QuvorCommand.h"
 
 #include "common/Angles.h"
 #include "link/CmdManager.h"
-#include "link/LogCapture.h"
+#include "tests/link/LogCapture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Helpers shared by the host's unit and end-to-end tests.
 #pragma once
 
-#include "../common/Poll.h"
+#include "tests/common/Poll.h"
 #include "common/Json.h"
 
 #include <QCoreApplication>

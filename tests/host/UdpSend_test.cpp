@@ -2,8 +2,8 @@
 
 #include "common/StateDatagram.h"
 
-#include "common/QtPrint.h"
-#include "link/LogCapture.h"
+#include "tests/common/QtPrint.h"
+#include "tests/link/LogCapture.h"
 
 #include <QCoreApplication>
 #include <QNetworkDatagram>

@@ -1,7 +1,7 @@
 // Running the build's tools and the installed programs from a test.
 #pragma once
 
-#include "../common/Poll.h"
+#include "tests/common/Poll.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 // `cmake --install` into a scratch prefix, then the installed programs run from
 // it with HOME pointing at a scratch folder: nothing may land in the tree.
-#include "install/InstallSupport.h"
+#include "tests/install/InstallSupport.h"
 #include "tests/common/ProcessSignal.h"
 
 #include "common/Json.h"

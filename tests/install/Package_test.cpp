@@ -1,6 +1,6 @@
 // The Debian package as CPack builds it, unpacked with dpkg-deb into a scratch
 // root and checked by lintian.
-#include "install/InstallSupport.h"
+#include "tests/install/InstallSupport.h"
 
 #include <QFile>
 #include <QFileInfo>

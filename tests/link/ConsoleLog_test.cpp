@@ -1,4 +1,4 @@
-#include "LogCapture.h"
+#include "tests/link/LogCapture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Pseudo-terminal pairs, a recording listener and event-driven waiting.
 #pragma once
 
-#include "../common/Poll.h"
+#include "tests/common/Poll.h"
 #include "link/DevIo.h"
 
 #include <QCoreApplication>

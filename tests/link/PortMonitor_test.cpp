@@ -1,5 +1,5 @@
-#include "LinkTestSupport.h"
-#include "LogCapture.h"
+#include "tests/link/LinkTestSupport.h"
+#include "tests/link/LogCapture.h"
 #include "link/CmdManager.h"
 #include "link/Connector.h"
 #include "link/PortMonitor.h"

@@ -1,7 +1,7 @@
 #include "logwindow/LogClass.h"
 
-#include "common/QtPrint.h"
-#include "logwindow/LogWindowProbe.h"
+#include "tests/common/QtPrint.h"
+#include "tests/logwindow/LogWindowProbe.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "CheckFile.h"
+#include "tools/check/CheckFile.h"
 
 #include "common/ProductType.h"
 

@@ -1,4 +1,4 @@
-#include "CheckOptions.h"
+#include "tools/check/CheckOptions.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "CheckReport.h"
+#include "tools/check/CheckReport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

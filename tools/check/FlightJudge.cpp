@@ -1,4 +1,4 @@
-#include "FlightJudge.h"
+#include "tools/check/FlightJudge.h"
 
 #include "common/ProductType.h"
 

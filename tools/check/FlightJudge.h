@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CheckFile.h"
+#include "tools/check/CheckFile.h"
 
 #include <QString>
 #include <QVector>

@@ -1,4 +1,4 @@
-#include "LiveCheck.h"
+#include "tools/check/LiveCheck.h"
 
 #include "common/RecordingFormat.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CheckFile.h"
-#include "CheckReport.h"
-#include "FlightJudge.h"
+#include "tools/check/CheckFile.h"
+#include "tools/check/CheckReport.h"
+#include "tools/check/FlightJudge.h"
 #include "common/FlightRuns.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "RecordingCheck.h"
+#include "tools/check/RecordingCheck.h"
 
 #include "common/FlightRuns.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CheckFile.h"
-#include "FlightJudge.h"
+#include "tools/check/CheckFile.h"
+#include "tools/check/FlightJudge.h"
 
 #include <QString>
 #include <QVector>

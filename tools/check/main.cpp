@@ -1,11 +1,11 @@
 // QuvorCheck: judges a flight, recorded or live, against a check file, for
 // people and for CI jobs (JUnit XML, a JSON report, the exit status).
 
-#include "CheckFile.h"
-#include "CheckOptions.h"
-#include "CheckReport.h"
-#include "LiveCheck.h"
-#include "RecordingCheck.h"
+#include "tools/check/CheckFile.h"
+#include "tools/check/CheckOptions.h"
+#include "tools/check/CheckReport.h"
+#include "tools/check/LiveCheck.h"
+#include "tools/check/RecordingCheck.h"
 
 #include "common/ProgramInfo.h"
 

@@ -1,4 +1,4 @@
-#include "EmulatorLoop.h"
+#include "tools/flight-emulator/EmulatorLoop.h"
 
 #include <cerrno>
 #include <cmath>

@@ -3,9 +3,9 @@
 // terminal, the host-presence watch and a stop descriptor, feeds received
 // bytes to the session and writes its frames without ever blocking.
 
-#include "EmulatorOptions.h"
-#include "FaultInjector.h"
-#include "PseudoTerminal.h"
+#include "tools/flight-emulator/EmulatorOptions.h"
+#include "tools/flight-emulator/FaultInjector.h"
+#include "tools/flight-emulator/PseudoTerminal.h"
 
 #include "link/Package.h"
 

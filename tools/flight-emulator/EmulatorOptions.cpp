@@ -1,4 +1,4 @@
-#include "EmulatorOptions.h"
+#include "tools/flight-emulator/EmulatorOptions.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 // Command line of the flight-controller emulator.
 
-#include "FlightControllerSession.h"
+#include "tools/flight-emulator/FlightControllerSession.h"
 
 #include <string>
 #include <vector>

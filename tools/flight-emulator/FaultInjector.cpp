@@ -1,4 +1,4 @@
-#include "FaultInjector.h"
+#include "tools/flight-emulator/FaultInjector.h"
 
 namespace emu {
 

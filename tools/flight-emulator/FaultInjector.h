@@ -2,7 +2,7 @@
 // Damages outgoing bytes on purpose so the host's resynchronisation can be
 // exercised: each byte is, with the given probability, dropped or flipped.
 
-#include "Random.h"
+#include "tools/flight-emulator/Random.h"
 
 #include <vector>
 

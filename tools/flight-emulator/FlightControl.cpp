@@ -1,4 +1,4 @@
-#include "FlightControl.h"
+#include "tools/flight-emulator/FlightControl.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // Cascaded multirotor control: position -> velocity -> acceleration/thrust
 // vector -> attitude -> body rates -> torques -> per-motor thrust.
 
-#include "MultirotorModel.h"
+#include "tools/flight-emulator/MultirotorModel.h"
 
 namespace emu {
 

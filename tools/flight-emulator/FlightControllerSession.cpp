@@ -1,4 +1,4 @@
-#include "FlightControllerSession.h"
+#include "tools/flight-emulator/FlightControllerSession.h"
 
 #include "link/Commands.h"
 #include "link/Messages.h"

@@ -4,7 +4,7 @@
 // flies the mission and streams flight states until the stop command.
 // Pure logic: frames in, frames out, time passed in by the caller.
 
-#include "FlightSimulation.h"
+#include "tools/flight-emulator/FlightSimulation.h"
 
 #include "common/ProductType.h"
 

@@ -1,4 +1,4 @@
-#include "FlightSimulation.h"
+#include "tools/flight-emulator/FlightSimulation.h"
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 // One simulated flight: airframe, controller, mission, wind and the position on
 // the earth, advanced in fixed steps without any wall clock.
 
-#include "Mission.h"
-#include "Random.h"
+#include "tools/flight-emulator/Mission.h"
+#include "tools/flight-emulator/Random.h"
 
 #include "common/TransformState.h"
 #include "link/Messages.h"

@@ -1,4 +1,4 @@
-#include "Mission.h"
+#include "tools/flight-emulator/Mission.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // Missions as a timeline of setpoint segments: spin up on the ground, take off,
 // fly the pattern, descend. Touch-down itself is detected by the simulation.
 
-#include "FlightControl.h"
+#include "tools/flight-emulator/FlightControl.h"
 
 #include <functional>
 #include <optional>

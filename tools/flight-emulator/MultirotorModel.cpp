@@ -1,4 +1,4 @@
-#include "MultirotorModel.h"
+#include "tools/flight-emulator/MultirotorModel.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // Rigid-body model of a quadrotor in X configuration: four first-order motors,
 // gravity, aerodynamic drag against the air mass, and a flat ground.
 
-#include "Geometry.h"
+#include "tools/flight-emulator/Geometry.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "PseudoTerminal.h"
+#include "tools/flight-emulator/PseudoTerminal.h"
 
 #include <cerrno>
 #include <cstdlib>

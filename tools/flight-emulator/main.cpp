@@ -1,7 +1,7 @@
 // QuvorFlightEmulator: stands in for the aircraft's flight controller on a
 // pseudo-terminal, so the host can be run and tested without an aircraft.
 
-#include "EmulatorLoop.h"
+#include "tools/flight-emulator/EmulatorLoop.h"
 
 #include "common/ProgramInfo.h"
 #include "link/ConsoleLog.h"

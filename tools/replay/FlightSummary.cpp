@@ -1,6 +1,6 @@
-#include "FlightSummary.h"
+#include "tools/replay/FlightSummary.h"
 
-#include "ReplayOptions.h"
+#include "tools/replay/ReplayOptions.h"
 #include "common/ProductType.h"
 
 #include <cmath>

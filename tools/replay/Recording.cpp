@@ -1,4 +1,4 @@
-#include "Recording.h"
+#include "tools/replay/Recording.h"
 
 #include "common/Angles.h"
 #include "common/Json.h"

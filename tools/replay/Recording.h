@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordingLine.h"
+#include "tools/replay/RecordingLine.h"
 
 #include <QFile>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "RecordingLine.h"
+#include "tools/replay/RecordingLine.h"
 
 #include "common/Json.h"
 

@@ -1,7 +1,7 @@
-#include "ReplayChecks.h"
+#include "tools/replay/ReplayChecks.h"
 
-#include "ReplayPlots.h"
-#include "ReplayWindow.h"
+#include "tools/replay/ReplayPlots.h"
+#include "tools/replay/ReplayWindow.h"
 
 #include "tools/check/CheckFile.h"
 #include "tools/check/RecordingCheck.h"

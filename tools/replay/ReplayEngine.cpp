@@ -1,6 +1,6 @@
-#include "ReplayEngine.h"
+#include "tools/replay/ReplayEngine.h"
 
-#include "PlaybackDatagram.h"
+#include "tools/replay/PlaybackDatagram.h"
 
 #include <QElapsedTimer>
 

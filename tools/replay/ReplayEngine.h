@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Recording.h"
-#include "ReplayPlayer.h"
-#include "ReplaySender.h"
+#include "tools/replay/Recording.h"
+#include "tools/replay/ReplayPlayer.h"
+#include "tools/replay/ReplaySender.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "ReplayExport.h"
+#include "tools/replay/ReplayExport.h"
 
-#include "PlaybackDatagram.h"
+#include "tools/replay/PlaybackDatagram.h"
 
 #include "common/FlightRuns.h"
 #include "common/FlightValues.h"

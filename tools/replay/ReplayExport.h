@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Recording.h"
+#include "tools/replay/Recording.h"
 
 #include "common/StateDatagram.h"
 

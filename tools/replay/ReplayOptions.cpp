@@ -1,4 +1,4 @@
-#include "ReplayOptions.h"
+#include "tools/replay/ReplayOptions.h"
 
 #include <QRegularExpression>
 #include <QVector>

@@ -1,4 +1,4 @@
-#include "ReplayPlayer.h"
+#include "tools/replay/ReplayPlayer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Recording.h"
+#include "tools/replay/Recording.h"
 
 #include <climits>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "ReplayPlots.h"
+#include "tools/replay/ReplayPlots.h"
 
 #include <QMouseEvent>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "ReplaySender.h"
+#include "tools/replay/ReplaySender.h"
 
 #include "common/StateDatagram.h"
 

@@ -1,7 +1,7 @@
-#include "ReplayWindow.h"
+#include "tools/replay/ReplayWindow.h"
 
-#include "ReplayOptions.h"
-#include "ReplayPlots.h"
+#include "tools/replay/ReplayOptions.h"
+#include "tools/replay/ReplayPlots.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReplayEngine.h"
+#include "tools/replay/ReplayEngine.h"
 
 #include <QMainWindow>
 #include <QTimer>

@@ -1,13 +1,13 @@
 // QuvorReplay: plays a visualiser recording back to the visualiser, as the
 // host would send it, with a window to steer it or without one for scripts.
 
-#include "FlightSummary.h"
-#include "ReplayChecks.h"
-#include "ReplayExport.h"
-#include "ReplayEngine.h"
-#include "ReplayOptions.h"
-#include "ReplayPlots.h"
-#include "ReplayWindow.h"
+#include "tools/replay/FlightSummary.h"
+#include "tools/replay/ReplayChecks.h"
+#include "tools/replay/ReplayExport.h"
+#include "tools/replay/ReplayEngine.h"
+#include "tools/replay/ReplayOptions.h"
+#include "tools/replay/ReplayPlots.h"
+#include "tools/replay/ReplayWindow.h"
 
 #include "common/ProgramInfo.h"
 

@@ -1,4 +1,4 @@
-#include "app/FlightSnapshot.h"
+#include "viewer/app/FlightSnapshot.h"
 
 #include "common/LocalAddresses.h"
 #include "common/TransformState.h"

@@ -1,4 +1,4 @@
-#include "app/QuvorConfig.h"
+#include "viewer/app/QuvorConfig.h"
 
 #include "common/AppDirs.h"
 #include "common/Json.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TrajectoryTable.h"
+#include "viewer/app/TrajectoryTable.h"
 
 #include <QDialog>
 #include <QString>

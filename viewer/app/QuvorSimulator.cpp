@@ -1,17 +1,17 @@
-#include "app/QuvorSimulator.h"
+#include "viewer/app/QuvorSimulator.h"
 
-#include "app/QuvorConfig.h"
+#include "viewer/app/QuvorConfig.h"
 #include "common/Angles.h"
 #include "common/AppDirs.h"
 #include "common/ProductType.h"
-#include "models/NerioModel.h"
-#include "models/QuvorModel.h"
-#include "models/TavikModel.h"
-#include "models/Vx7Model.h"
+#include "viewer/models/NerioModel.h"
+#include "viewer/models/QuvorModel.h"
+#include "viewer/models/TavikModel.h"
+#include "viewer/models/Vx7Model.h"
 #include "ui_QuvorSimulatorUI.h"
-#include "view/GlowArea.h"
-#include "view/Panels.h"
-#include "view/TiledFloor.h"
+#include "viewer/view/GlowArea.h"
+#include "viewer/view/Panels.h"
+#include "viewer/view/TiledFloor.h"
 
 #include <QAction>
 #include <QCursor>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/ConfigTarget.h"
-#include "app/FlightSnapshot.h"
-#include "app/ReceiveDrops.h"
-#include "app/Recorder.h"
+#include "viewer/app/ConfigTarget.h"
+#include "viewer/app/FlightSnapshot.h"
+#include "viewer/app/ReceiveDrops.h"
+#include "viewer/app/Recorder.h"
 #include "common/StateDatagram.h"
-#include "view/OgreWidget.h"
-#include "view/SceneCamera.h"
+#include "viewer/view/OgreWidget.h"
+#include "viewer/view/SceneCamera.h"
 
 #include <QMap>
 #include <QString>

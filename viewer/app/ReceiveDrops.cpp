@@ -1,4 +1,4 @@
-#include "app/ReceiveDrops.h"
+#include "viewer/app/ReceiveDrops.h"
 
 #include <linux/sock_diag.h>
 #include <sys/socket.h>

@@ -1,4 +1,4 @@
-#include "app/Recorder.h"
+#include "viewer/app/Recorder.h"
 
 #include "common/Folders.h"
 #include "common/RecordingFormat.h"

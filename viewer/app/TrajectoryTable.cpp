@@ -1,4 +1,4 @@
-#include "app/TrajectoryTable.h"
+#include "viewer/app/TrajectoryTable.h"
 
 #include "common/Json.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ConfigTarget.h"
+#include "viewer/app/ConfigTarget.h"
 
 #include <QByteArray>
 #include <QString>

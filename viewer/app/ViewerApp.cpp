@@ -1,7 +1,7 @@
-#include "app/ViewerApp.h"
+#include "viewer/app/ViewerApp.h"
 
-#include "app/QuvorConfig.h"
-#include "app/QuvorSimulator.h"
+#include "viewer/app/QuvorConfig.h"
+#include "viewer/app/QuvorSimulator.h"
 
 #include "common/WindowPair.h"
 

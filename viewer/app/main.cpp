@@ -1,4 +1,4 @@
-#include "app/ViewerApp.h"
+#include "viewer/app/ViewerApp.h"
 
 #include "common/ProgramInfo.h"
 

@@ -1,4 +1,4 @@
-#include "ArmTimeline.h"
+#include "viewer/models/ArmTimeline.h"
 
 namespace armtimeline {
 

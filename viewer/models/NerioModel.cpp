@@ -1,4 +1,4 @@
-#include "NerioModel.h"
+#include "viewer/models/NerioModel.h"
 
 #include <OgreEntity.h>
 #include <OgreSceneManager.h>

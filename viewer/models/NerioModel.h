@@ -1,5 +1,5 @@
 #pragma once
-#include "QuvorModel.h"
+#include "viewer/models/QuvorModel.h"
 
 // The small quadcopter with a three-axis gimbal (product type 2).
 class NerioModel : public QuvorModel {

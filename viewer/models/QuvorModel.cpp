@@ -1,4 +1,4 @@
-#include "QuvorModel.h"
+#include "viewer/models/QuvorModel.h"
 
 #include "common/Angles.h"
 

@@ -5,8 +5,8 @@
 #include <OgreQuaternion.h>
 #include <OgreVector.h>
 
-#include "AircraftLayout.h"
-#include "ArmTimeline.h"
+#include "viewer/models/AircraftLayout.h"
+#include "viewer/models/ArmTimeline.h"
 
 // Rotation from three angles in degrees: a about Y, b about Z, c about X (each alone is
 // a plain rotation about that axis).

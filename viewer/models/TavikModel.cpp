@@ -1,4 +1,4 @@
-#include "TavikModel.h"
+#include "viewer/models/TavikModel.h"
 
 #include <OgreAnimation.h>
 #include <OgreAnimationState.h>

@@ -1,7 +1,7 @@
 #pragma once
 #include <array>
 
-#include "QuvorModel.h"
+#include "viewer/models/QuvorModel.h"
 
 // The transforming aircraft (default model): body, three-axis gimbal and two arm
 // assemblies, each a connection swinging about the body axis and a wing on it that

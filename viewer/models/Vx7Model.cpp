@@ -1,4 +1,4 @@
-#include "Vx7Model.h"
+#include "viewer/models/Vx7Model.h"
 
 #include "common/Angles.h"
 

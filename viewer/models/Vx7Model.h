@@ -1,5 +1,5 @@
 #pragma once
-#include "QuvorModel.h"
+#include "viewer/models/QuvorModel.h"
 
 // The developer-platform quadcopter (product type 3): no gimbal, no arm transform. Its
 // fan nodes sit at the body origin and the spin animation carries each rotor round its

@@ -1,4 +1,4 @@
-#include "view/FloorTiles.h"
+#include "viewer/view/FloorTiles.h"
 
 #include <algorithm>
 #include <cmath>

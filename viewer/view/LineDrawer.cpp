@@ -1,4 +1,4 @@
-#include "view/LineDrawer.h"
+#include "viewer/view/LineDrawer.h"
 
 #include <OgreManualObject.h>
 #include <OgreMaterialManager.h>

@@ -1,4 +1,4 @@
-#include "view/OgreWidget.h"
+#include "viewer/view/OgreWidget.h"
 
 #include "common/AppDirs.h"
 

@@ -7,8 +7,8 @@
 #include <QString>
 #include <QThread>
 
-#include "view/FramePacer.h"
-#include "view/LineDrawer.h"
+#include "viewer/view/FramePacer.h"
+#include "viewer/view/LineDrawer.h"
 
 #include <OgreFrameListener.h>
 #include <OgreVector.h>

@@ -1,4 +1,4 @@
-#include "view/Panels.h"
+#include "viewer/view/Panels.h"
 
 #include <Bites/OgreTrays.h>
 #include <OgrePass.h>

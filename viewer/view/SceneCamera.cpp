@@ -1,4 +1,4 @@
-#include "view/SceneCamera.h"
+#include "viewer/view/SceneCamera.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "view/TiledFloor.h"
+#include "viewer/view/TiledFloor.h"
 
 #include <OgreCamera.h>
 #include <OgreEntity.h>

@@ -4,7 +4,7 @@
 // the camera are left out, and a tile that lies wholly beyond the near plane is
 // drawn with two triangles, which give it the same pixels as its grid. The
 // entity stays in the scene, hidden while the tiles draw it.
-#include "view/FloorTiles.h"
+#include "viewer/view/FloorTiles.h"
 
 #include <OgreSceneManager.h>
 

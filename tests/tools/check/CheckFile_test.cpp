@@ -1,7 +1,7 @@
 // Reading check files: what a person writes by hand, and the line each
 // mistake is reported at.
 
-#include "CheckFile.h"
+#include "tools/check/CheckFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The JUnit XML and the JSON report, read back with real parsers.
 
-#include "CheckReport.h"
+#include "tools/check/CheckReport.h"
 
 #include "tests/tools/check/CheckTestSupport.h"
 

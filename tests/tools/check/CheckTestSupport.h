@@ -2,8 +2,8 @@
 
 // Flights made in the tests: states as functions of time, judged directly or
 // written as a recording.
-#include "CheckFile.h"
-#include "FlightJudge.h"
+#include "tools/check/CheckFile.h"
+#include "tools/check/FlightJudge.h"
 
 #include "common/RecordingFormat.h"
 #include "common/StateDatagram.h"

@@ -1,7 +1,7 @@
 // The judge's semantics on one flight made in the test, each check once just
 // inside and once just outside its limit.
 
-#include "FlightJudge.h"
+#include "tools/check/FlightJudge.h"
 
 #include "tests/tools/check/CheckTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "PlaybackDatagram.h"
+#include "tools/replay/PlaybackDatagram.h"
 
 #include "common/Json.h"
 

@@ -1,7 +1,7 @@
-#include "RecordingLine.h"
-#include "Recording.h"
+#include "tools/replay/RecordingLine.h"
+#include "tools/replay/Recording.h"
 
-#include "ReplayTestFiles.h"
+#include "tests/tools/replay/ReplayTestFiles.h"
 
 #include <gtest/gtest.h>
 

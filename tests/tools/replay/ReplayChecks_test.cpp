@@ -1,10 +1,10 @@
 // A check file's verdicts in the replay window: listed beside the plots,
 // marked on the timeline and the plots, and a click seeks there.
-#include "ReplayChecks.h"
-#include "ReplayPlots.h"
-#include "ReplayWindow.h"
+#include "tools/replay/ReplayChecks.h"
+#include "tools/replay/ReplayPlots.h"
+#include "tools/replay/ReplayWindow.h"
 
-#include "ReplayTestFiles.h"
+#include "tests/tools/replay/ReplayTestFiles.h"
 
 #include <QApplication>
 #include <QListWidget>

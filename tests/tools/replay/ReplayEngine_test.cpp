@@ -1,7 +1,7 @@
 // The engine on a hand-moved clock: what it sends, when it wakes, how it stops.
-#include "ReplayEngine.h"
+#include "tools/replay/ReplayEngine.h"
 
-#include "ReplayTestFiles.h"
+#include "tests/tools/replay/ReplayTestFiles.h"
 #include "common/Json.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 // The CSV export: the header, the time column, the runs and the window.
-#include "ReplayExport.h"
-#include "ReplayTestFiles.h"
+#include "tools/replay/ReplayExport.h"
+#include "tests/tools/replay/ReplayTestFiles.h"
 
 #include "common/StateDatagram.h"
 

@@ -1,7 +1,7 @@
-#include "FlightSummary.h"
-#include "ReplayOptions.h"
+#include "tools/replay/FlightSummary.h"
+#include "tools/replay/ReplayOptions.h"
 
-#include "ReplayTestFiles.h"
+#include "tests/tools/replay/ReplayTestFiles.h"
 
 #include <gtest/gtest.h>
 

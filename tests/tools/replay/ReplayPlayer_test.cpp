@@ -1,4 +1,4 @@
-#include "ReplayPlayer.h"
+#include "tools/replay/ReplayPlayer.h"
 
 #include <gtest/gtest.h>
 

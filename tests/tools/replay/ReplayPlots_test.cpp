@@ -1,5 +1,5 @@
 // The plots' axes for what a recording holds, drawn offscreen.
-#include "ReplayPlots.h"
+#include "tools/replay/ReplayPlots.h"
 
 #include <QApplication>
 #include <QtCharts/QChart>

@@ -1,5 +1,5 @@
 // The program as scripts run it: --no-gui, --summary, --plot, exit codes, Ctrl+C.
-#include "ReplayTestFiles.h"
+#include "tests/tools/replay/ReplayTestFiles.h"
 #include "tests/common/ProcessSignal.h"
 #include "common/Json.h"
 

@@ -1,9 +1,9 @@
 // The window under the offscreen platform, sending to a socket of the test's own.
-#include "ReplayOptions.h"
-#include "ReplayPlots.h"
-#include "ReplayWindow.h"
+#include "tools/replay/ReplayOptions.h"
+#include "tools/replay/ReplayPlots.h"
+#include "tools/replay/ReplayWindow.h"
 
-#include "ReplayTestFiles.h"
+#include "tests/tools/replay/ReplayTestFiles.h"
 #include "common/Json.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "app/FlightSnapshot.h"
+#include "viewer/app/FlightSnapshot.h"
 #include "tests/viewer/DatagramKeys.h"
 #include "common/StateDatagram.h"
 

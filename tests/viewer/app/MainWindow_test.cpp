@@ -1,9 +1,9 @@
 // The main window's receiver path without a 3D view (OGRE not started).
-#include "app/QuvorConfig.h"
+#include "viewer/app/QuvorConfig.h"
 #include "tests/viewer/DatagramKeys.h"
-#include "app/QuvorSimulator.h"
-#include "app/ReceiveDrops.h"
-#include "app/ViewerApp.h"
+#include "viewer/app/QuvorSimulator.h"
+#include "viewer/app/ReceiveDrops.h"
+#include "viewer/app/ViewerApp.h"
 #include "tests/common/Poll.h"
 #include "tests/viewer/ConsoleCapture.h"
 

@@ -1,8 +1,8 @@
-#include "app/ConfigTarget.h"
-#include "app/QuvorConfig.h"
+#include "viewer/app/ConfigTarget.h"
+#include "viewer/app/QuvorConfig.h"
 
 #include "common/Json.h"
-#include "common/QtPrint.h"
+#include "tests/common/QtPrint.h"
 #include "tests/viewer/ConsoleCapture.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "app/ReceiveDrops.h"
+#include "viewer/app/ReceiveDrops.h"
 
 #include <QCoreApplication>
 #include <QUdpSocket>

@@ -1,7 +1,7 @@
-#include "app/Recorder.h"
+#include "viewer/app/Recorder.h"
 
 #include "common/Json.h"
-#include "common/QtPrint.h"
+#include "tests/common/QtPrint.h"
 #include "tests/viewer/ConsoleCapture.h"
 
 #include <QDir>

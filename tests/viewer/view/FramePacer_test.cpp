@@ -1,4 +1,4 @@
-#include "view/FramePacer.h"
+#include "viewer/view/FramePacer.h"
 
 #include <gtest/gtest.h>
 

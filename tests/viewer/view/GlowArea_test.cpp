@@ -1,4 +1,4 @@
-#include "view/GlowArea.h"
+#include "viewer/view/GlowArea.h"
 
 #include <gtest/gtest.h>
 

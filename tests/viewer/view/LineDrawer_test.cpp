@@ -1,4 +1,4 @@
-#include "view/LineDrawer.h"
+#include "viewer/view/LineDrawer.h"
 
 #include "tests/viewer/HeadlessOgre.h"
 

@@ -1,6 +1,6 @@
-#include "view/Panels.h"
+#include "viewer/view/Panels.h"
 
-#include "common/QtPrint.h"
+#include "tests/common/QtPrint.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "view/OgreWidget.h"
-#include "view/SceneCamera.h"
+#include "viewer/view/OgreWidget.h"
+#include "viewer/view/SceneCamera.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // The line drawers and panels in a real window: the test process builds the
 // program's window and dialog itself (so it can drive the dialog's hidden
 // trajectory tab) and feeds the window datagrams over loopback UDP.
-#include "app/QuvorConfig.h"
-#include "app/QuvorSimulator.h"
-#include "app/ViewerApp.h"
-#include "models/QuvorModel.h"
-#include "view/Panels.h"
-#include "view/TiledFloor.h"
+#include "viewer/app/QuvorConfig.h"
+#include "viewer/app/QuvorSimulator.h"
+#include "viewer/app/ViewerApp.h"
+#include "viewer/models/QuvorModel.h"
+#include "viewer/view/Panels.h"
+#include "viewer/view/TiledFloor.h"
 
-#include "PixelWait.h"
-#include "ViewerProcess.h"
+#include "tests/viewer/xvfb/PixelWait.h"
+#include "tests/viewer/xvfb/ViewerProcess.h"
 
 #include <Bites/OgreTrays.h>
 #include <OgreCompositionPass.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../../common/Poll.h"
+#include "tests/common/Poll.h"
 
 // Helpers of the Xvfb tests that look at rendered pictures.
 #include <QCoreApplication>

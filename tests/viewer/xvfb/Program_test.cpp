@@ -1,5 +1,5 @@
 // The real QuvorSimulatorUI under Xvfb: datagrams over UDP in, rendered pixels out.
-#include "viewer/xvfb/ViewerProcess.h"
+#include "tests/viewer/xvfb/ViewerProcess.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

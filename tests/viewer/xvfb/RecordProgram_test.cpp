@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "PixelWait.h"
+#include "tests/viewer/xvfb/PixelWait.h"
 
 #include "common/StateDatagram.h"
 

@@ -2,7 +2,7 @@
 
 // Runs the real visualiser under the test's X server, feeds it datagrams on the
 // system's UDP port and reads back what its window shows.
-#include "viewer/xvfb/PixelWait.h"
+#include "tests/viewer/xvfb/PixelWait.h"
 
 #include "common/StateDatagram.h"
 
