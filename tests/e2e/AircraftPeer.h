@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <cstdlib>
 #include <deque>
 #include <vector>
 
@@ -32,7 +33,18 @@ public:
         int slave = -1;
         char name[256] = {};
         if (::openpty(&master, &slave, name, nullptr, nullptr) == 0) {
-            path = name;
+            // The host gets a link, as the emulator gives it: after a hang-up the
+            // kernel hands the terminal's number to the next pseudo-terminal made
+            // (another test's), and a host reopening the number would read that one.
+            char dir[] = "/tmp/quvor-peer-XXXXXX";
+            if (::mkdtemp(dir)) {
+                linkDir = dir;
+                path = linkDir + "/fc";
+                if (::symlink(name, path.toLocal8Bit().constData()) != 0)
+                    path = name;
+            } else {
+                path = name;
+            }
             ::close(slave); // the host opens it by name
             ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
             // The host is started from this process: it must not inherit the
@@ -40,10 +52,17 @@ public:
             ::fcntl(master, F_SETFD, FD_CLOEXEC);
         }
     }
-    ~AircraftPeer() { hangUp(); }
+    ~AircraftPeer()
+    {
+        hangUp();
+        if (!linkDir.isEmpty())
+            ::rmdir(linkDir.toLocal8Bit().constData());
+    }
 
     void hangUp()
     {
+        if (!linkDir.isEmpty())
+            ::unlink((linkDir + "/fc").toLocal8Bit().constData());
         if (master >= 0)
             ::close(master);
         master = -1;
@@ -77,6 +96,7 @@ public:
 
     int master = -1;
     QString path;
+    QString linkDir; // holds the link the host opens; empty when making it failed
     QElapsedTimer clock;
     std::vector<Frame> history;
 
