@@ -94,12 +94,32 @@ void Recorder::closeFiles()
 {
     closeLog(mTraceFilePath, mTrace);
     closeLog(mUdpFilePath, mUdp);
+    for (auto& tagged : mTagged)
+        closeLog(tagged.second.path, tagged.second.log);
 }
+
+void Recorder::closeTrace(const QString& tag)
+{
+    if (tag.isEmpty()) {
+        closeLog(mTraceFilePath, mTrace);
+        return;
+    }
+    const auto it = mTagged.find(tag);
+    if (it != mTagged.end()) {
+        closeLog(it->second.path, it->second.log);
+        mTagged.erase(it);
+    }
+}
+
+void Recorder::closeDatagrams() { closeLog(mUdpFilePath, mUdp); }
 
 void Recorder::closeUnused(bool traceOn, bool udpOn)
 {
-    if (!traceOn)
+    if (!traceOn) {
         closeLog(mTraceFilePath, mTrace);
+        for (auto& tagged : mTagged)
+            closeLog(tagged.second.path, tagged.second.log);
+    }
     if (!udpOn)
         closeLog(mUdpFilePath, mUdp);
 }
@@ -114,6 +134,9 @@ void Recorder::refresh(const QString& traceDir, const QString& udpDir, bool clea
 {
     if (traceDir != mTraceDirSeen) {
         closeLog(mTraceFilePath, mTrace);
+        for (auto& tagged : mTagged)
+            closeLog(tagged.second.path, tagged.second.log);
+        mTagged.clear();
         makeFolder(traceDir);
         mTraceDirSeen = traceDir;
         mTraceFilePath = datedFile(traceDir, "trace.txt");
@@ -128,9 +151,14 @@ void Recorder::refresh(const QString& traceDir, const QString& udpDir, bool clea
         if (clearDrawn)
             clearDrawn();
         // Truncate only; a log whose folder does not exist yet stays absent.
-        QFile file(mTraceFilePath);
-        if (!mTraceFilePath.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Text))
-            file.close();
+        QStringList traces{mTraceFilePath};
+        for (const auto& tagged : mTagged)
+            traces.append(tagged.second.path);
+        for (const QString& path : traces) {
+            QFile file(path);
+            if (!path.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Text))
+                file.close();
+        }
         mClearSeen = clearToggle;
     }
 }
@@ -213,10 +241,19 @@ void Recorder::append(const QString& path, QString& made, Log& log, const QByteA
                  qPrintable(path), qPrintable(reason));
 }
 
-void Recorder::writeTrace(double x, double y, double z)
+void Recorder::writeTrace(double x, double y, double z, const QString& tag)
 {
     const QByteArray line = timestamp() + QString::asprintf("x:%.6f,y:%.6f,z:%.6f\n", x, y, z).toLatin1();
-    append(mTraceFilePath, mTraceFileMade, mTrace, line);
+    if (tag.isEmpty()) {
+        append(mTraceFilePath, mTraceFileMade, mTrace, line);
+        return;
+    }
+    if (mTraceFilePath.isEmpty())
+        return;
+    TaggedLog& tagged = mTagged[tag];
+    if (tagged.path.isEmpty())
+        tagged.path = folderOf(mTraceFilePath) + "trace_" + tag + ".txt";
+    append(tagged.path, tagged.made, tagged.log, line);
 }
 
 void Recorder::writeDatagram(const QByteArray& datagram)

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <map>
 
 // Trace and datagram logs below the save path: one dated folder per log,
 // named when a save path is taken in. Each log stays open while it is
@@ -32,8 +33,14 @@ public:
     // Closes the logs whose recording was switched off.
     void closeUnused(bool traceOn, bool udpOn);
 
-    // Appends "[hh:mm:ss.zzz]\tx:..,y:..,z:..".
-    void writeTrace(double x, double y, double z);
+    // Appends "[hh:mm:ss.zzz]\tx:..,y:..,z:.." to trace.txt, or with a tag to
+    // trace_<tag>.txt beside it (the other aircraft of the view; the tag must
+    // be a safe file name).
+    void writeTrace(double x, double y, double z, const QString& tag = QString());
+    // Closes one aircraft's trace log (the end of its run).
+    void closeTrace(const QString& tag);
+    // Closes the datagram log (no aircraft runs any more).
+    void closeDatagrams();
     // Appends "[hh:mm:ss.zzz]\t" and the datagram up to its first NUL byte, on
     // one line: raw line breaks inside strings are escaped, others become blanks.
     void writeDatagram(const QByteArray& datagram);
@@ -74,4 +81,11 @@ private:
     bool mClearSeen = false;
     Log mTrace;
     Log mUdp;
+    // The other aircraft's trace logs, by tag: the path they were made for and the log.
+    struct TaggedLog {
+        QString path;
+        QString made;
+        Log log;
+    };
+    std::map<QString, TaggedLog> mTagged;
 };

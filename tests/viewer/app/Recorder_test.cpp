@@ -74,6 +74,26 @@ TEST_F(RecordTest, LinesAreAppendedInTheirFormats)
               "[14:05:07.255]\t{ \"a\" : 1 }\n");
 }
 
+// The other aircraft of a fleet view write their traces beside trace.txt, in its format.
+TEST_F(RecordTest, EachFurtherAircraftHasItsOwnTraceBesideTheFirst)
+{
+    refresh();
+    rec.writeTrace(1, 2, 3);
+    rec.writeTrace(4, 5, 6, "10.0.0.2");
+    rec.writeTrace(7, 8, 9, "10.0.0.1_4001");
+    const QString folder = QFileInfo(rec.mTraceFilePath).path();
+    EXPECT_EQ(entries(folder), QStringList({"trace.txt", "trace_10.0.0.1_4001.txt", "trace_10.0.0.2.txt"}));
+    EXPECT_EQ(readAll(folder + "/trace_10.0.0.2.txt"), "[14:05:03.000]\tx:4.000000,y:5.000000,z:6.000000\n");
+
+    // One aircraft's run ends; its log opens again with its next record, the others stay.
+    rec.closeTrace("10.0.0.2");
+    rec.writeTrace(1, 1, 1, "10.0.0.2");
+    EXPECT_EQ(readAll(folder + "/trace_10.0.0.2.txt").count('\n'), 2);
+    refresh(true); // Clear trace empties every trace log
+    for (const QString& name : entries(folder))
+        EXPECT_TRUE(readAll(folder + "/" + name).isEmpty()) << qPrintable(name);
+}
+
 TEST_F(RecordTest, ClearTraceTruncatesOnEveryFlipAndNeverCreatesTheLog)
 {
     refresh();

@@ -1,0 +1,130 @@
+#include "viewer/app/Fleet.h"
+
+#include "common/ProductType.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr int kRefusedRemembered = 256;
+
+QString productOf(const StateDatagram::State& state)
+{
+    return QString::fromLatin1(productTypeName(ProductType(state.productType & 0xff)));
+}
+} // namespace
+
+Fleet::Route Fleet::route(const StateDatagram::State& state, const QString& address, quint16 port)
+{
+    SenderKey key{address, port, state.senderIp};
+    const QString socket = key.endpoint();
+    Route r;
+    if (!state.has(StateDatagram::Key::SenderIP)) {
+        if (const Aircraft* last = mLastOnSocket.value(socket))
+            key.senderIp = last->key().senderIp;
+    }
+    r.aircraft = find(key);
+    if (!r.aircraft) {
+        if (size() >= kMaxAircraft) {
+            const QString id = socket + ' ' + key.senderIp;
+            if (!mRefused.contains(id) && mRefused.size() < kRefusedRemembered) {
+                mRefused.insert(id);
+                r.line = QStringLiteral("aircraft refused: %1 from %2 (%3): %4 aircraft are shown already")
+                             .arg(productOf(state), socket, key.senderIp)
+                             .arg(kMaxAircraft);
+            }
+            return r;
+        }
+        mAircraft.push_back(std::make_unique<Aircraft>(++mArrivals, key));
+        r.aircraft = mAircraft.back().get();
+        r.joined = true;
+        r.line = QStringLiteral("aircraft %1 joined: %2 from %3 (%4)")
+                     .arg(r.aircraft->number())
+                     .arg(productOf(state), socket, key.senderIp);
+        if (mFollowed < 0)
+            mFollowed = 0;
+    }
+    mLastOnSocket.insert(socket, r.aircraft);
+    return r;
+}
+
+void Fleet::place(Aircraft& aircraft)
+{
+    double latitude = 0, longitude = 0;
+    if (!aircraft.worldOrigin(latitude, longitude))
+        return;
+    if (!mHasReference) {
+        mHasReference = true;
+        mReferenceLatitude = latitude;
+        mReferenceLongitude = longitude;
+    }
+    // Local flat earth around the reference: at the distances between benches
+    // the curvature is far below what the wire's six digits can tell.
+    constexpr double kMetresPerDegree = 6371000.0 * M_PI / 180.0;
+    const double north = (latitude - mReferenceLatitude) * kMetresPerDegree;
+    double east = longitude - mReferenceLongitude;
+    east = std::remainder(east, 360.0) * kMetresPerDegree * std::cos(mReferenceLatitude * M_PI / 180.0);
+    // World x north and y east become scene z and -x, 400 units a metre.
+    auto bounded = [](double v) { return float(std::clamp(v * 400.0, double(-kOffsetLimit), double(kOffsetLimit))); };
+    aircraft.setOffset(Ogre::Vector3(bounded(-east), 0, bounded(north)));
+}
+
+Aircraft* Fleet::find(const SenderKey& key) const
+{
+    for (const auto& a : mAircraft)
+        if (a->key() == key)
+            return a.get();
+    return nullptr;
+}
+
+Aircraft* Fleet::followed() const { return mFollowed >= 0 ? mAircraft[size_t(mFollowed)].get() : nullptr; }
+
+void Fleet::followNext(int steps)
+{
+    if (mAircraft.empty())
+        return;
+    const int n = size();
+    mFollowed = ((mFollowed + steps) % n + n) % n;
+}
+
+void Fleet::follow(const Aircraft* aircraft)
+{
+    for (int i = 0; i < size(); ++i)
+        if (at(i) == aircraft)
+            mFollowed = i;
+}
+
+QString Fleet::remove(const Aircraft* aircraft)
+{
+    for (int i = 0; i < size(); ++i) {
+        if (at(i) != aircraft)
+            continue;
+        const QString line = QStringLiteral("aircraft %1 left: %2 from %3")
+                                 .arg(aircraft->number())
+                                 .arg(aircraft->productName(), aircraft->key().endpoint());
+        for (auto it = mLastOnSocket.begin(); it != mLastOnSocket.end();)
+            it = it.value() == aircraft ? mLastOnSocket.erase(it) : std::next(it);
+        mAircraft.erase(mAircraft.begin() + i);
+        // The one after the removed one takes its place in the order.
+        if (mAircraft.empty())
+            mFollowed = -1;
+        else if (i < mFollowed)
+            --mFollowed;
+        else if (mFollowed >= size())
+            mFollowed = 0;
+        mRefused.clear();
+        return line;
+    }
+    return QString();
+}
+
+QStringList Fleet::removeSilent(qint64 nowMs)
+{
+    QStringList lines;
+    for (int i = size() - 1; i >= 0; --i) {
+        const Aircraft* a = at(i);
+        if (i != mFollowed && !a->running() && nowMs - a->lastHeardMs() >= kRemoveAfterMs)
+            lines.prepend(remove(a));
+    }
+    return lines;
+}
