@@ -49,6 +49,8 @@ public:
 
     int number() const { return mNumber; }
     const SenderKey& key() const { return mKey; }
+    // A restarted sender (a new port) carries on as this aircraft.
+    void rekey(SenderKey key) { mKey = std::move(key); }
     // The product's name and the sender address, or address:port without one.
     QString label() const;
     QString productName() const;

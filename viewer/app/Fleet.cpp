@@ -24,6 +24,25 @@ Fleet::Route Fleet::route(const StateDatagram::State& state, const QString& addr
             key.senderIp = last->key().senderIp;
     }
     r.aircraft = find(key);
+    if (!r.aircraft && state.has(StateDatagram::Key::SenderIP)) {
+        // A host that starts again sends from a new port: while the aircraft
+        // it flew is silent, it is that aircraft again rather than a new one.
+        for (const auto& a : mAircraft) {
+            if (!a->running() && a->key().address == key.address && a->key().senderIp == key.senderIp &&
+                !a->key().senderIp.isEmpty()) {
+                r.aircraft = a.get();
+                break;
+            }
+        }
+        if (r.aircraft) {
+            for (auto it = mLastOnSocket.begin(); it != mLastOnSocket.end();)
+                it = it.value() == r.aircraft ? mLastOnSocket.erase(it) : std::next(it);
+            r.aircraft->rekey(key);
+            r.line = QStringLiteral("aircraft %1 joined: %2 from %3 (%4)")
+                         .arg(r.aircraft->number())
+                         .arg(productOf(state), socket, key.senderIp);
+        }
+    }
     if (!r.aircraft) {
         if (size() >= kMaxAircraft) {
             const QString id = socket + ' ' + key.senderIp;

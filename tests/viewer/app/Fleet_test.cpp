@@ -87,6 +87,25 @@ TEST(Fleet, StatesAfterARunGoToTheAircraftLastHeardOnTheirSocket)
     EXPECT_EQ(c->label(), "Tavik1 10.0.0.1:4001");
 }
 
+TEST(Fleet, AHostStartedAgainIsItsSilentAircraftAgain)
+{
+    Fleet fleet;
+    Aircraft* a = deliver(fleet, state("10.0.0.1"), "10.0.0.1", 4000, 0);
+    EXPECT_EQ(deliver(fleet, state("10.0.0.1"), "10.0.0.1", 4001, 0)->number(), 2) << "both fly: two hosts";
+    silence(fleet);
+    Fleet::Route again = fleet.route(state("10.0.0.1"), "10.0.0.1", 5000);
+    EXPECT_EQ(again.aircraft, a) << "the first silent one with that address and sender";
+    EXPECT_FALSE(again.joined);
+    EXPECT_EQ(again.line, "aircraft 1 joined: Tavik1 from 10.0.0.1:5000 (10.0.0.1)");
+    EXPECT_EQ(fleet.size(), 2);
+    // Its states after the run follow it to the new socket.
+    EXPECT_EQ(fleet.route(zeroState(), "10.0.0.1", 5000).aircraft, a);
+    // Without a sender address there is nothing to recognise it by.
+    deliver(fleet, state(""), "10.0.0.3", 1, 0);
+    silence(fleet);
+    EXPECT_EQ(fleet.route(state(""), "10.0.0.3", 2).aircraft->number(), 4);
+}
+
 TEST(Fleet, JoinAndLeaveLinesAndTheSeventeenthSender)
 {
     Fleet fleet;
@@ -97,7 +116,7 @@ TEST(Fleet, JoinAndLeaveLinesAndTheSeventeenthSender)
     EXPECT_TRUE(fleet.route(state("192.168.0.10", 2), "192.168.0.20", 50000).line.isEmpty());
 
     for (quint16 port = 1; port < Fleet::kMaxAircraft; ++port)
-        ASSERT_NE(fleet.route(state("10.0.0.1"), "10.0.0.1", port).aircraft, nullptr);
+        ASSERT_NE(fleet.route(state(QString::number(port)), "10.0.0.1", port).aircraft, nullptr);
     EXPECT_EQ(fleet.size(), Fleet::kMaxAircraft);
     Fleet::Route refused = fleet.route(state("10.0.0.1", 3), "10.0.0.1", 999);
     EXPECT_EQ(refused.aircraft, nullptr);
