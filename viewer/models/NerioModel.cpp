@@ -7,7 +7,7 @@
 
 using namespace aircraft::nerio;
 
-NerioModel::NerioModel(Ogre::SceneManager* sceneMgr) : QuvorModel(sceneMgr)
+NerioModel::NerioModel(Ogre::SceneManager* sceneMgr, Ogre::SceneNode* parent) : QuvorModel(sceneMgr, parent)
 {
     mBodyMesh = "nrioBody.mesh";
     mGimbalYawMesh = "nrioGimbalYaw.mesh";

@@ -30,24 +30,9 @@ const char* const kFanAnimationNames[QuvorModel::kFanCount] = {"Fan1Aimation", "
                                                                "Fan3Animation"};
 const int kFanNumbers[QuvorModel::kFanCount] = {1, 4, 2, 3};
 
-bool carriesCameraOrLight(const Ogre::Node* node)
-{
-    if (auto sceneNode = dynamic_cast<const Ogre::SceneNode*>(node)) {
-        for (const Ogre::MovableObject* object : sceneNode->getAttachedObjects()) {
-            const Ogre::String& type = object->getMovableType();
-            if (type == "Camera" || type == "Light")
-                return true;
-        }
-    }
-    for (const Ogre::Node* child : node->getChildren())
-        if (carriesCameraOrLight(child))
-            return true;
-    return false;
-}
-
 } // namespace
 
-QuvorModel::QuvorModel(Ogre::SceneManager* sceneMgr) : mSceneMgr(sceneMgr) { }
+QuvorModel::QuvorModel(Ogre::SceneManager* sceneMgr, Ogre::SceneNode* parent) : mSceneMgr(sceneMgr), mParent(parent) { }
 
 QuvorModel::~QuvorModel() = default;
 
@@ -67,7 +52,8 @@ void QuvorModel::createSceneBase(const std::string& prefix)
         return;
     mBodyEntity = mSceneMgr->createEntity(mPrefix + "body", mBodyMesh,
                                           Ogre::ResourceGroupManager::AUTODETECT_RESOURCE_GROUP_NAME);
-    mBodyNode = mSceneMgr->getRootSceneNode()->createChildSceneNode(mPrefix + mBodyMesh);
+    Ogre::SceneNode* parent = mParent ? mParent : mSceneMgr->getRootSceneNode();
+    mBodyNode = parent->createChildSceneNode(mPrefix + mBodyMesh);
     mBodyNode->attachObject(mBodyEntity);
 
     if (!mGimbalYawMesh.empty()) {
@@ -94,16 +80,12 @@ void QuvorModel::destroySceneBase()
         if (!part.first->empty())
             mSceneMgr->destroyEntity(mPrefix + part.second);
 
-    // Everything hung under the root goes: this model's nodes and the line nodes of the
-    // view, which are rebuilt after a model change. The camera and the light live on root
-    // children too and must survive the change.
-    Ogre::SceneNode* root = mSceneMgr->getRootSceneNode();
-    std::vector<Ogre::SceneNode*> doomed;
-    for (Ogre::Node* child : root->getChildren())
-        if (!carriesCameraOrLight(child))
-            doomed.push_back(static_cast<Ogre::SceneNode*>(child));
-    for (Ogre::SceneNode* node : doomed)
-        root->removeAndDestroyChild(node);
+    // Only this model's own tree: other aircraft, the lines, the floor, the camera and
+    // the light share the parent.
+    if (mBodyNode) {
+        mBodyNode->removeAndDestroyAllChildren();
+        mSceneMgr->destroySceneNode(mBodyNode);
+    }
 
     mBodyNode = mGimbalYawNode = mGimbalRollNode = mCameraNode = nullptr;
     mBodyEntity = mGimbalYawEntity = mGimbalRollEntity = mCameraEntity = nullptr;
@@ -130,7 +112,8 @@ void QuvorModel::createAnimations()
 {
     for (int slot = 0; slot < kFanCount; ++slot) {
         mFanType = kFanNumbers[slot];
-        mFanStates[slot] = createFanAnimation(kFanAnimationNames[slot], mFans[slot].node, mFans[slot].position);
+        mFanStates[slot] =
+            createFanAnimation(animationName(kFanAnimationNames[slot]), mFans[slot].node, mFans[slot].position);
     }
     setAnimationsEnabled(false);
     setAnimationsLoop(false);
@@ -158,8 +141,8 @@ Ogre::AnimationState* QuvorModel::createFanAnimation(const std::string& name, Og
 void QuvorModel::destroyAnimations()
 {
     for (int slot = 0; slot < kFanCount; ++slot) {
-        mSceneMgr->destroyAnimationState(kFanAnimationNames[slot]);
-        mSceneMgr->destroyAnimation(kFanAnimationNames[slot]);
+        mSceneMgr->destroyAnimationState(animationName(kFanAnimationNames[slot]));
+        mSceneMgr->destroyAnimation(animationName(kFanAnimationNames[slot]));
         mFanStates[slot] = nullptr;
     }
     mFlags.clear();

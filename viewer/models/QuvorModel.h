@@ -14,15 +14,18 @@ Ogre::Quaternion eulerToQuaternion(float a, float b, float c);
 
 // An aircraft drawn by the visualiser: body, optional three-axis gimbal and four fans.
 // Subclasses fill the mesh names and positions in their constructors; createScene builds
-// the node tree under the scene's root node. Model coordinates are x left, y nose, z down;
-// the per-frame pose stands the body upright. GUI thread only.
+// the node tree under the parent node (the scene's root when none is given), and
+// destroyScene takes away only the nodes and entities it built, so several aircraft and
+// the view's lines can share one scene. Every name it gives (nodes, entities, animations)
+// starts with the prefix. Model coordinates are x left, y nose, z down; the per-frame
+// pose stands the body upright. GUI thread only.
 class QuvorModel {
 public:
     // Fan slots hold fan 1, fan 4, fan 2, fan 3 in this order.
     enum FanSlot { Fan1Slot = 0, Fan4Slot = 1, Fan2Slot = 2, Fan3Slot = 3 };
     static constexpr int kFanCount = 4;
 
-    explicit QuvorModel(Ogre::SceneManager* sceneMgr);
+    explicit QuvorModel(Ogre::SceneManager* sceneMgr, Ogre::SceneNode* parent = nullptr);
 
     virtual void createScene(const std::string& prefix) = 0;
     virtual void destroyScene() = 0;
@@ -72,8 +75,8 @@ protected:
 
     // Body and gimbal parts; every createScene starts with it.
     void createSceneBase(const std::string& prefix);
-    // Entities of the body and gimbal, then every node under the scene's root that does
-    // not carry a camera or a light; every destroyScene ends with it.
+    // Entities of the body and gimbal, then the body node with every node under it;
+    // every destroyScene ends with it.
     void destroySceneBase();
     // With s = scale.width / (x extent of the body mesh): scales the body node by
     // scale.factor * s and lifts it by half the mesh height times s. The next pose
@@ -92,9 +95,13 @@ protected:
     Ogre::Entity* attachPart(const std::string& name, const std::string& mesh, Ogre::SceneNode* parent,
                              const Ogre::Vector3& position);
 
+    // Animation `prefix + name`, unique per model in the scene.
+    std::string animationName(const char* name) const { return mPrefix + name; }
+
     std::string mPrefix;
     int mFanType = 0;
     Ogre::SceneManager* mSceneMgr;
+    Ogre::SceneNode* mParent;
     Ogre::SceneNode* mBodyNode = nullptr;
     Ogre::Entity* mBodyEntity = nullptr;
     std::string mBodyMesh;

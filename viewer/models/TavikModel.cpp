@@ -19,7 +19,7 @@ const char* const kArmAnimationNames[] = {"LeftCnnAnimation", "RightCnnAnimation
 // One arm part's swing over the time line: flight position (the full angle) at 0, 15 and
 // 20, landing position (identity) at 5 and 10. Wings pass half the angle half-way through
 // each swing and turn about their pivot.
-Ogre::AnimationState* createArmAnimation(Ogre::SceneManager* sceneMgr, const char* name, Ogre::SceneNode* node,
+Ogre::AnimationState* createArmAnimation(Ogre::SceneManager* sceneMgr, const std::string& name, Ogre::SceneNode* node,
                                          float angle, const Ogre::Vector3& pivot, bool wing)
 {
     Ogre::Animation* animation = sceneMgr->createAnimation(name, armtimeline::kLength);
@@ -48,7 +48,7 @@ Ogre::AnimationState* createArmAnimation(Ogre::SceneManager* sceneMgr, const cha
 
 } // namespace
 
-TavikModel::TavikModel(Ogre::SceneManager* sceneMgr) : QuvorModel(sceneMgr)
+TavikModel::TavikModel(Ogre::SceneManager* sceneMgr, Ogre::SceneNode* parent) : QuvorModel(sceneMgr, parent)
 {
     mBodyMesh = "tavkBody.mesh";
     mGimbalYawMesh = "tavkGimbalYaw.mesh";
@@ -127,14 +127,14 @@ void TavikModel::setInitialPose()
 
 void TavikModel::createAnimations()
 {
-    mLeftCnnState = createArmAnimation(mSceneMgr, kArmAnimationNames[0], mLeftCnnNode, kLeftConnectionAngle,
-                                       Ogre::Vector3::ZERO, false);
-    mRightCnnState = createArmAnimation(mSceneMgr, kArmAnimationNames[1], mRightCnnNode, kRightConnectionAngle,
-                                        Ogre::Vector3::ZERO, false);
-    mLeftWingState =
-        createArmAnimation(mSceneMgr, kArmAnimationNames[2], mLeftWingNode, kLeftWingAngle, mLeftPivot, true);
-    mRightWingState =
-        createArmAnimation(mSceneMgr, kArmAnimationNames[3], mRightWingNode, kRightWingAngle, mRightPivot, true);
+    mLeftCnnState = createArmAnimation(mSceneMgr, animationName(kArmAnimationNames[0]), mLeftCnnNode,
+                                       kLeftConnectionAngle, Ogre::Vector3::ZERO, false);
+    mRightCnnState = createArmAnimation(mSceneMgr, animationName(kArmAnimationNames[1]), mRightCnnNode,
+                                        kRightConnectionAngle, Ogre::Vector3::ZERO, false);
+    mLeftWingState = createArmAnimation(mSceneMgr, animationName(kArmAnimationNames[2]), mLeftWingNode, kLeftWingAngle,
+                                        mLeftPivot, true);
+    mRightWingState = createArmAnimation(mSceneMgr, animationName(kArmAnimationNames[3]), mRightWingNode,
+                                         kRightWingAngle, mRightPivot, true);
     QuvorModel::createAnimations();
 }
 
@@ -143,8 +143,8 @@ void TavikModel::destroyAnimations()
     QuvorModel::destroyAnimations();
     mMotorsOff = false;
     for (const char* name : kArmAnimationNames) {
-        mSceneMgr->destroyAnimationState(name);
-        mSceneMgr->destroyAnimation(name);
+        mSceneMgr->destroyAnimationState(animationName(name));
+        mSceneMgr->destroyAnimation(animationName(name));
     }
     mLeftCnnState = mRightCnnState = mLeftWingState = mRightWingState = nullptr;
 }

@@ -8,7 +8,7 @@
 // carries two fans. The arms and fans share one 20-second time line (ArmTimeline.h).
 class TavikModel : public QuvorModel {
 public:
-    explicit TavikModel(Ogre::SceneManager* sceneMgr);
+    explicit TavikModel(Ogre::SceneManager* sceneMgr, Ogre::SceneNode* parent = nullptr);
 
     void createScene(const std::string& prefix) override;
     void destroyScene() override;

@@ -14,7 +14,7 @@
 
 using namespace aircraft::vx7;
 
-Vx7Model::Vx7Model(Ogre::SceneManager* sceneMgr) : QuvorModel(sceneMgr)
+Vx7Model::Vx7Model(Ogre::SceneManager* sceneMgr, Ogre::SceneNode* parent) : QuvorModel(sceneMgr, parent)
 {
     mFanType = 0;
     // Its body mesh rests on the floor at its origin and faces backwards.

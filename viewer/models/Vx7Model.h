@@ -6,7 +6,7 @@
 // hub.
 class Vx7Model : public QuvorModel {
 public:
-    explicit Vx7Model(Ogre::SceneManager* sceneMgr);
+    explicit Vx7Model(Ogre::SceneManager* sceneMgr, Ogre::SceneNode* parent = nullptr);
 
     void createScene(const std::string& prefix) override;
     void destroyScene() override;

@@ -7,6 +7,7 @@
 #include <OgreTechnique.h>
 
 #include <algorithm>
+#include <utility>
 
 TraceStep planTraceStep(bool visible, int count, int drawn)
 {
@@ -36,9 +37,10 @@ TraceStep planTraceStep(bool visible, int count, int drawn)
     return step;
 }
 
-LineDrawer::LineDrawer(const char* objectName, const char* materialName, const Ogre::ColourValue& colour)
-    : mObjectName(objectName),
-      mMaterialName(materialName),
+LineDrawer::LineDrawer(std::string objectName, std::string materialName, const Ogre::ColourValue& colour)
+    : mObjectName(std::move(objectName)),
+      mMaterialName(std::move(materialName)),
+      mNodeName(mObjectName + "/node"),
       mColour(colour)
 {
 }
@@ -53,7 +55,8 @@ bool LineDrawer::ready(Ogre::SceneManager* sceneMgr)
         return false;
     }
     if (!mNode) {
-        mNode = sceneMgr->getRootSceneNode()->createChildSceneNode(Ogre::Vector3::ZERO, Ogre::Quaternion::IDENTITY);
+        mNode = sceneMgr->hasSceneNode(mNodeName) ? sceneMgr->getSceneNode(mNodeName)
+                                                  : sceneMgr->getRootSceneNode()->createChildSceneNode(mNodeName);
         if (!mObject->isAttached())
             mNode->attachObject(mObject);
         return false;
@@ -144,7 +147,10 @@ bool LineDrawer::updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vec
 
 void LineDrawer::destroy(Ogre::SceneManager* sceneMgr)
 {
+    // By name: mNode may point at a node that went with its parent.
     mNode = nullptr;
+    if (sceneMgr && sceneMgr->hasSceneNode(mNodeName))
+        sceneMgr->destroySceneNode(mNodeName);
     if (sceneMgr && sceneMgr->hasManualObject(mObjectName))
         sceneMgr->destroyManualObject(mObjectName);
     mObject = nullptr;

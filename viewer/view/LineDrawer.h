@@ -5,6 +5,8 @@
 
 #include <QList>
 
+#include <string>
+
 namespace Ogre {
 class ManualObject;
 class SceneManager;
@@ -24,13 +26,15 @@ struct TraceStep {
 // point without redrawing the old part.
 TraceStep planTraceStep(bool visible, int count, int drawn);
 
-// The blue trace and the red trajectory: OGRE manual objects kept up to date
-// after every rendered frame. A drawer is created on one paint and attached to
-// its node on the next; destroy() returns it to absent (after a model rebuild
-// has taken the root's child nodes with it).
+// A trace or the red trajectory: an OGRE manual object on its own node under the
+// scene's root, kept up to date after every rendered frame. A drawer is created on
+// one paint and attached to its node on the next; destroy() returns it to absent.
+// The object and its node are found by name, so a drawer whose node someone else
+// destroyed is still taken down cleanly. Names are unique per scene; drawers of one
+// colour may share the material name.
 class LineDrawer {
 public:
-    LineDrawer(const char* objectName, const char* materialName, const Ogre::ColourValue& colour);
+    LineDrawer(std::string objectName, std::string materialName, const Ogre::ColourValue& colour);
 
     // Both return true when they changed the scene, which then shows in the next frame.
     // Trajectory: rebuilds the whole line when dirty (and clears the flag).
@@ -42,6 +46,9 @@ public:
     bool updateTrace(Ogre::SceneManager* sceneMgr, const QList<Ogre::Vector3>& points, bool visible);
     void destroy(Ogre::SceneManager* sceneMgr);
 
+    const std::string& objectName() const { return mObjectName; }
+    const std::string& materialName() const { return mMaterialName; }
+    const Ogre::ColourValue& colour() const { return mColour; }
     Ogre::ManualObject* object() const { return mObject; }
     Ogre::SceneNode* node() const { return mNode; }
     int drawnIndex() const { return mDrawn; }
@@ -56,8 +63,9 @@ private:
     // Continues the trace from point `from` (already drawn, or 0 on an empty line) to `to`.
     void extendTrace(const QList<Ogre::Vector3>& points, int from, int to);
 
-    const char* mObjectName;
-    const char* mMaterialName;
+    std::string mObjectName;
+    std::string mMaterialName;
+    std::string mNodeName;
     Ogre::ColourValue mColour;
     Ogre::ManualObject* mObject = nullptr;
     Ogre::SceneNode* mNode = nullptr;

@@ -121,7 +121,7 @@ TiledFloor::TiledFloor(Ogre::SceneManager* scene, Ogre::Entity* floor, Ogre::Cam
         return object;
     };
 
-    // On the entity's own node, not a child of it: a model change clears the root's child nodes.
+    // On the entity's own node, not a child of it: the tiles share the floor's transform and live as long as it.
     mNode = floor->getParentSceneNode() ? floor->getParentSceneNode() : scene->getRootSceneNode();
     const std::string prefix = floor->getName() + "/tile";
     int n = 0;

@@ -229,12 +229,12 @@ TEST_F(ModelTest, FanAnimationsSpinTwentyDegreesPerCentisecond)
 {
     QuvorModel* model = build<NerioModel>();
     const struct {
-        const char* name;
+        std::string name;
         int slot;
-    } fans[] = {{"Fan1Aimation", QuvorModel::Fan1Slot},
-                {"Fan4Animation", QuvorModel::Fan4Slot},
-                {"Fan2Animation", QuvorModel::Fan2Slot},
-                {"Fan3Animation", QuvorModel::Fan3Slot}};
+    } fans[] = {{kPrefix + "Fan1Aimation", QuvorModel::Fan1Slot},
+                {kPrefix + "Fan4Animation", QuvorModel::Fan4Slot},
+                {kPrefix + "Fan2Animation", QuvorModel::Fan2Slot},
+                {kPrefix + "Fan3Animation", QuvorModel::Fan3Slot}};
     for (const auto& fan : fans) {
         Ogre::Animation* animation = mScene->getAnimation(fan.name);
         EXPECT_FLOAT_EQ(animation->getLength(), 20.0f);
@@ -262,12 +262,12 @@ TEST_F(ModelTest, Vx7FansTurnOnTheirOwnHubs)
 {
     QuvorModel* model = build<Vx7Model>();
     const struct {
-        const char* name;
+        std::string name;
         int slot, number;
-    } fans[] = {{"Fan1Aimation", QuvorModel::Fan1Slot, 1},
-                {"Fan4Animation", QuvorModel::Fan4Slot, 4},
-                {"Fan2Animation", QuvorModel::Fan2Slot, 2},
-                {"Fan3Animation", QuvorModel::Fan3Slot, 3}};
+    } fans[] = {{kPrefix + "Fan1Aimation", QuvorModel::Fan1Slot, 1},
+                {kPrefix + "Fan4Animation", QuvorModel::Fan4Slot, 4},
+                {kPrefix + "Fan2Animation", QuvorModel::Fan2Slot, 2},
+                {kPrefix + "Fan3Animation", QuvorModel::Fan3Slot, 3}};
     for (const auto& fan : fans) {
         Ogre::Animation* animation = mScene->getAnimation(fan.name);
         EXPECT_FLOAT_EQ(animation->getLength(), 10.0f);
@@ -340,14 +340,15 @@ TEST_F(ModelTest, TavikArmAnimationsSwingBetweenFlightAndLanding)
     auto* model = build<TavikModel>();
     using namespace tavik;
     const struct {
-        const char* name;
+        std::string name;
         Ogre::SceneNode* node;
         float angle;
         Ogre::Vector3 pivot;
-    } arms[] = {{"LeftCnnAnimation", model->leftConnectionNode(), kLeftConnectionAngle, Ogre::Vector3::ZERO},
-                {"RightCnnAnimation", model->rightConnectionNode(), kRightConnectionAngle, Ogre::Vector3::ZERO},
-                {"LeftWingAnimation", model->leftWingNode(), kLeftWingAngle, vec(kLeftPivot)},
-                {"RightWingAnimation", model->rightWingNode(), kRightWingAngle, vec(kRightPivot)}};
+    } arms[] = {
+        {kPrefix + "LeftCnnAnimation", model->leftConnectionNode(), kLeftConnectionAngle, Ogre::Vector3::ZERO},
+        {kPrefix + "RightCnnAnimation", model->rightConnectionNode(), kRightConnectionAngle, Ogre::Vector3::ZERO},
+        {kPrefix + "LeftWingAnimation", model->leftWingNode(), kLeftWingAngle, vec(kLeftPivot)},
+        {kPrefix + "RightWingAnimation", model->rightWingNode(), kRightWingAngle, vec(kRightPivot)}};
     // The starting pose is the flight position.
     for (const auto& arm : arms)
         expectSameRotation(arm.node->getOrientation(), eulerToQuaternion(arm.angle, 0, 0), arm.name);
@@ -510,7 +511,7 @@ TEST_F(ModelTest, TavikMotorsOffStopTheFansWhereTheyStandAndTheArmsOnceLanded)
     frame(0.02f);
     EXPECT_EQ(enabled(arms), 0) << "landed with the motors off, nothing is left to animate";
     for (const char* name : {"Fan1Aimation", "LeftCnnAnimation"})
-        EXPECT_FALSE(mScene->getAnimationState(name)->getEnabled()) << name;
+        EXPECT_FALSE(mScene->getAnimationState(kPrefix + name)->getEnabled()) << name;
     frame(3.0f);
     expectSameRotation(model->fanNode(0)->getOrientation(), fanAngle, "fan keeps its angle");
     expectSameRotation(model->leftConnectionNode()->getOrientation(), landedArm, "arm stays");
@@ -538,36 +539,63 @@ TEST_F(ModelTest, TavikMotorsOffStopTheFansWhereTheyStandAndTheArmsOnceLanded)
     EXPECT_EQ(enabled(fans) + enabled(arms), 0);
 }
 
-TEST_F(ModelTest, RebuildClearsTheRootButKeepsCameraAndLight)
+TEST_F(ModelTest, RebuildRemovesOnlyItsOwnTree)
 {
+    // What else shares the scene: camera, light, a line's node, the floor and a second
+    // aircraft whose animations carry the same names but its own prefix.
     Ogre::SceneNode* root = mScene->getRootSceneNode();
     Ogre::Camera* camera = mScene->createCamera("cam");
     root->createChildSceneNode("camNode")->createChildSceneNode("camPivot")->attachObject(camera);
     root->createChildSceneNode("lightNode")->attachObject(mScene->createLight("Light1"));
     root->createChildSceneNode("traceNode");
+    Ogre::Entity* floor = mScene->createEntity("Floor", "nrioFan1.mesh");
+    root->attachObject(floor);
+    const std::string otherPrefix = "QuvorSimulator/Context/1/aircraft/2/";
+    TavikModel other(mScene);
+    other.createScene(otherPrefix);
+    other.createAnimations();
+    other.setInitialPose();
 
-    QuvorModel* model = build<NerioModel>();
-    model->startMotors();
-    model->destroyAnimations();
-    EXPECT_FALSE(model->flags().any());
-    EXPECT_FALSE(mScene->hasAnimation("Fan1Aimation"));
-    EXPECT_FALSE(mScene->hasAnimationState("Fan1Aimation"));
-    model->destroyScene();
+    Ogre::SceneNode* parent = root->createChildSceneNode("aircraft/1");
+    mModel = std::make_unique<NerioModel>(mScene, parent);
+    QuvorModel* model = mModel.get();
+    for (int round = 0; round < 2; ++round) { // the same object builds again (a 2 -> 3 -> 2 switch)
+        SCOPED_TRACE(round);
+        model->createScene(kPrefix);
+        model->createAnimations();
+        model->setInitialPose();
+        EXPECT_EQ(model->bodyNode()->getParent(), parent);
+        EXPECT_TRUE(mScene->hasEntity(kPrefix + "fan4"));
+        EXPECT_FALSE(model->fanState(0)->getEnabled());
+        EXPECT_FALSE(model->flags().any());
+        model->startMotors();
 
-    EXPECT_FALSE(mScene->hasSceneNode("traceNode"));
-    EXPECT_FALSE(mScene->hasSceneNode(kPrefix + "nrioBody.mesh"));
-    EXPECT_FALSE(mScene->hasEntity(kPrefix + "fan1"));
-    EXPECT_FALSE(mScene->hasEntity(kPrefix + "body"));
-    EXPECT_EQ(model->bodyNode(), nullptr);
-    EXPECT_TRUE(mScene->hasSceneNode("camPivot"));
-    EXPECT_EQ(camera->getParentSceneNode()->getName(), "camPivot");
-    EXPECT_TRUE(mScene->hasSceneNode("lightNode"));
+        model->destroyAnimations();
+        EXPECT_FALSE(model->flags().any());
+        EXPECT_FALSE(mScene->hasAnimation(kPrefix + "Fan1Aimation"));
+        EXPECT_FALSE(mScene->hasAnimationState(kPrefix + "Fan1Aimation"));
+        model->destroyScene();
 
-    // The same object builds its scene again from scratch (a 2 -> 3 -> 2 switch).
-    model->createScene(kPrefix);
-    model->createAnimations();
-    model->setInitialPose();
-    EXPECT_TRUE(mScene->hasEntity(kPrefix + "fan4"));
-    EXPECT_FALSE(model->fanState(0)->getEnabled());
-    EXPECT_FALSE(model->flags().any());
+        EXPECT_FALSE(mScene->hasSceneNode(kPrefix + "nrioBody.mesh"));
+        EXPECT_FALSE(mScene->hasSceneNode(kPrefix + "fan1"));
+        EXPECT_FALSE(mScene->hasEntity(kPrefix + "fan1"));
+        EXPECT_FALSE(mScene->hasEntity(kPrefix + "body"));
+        EXPECT_EQ(model->bodyNode(), nullptr);
+        EXPECT_EQ(parent->numChildren(), 0u);
+        EXPECT_TRUE(mScene->hasSceneNode("aircraft/1"));
+
+        EXPECT_TRUE(mScene->hasSceneNode("traceNode"));
+        EXPECT_TRUE(mScene->hasSceneNode("camPivot"));
+        EXPECT_EQ(camera->getParentSceneNode()->getName(), "camPivot");
+        EXPECT_TRUE(mScene->hasSceneNode("lightNode"));
+        EXPECT_EQ(floor->getParentSceneNode(), root);
+        EXPECT_TRUE(mScene->hasSceneNode(otherPrefix + "fan3"));
+        EXPECT_EQ(other.bodyNode()->getParent(), root);
+        EXPECT_TRUE(mScene->hasAnimationState(otherPrefix + "Fan1Aimation"));
+        EXPECT_TRUE(mScene->hasAnimationState(otherPrefix + "LeftCnnAnimation"));
+    }
+    other.destroyAnimations();
+    other.destroyScene();
+    EXPECT_EQ(floor->getParentSceneNode(), root);
+    EXPECT_TRUE(mScene->hasSceneNode("traceNode"));
 }

@@ -172,22 +172,37 @@ TEST_F(LineDrawerTest, AnHourOfTraceStaysInAFewSectionsWithEveryPointDrawn)
     EXPECT_TRUE(std::equal(line.begin(), line.end(), points.begin(), points.end())) << line.size() << " drawn";
 }
 
-TEST_F(LineDrawerTest, ARecreatedTraceDrawerStartsFromTheFirstPoint)
+TEST_F(LineDrawerTest, DestroyTakesDownItsOwnNodeAndARecreatedDrawerStartsFromTheFirstPoint)
 {
-    bringUp(trace, false);
     for (int i = 0; i < 6; ++i)
         add(float(i), 0, 0);
-    trace.updateTrace(scene, points, true);
-    EXPECT_EQ(trace.drawnIndex(), 5);
+    // A second trace of its own name beside it stays untouched.
+    LineDrawer other("mTraceDrawer/2", "TraceMaterialUI/2", Ogre::ColourValue(1, 0.5f, 0));
+    bringUp(other, false);
+    other.updateTrace(scene, points, true);
+    for (bool nodeGoneBefore : {false, true}) {
+        SCOPED_TRACE(nodeGoneBefore ? "its node destroyed by someone else" : "its node still there");
+        bringUp(trace, false);
+        trace.updateTrace(scene, points, true);
+        EXPECT_EQ(trace.drawnIndex(), 5);
+        if (nodeGoneBefore)
+            scene->getRootSceneNode()->removeAndDestroyChild(trace.node());
+        trace.destroy(scene);
+        EXPECT_FALSE(scene->hasManualObject("mTraceDrawer"));
+        EXPECT_EQ(scene->getRootSceneNode()->numChildren(), 1u) << "no node left behind";
 
-    // A model rebuild removes the root's children; the drawer is destroyed with them.
-    scene->getRootSceneNode()->removeAndDestroyAllChildren();
-    trace.destroy(scene);
-    EXPECT_FALSE(scene->hasManualObject("mTraceDrawer"));
-    bringUp(trace, false);
-    trace.updateTrace(scene, points, true);
-    ASSERT_EQ(trace.object()->getSections().size(), 1u);
-    EXPECT_EQ(vertices(trace, 0), 6u);
+        bringUp(trace, false);
+        trace.updateTrace(scene, points, true);
+        ASSERT_EQ(trace.object()->getSections().size(), 1u);
+        EXPECT_EQ(vertices(trace, 0), 6u);
+        trace.destroy(scene);
+    }
+    ASSERT_EQ(other.object()->getSections().size(), 1u);
+    EXPECT_EQ(other.object()->getParentSceneNode(), other.node());
+    EXPECT_EQ(other.node()->getParent(), scene->getRootSceneNode());
+    EXPECT_EQ(other.object()->getSections()[0]->getMaterialName(), "TraceMaterialUI/2");
+    other.destroy(scene);
+    EXPECT_EQ(scene->getRootSceneNode()->numChildren(), 0u);
 }
 
 TEST_F(LineDrawerTest, TrajectoryIsRebuiltOnlyWhenDirty)
