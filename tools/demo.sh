@@ -139,8 +139,8 @@ if [ -n "$FLEET" ] && [ -r "$BIN/config.ini" ]; then
 fi
 
 # A fleet's host k runs from RUN/host<k>: a copy of the host program (it keeps
-# its settings beside itself), its config.ini, its emulator's link "fc" and,
-# when device logs are saved, LOG_FILES/.
+# its settings beside itself), its config.ini, its emulator's link "fc" and its
+# device-log folder LOG_FILES/.
 make_fleet_folder() {
   local base="${XDG_RUNTIME_DIR:-}"
   [ -n "$base" ] && [ -d "$base" ] && [ -w "$base" ] || base="${TMPDIR:-/tmp}"
@@ -152,7 +152,10 @@ make_fleet_folder() {
     # Southwards instead where northwards would pass the pole.
     lat="$(awk -v base="$LATITUDE" -v step="$FLEET_STEP" -v k="$k" -v n="$FLEET" \
       'BEGIN { if (base + (n - 1) * step > 90) step = -step; printf "%.6f", base + (k - 1) * step }')"
-    mkdir "$dir" && cp "$BIN/QuvorSimulator" "$dir/" || { say "cannot fill $dir" >&2; exit 1; }
+    if ! mkdir "$dir" || ! cp "$BIN/QuvorSimulator" "$dir/"; then
+      say "cannot fill $dir" >&2
+      exit 1
+    fi
     [ -e "$BIN/QuvorSimulator.ico" ] && cp "$BIN/QuvorSimulator.ico" "$dir/"
     printf '{ "mAutoUI" : false, "mFontSize" : 12, "mUdpBroadcast" : false, "m_info" : false, "m_latitude" : %s, "m_longitude" : %s, "m_save" : false, "m_show" : false, "m_time" : true }\n' \
       "$lat" "$LONGITUDE" >"$dir/config.ini"
