@@ -32,6 +32,7 @@ inline QString binDir() { return QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR")
 struct Datagram {
     qint64 atMs;
     QByteArray text;
+    quint16 fromPort = 0; // the sender's source port
 };
 
 // Listens where the visualiser would: 127.0.0.1, port 5566.
@@ -47,8 +48,9 @@ public:
     {
         while (socket.hasPendingDatagrams()) {
             QByteArray data(int(socket.pendingDatagramSize()), '\0');
-            socket.readDatagram(data.data(), data.size());
-            received.append({clock.elapsed(), data});
+            quint16 port = 0;
+            socket.readDatagram(data.data(), data.size(), nullptr, &port);
+            received.append({clock.elapsed(), data, port});
         }
         return received;
     }
