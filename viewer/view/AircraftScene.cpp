@@ -135,18 +135,23 @@ AircraftScene::~AircraftScene()
 QuvorModel* AircraftScene::showModel(uint8_t productType)
 {
     releaseModel();
-    std::unique_ptr<QuvorModel>& slot = productType == ProductNerio3 ? mNerio
-        : productType == ProductVx7                                  ? mVx7
-                                                                     : mTavik;
-    if (!slot) {
-        if (&slot == &mNerio)
-            slot = std::make_unique<NerioModel>(mSceneMgr, mNode);
-        else if (&slot == &mVx7)
-            slot = std::make_unique<Vx7Model>(mSceneMgr, mNode);
-        else
-            slot = std::make_unique<TavikModel>(mSceneMgr, mNode);
+    switch (productType) {
+    case ProductNerio3:
+        if (!mNerio)
+            mNerio = std::make_unique<NerioModel>(mSceneMgr, mNode);
+        mModel = mNerio.get();
+        break;
+    case ProductVx7:
+        if (!mVx7)
+            mVx7 = std::make_unique<Vx7Model>(mSceneMgr, mNode);
+        mModel = mVx7.get();
+        break;
+    default:
+        if (!mTavik)
+            mTavik = std::make_unique<TavikModel>(mSceneMgr, mNode);
+        mModel = mTavik.get();
+        break;
     }
-    mModel = slot.get();
     mModel->createScene(mPrefix);
     mModel->createAnimations();
     mModel->setInitialPose();
