@@ -19,6 +19,7 @@
 #include <Overlay/OgreOverlay.h>
 #include <Overlay/OgreOverlayContainer.h>
 #include <Overlay/OgreOverlayManager.h>
+#include <Overlay/OgrePanelOverlayElement.h>
 #include <Overlay/OgreTextAreaOverlayElement.h>
 
 #include <cmath>
@@ -28,6 +29,7 @@ namespace {
 
 const char* const kLabelFont = "SdkTrays/Caption";
 const float kLabelCharHeight = 18;
+const float kLabelGap = 4;
 
 // Saturated, none of them green, pale or grey, none close to the trajectory's red.
 const Ogre::ColourValue kPalette[AircraftScene::kPaletteSize] = {
@@ -133,18 +135,23 @@ AircraftScene::~AircraftScene()
 QuvorModel* AircraftScene::showModel(uint8_t productType)
 {
     releaseModel();
-    std::unique_ptr<QuvorModel>& slot = productType == ProductNerio3 ? mNerio
-        : productType == ProductVx7                                  ? mVx7
-                                                                     : mTavik;
-    if (!slot) {
-        if (&slot == &mNerio)
-            slot = std::make_unique<NerioModel>(mSceneMgr, mNode);
-        else if (&slot == &mVx7)
-            slot = std::make_unique<Vx7Model>(mSceneMgr, mNode);
-        else
-            slot = std::make_unique<TavikModel>(mSceneMgr, mNode);
+    switch (productType) {
+    case ProductNerio3:
+        if (!mNerio)
+            mNerio = std::make_unique<NerioModel>(mSceneMgr, mNode);
+        mModel = mNerio.get();
+        break;
+    case ProductVx7:
+        if (!mVx7)
+            mVx7 = std::make_unique<Vx7Model>(mSceneMgr, mNode);
+        mModel = mVx7.get();
+        break;
+    default:
+        if (!mTavik)
+            mTavik = std::make_unique<TavikModel>(mSceneMgr, mNode);
+        mModel = mTavik.get();
+        break;
     }
-    mModel = slot.get();
     mModel->createScene(mPrefix);
     mModel->createAnimations();
     mModel->setInitialPose();
@@ -237,20 +244,22 @@ void AircraftScene::updateLabel(const Ogre::Camera* camera, float viewportWidth,
         createLabel();
     if (!mLabelOverlay)
         return;
-    // Anchored a bounding radius above the body's origin: clear of the body whatever
-    // its attitude.
+    // Over the top of the body in its current pose (its box is derived afresh, not
+    // taken from the last frame's update).
     Ogre::SceneNode* body = mModel->bodyNode();
-    float lift = 0;
-    if (body->numAttachedObjects() > 0)
-        lift = body->getAttachedObject(0)->getBoundingRadius() * body->_getDerivedScale().y;
-    const Ogre::Vector3 anchor = body->_getDerivedPosition() + Ogre::Vector3(0, lift, 0);
+    Ogre::Vector3 anchor = body->_getDerivedPosition();
+    if (body->numAttachedObjects() > 0) {
+        const Ogre::AxisAlignedBox box = body->getAttachedObject(0)->getWorldBoundingBox(true);
+        if (box.isFinite())
+            anchor = Ogre::Vector3(box.getCenter().x, box.getMaximum().y, box.getCenter().z);
+    }
     Ogre::Vector2 pixel;
     if (!labelPosition(camera, anchor, viewportWidth, viewportHeight, pixel)) {
         mLabelOverlay->hide();
         return;
     }
-    // The text is centred on the panel's left edge and stands on the anchor.
-    mLabelPanel->setPosition(pixel.x, pixel.y - kLabelCharHeight);
+    // The text is centred on the panel's left edge and stands a little above the anchor.
+    mLabelPanel->setPosition(pixel.x, pixel.y - kLabelCharHeight - kLabelGap);
     mLabelOverlay->show();
 }
 
@@ -260,8 +269,10 @@ void AircraftScene::createLabel()
     if (!overlays)
         return;
     mLabelOverlay = overlays->create(mPrefix + "label");
-    mLabelPanel =
-        static_cast<Ogre::OverlayContainer*>(overlays->createOverlayElement("Panel", mPrefix + "label/panel"));
+    auto* panel =
+        static_cast<Ogre::PanelOverlayElement*>(overlays->createOverlayElement("Panel", mPrefix + "label/panel"));
+    panel->setTransparent(true); // only the text shows
+    mLabelPanel = panel;
     mLabelPanel->setMetricsMode(Ogre::GMM_PIXELS);
     mLabelPanel->setDimensions(0, 0);
     mLabelText =
