@@ -6,6 +6,7 @@
 // shown: empty, and after 12000 points (an hour of flight) appended a few per paint.
 #include "viewer/app/QuvorSimulator.h"
 #include "viewer/models/QuvorModel.h"
+#include "bench/BenchProcess.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,6 +34,8 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int kMeasureMs = 10000;
 constexpr int kTracePoints = 12000;
 constexpr int kTracePointsPerPaint = 6;
@@ -40,66 +43,6 @@ constexpr int kTracePointsPerPaint = 6;
 struct Frames {
     std::vector<double> ms, cpu;
 };
-
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        if (QCoreApplication::instance())
-            runFor(50);
-        else
-            usleep(50000);
-    }
-    return true;
-}
-
-// User + system CPU seconds of a process, all its threads.
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QString("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = f.readAll();
-    // Fields after the command name, which is in parentheses and may hold spaces.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-double statusMB(qint64 pid, const char* key)
-{
-    QFile f(QString("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-
-QByteArray loadAverage()
-{
-    QFile f("/proc/loadavg");
-    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed() : QByteArray("?");
-}
-
-double processCpuMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
 
 // The Tavik's landing: flying with its arms up, lowering them (TransformState 1 -> 4),
 // landed; the motors run until the last step.
@@ -134,62 +77,6 @@ QByteArray datagram(bool flying, int i, Tavik tavik = Tavik::None)
 
 struct Cost {
     double program = 0, xserver = 0;
-};
-
-// A child that ends with this program, however it ends (an error return, _Exit, a crash, a signal).
-class ChildProcess : public QProcess {
-protected:
-    void setupChildProcess() override
-    {
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != mParent) // the parent was already gone
-            ::_exit(1);
-    }
-
-private:
-    const pid_t mParent = ::getpid();
-};
-
-class XServer {
-public:
-    ~XServer() { stop(); }
-    void stop()
-    {
-        if (mProcess.state() != QProcess::NotRunning) {
-            mProcess.terminate();
-            if (!mProcess.waitForFinished(5000)) {
-                mProcess.kill();
-                mProcess.waitForFinished(2000);
-            }
-        }
-    }
-    bool start()
-    {
-        for (int n = 90; n < 160; ++n) {
-            if (QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n)))
-                continue;
-            mProcess.start("Xvfb",
-                           {QString(":%1").arg(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"});
-            if (!mProcess.waitForStarted(5000))
-                return false;
-            const QString socket = QString("/tmp/.X11-unix/X%1").arg(n);
-            if (waitUntil([&] { return QFileInfo::exists(socket) || mProcess.state() == QProcess::NotRunning; },
-                          10000) &&
-                mProcess.state() == QProcess::Running) {
-                mDisplay = QString(":%1").arg(n);
-                return true;
-            }
-            mProcess.kill();
-            mProcess.waitForFinished(2000);
-        }
-        return false;
-    }
-    QString display() const { return mDisplay; }
-    qint64 pid() const { return mProcess.processId(); }
-
-private:
-    ChildProcess mProcess;
-    QString mDisplay;
 };
 
 } // namespace

@@ -33,6 +33,7 @@ QString Aircraft::label() const
 bool Aircraft::take(const StateDatagram::State& state, float speedRate, qint64 nowMs)
 {
     mLastHeardMs = nowMs;
+    ++mStatesHeard;
     if (!state.finite)
         return false;
     const FlightSnapshot next = readSnapshot(state);

@@ -74,6 +74,8 @@ public:
     bool heartBeat();
     bool running() const { return mRun.running(); }
     qint64 lastHeardMs() const { return mLastHeardMs; }
+    // Every state take() was given, shown or not.
+    quint64 statesHeard() const { return mStatesHeard; }
     // "flying", "landed" or "silent" (no run).
     QString status() const;
 
@@ -116,6 +118,7 @@ private:
     uint8_t mModelProductType = 0;
     bool mRefusedWarned = false;
     qint64 mLastHeardMs = 0;
+    quint64 mStatesHeard = 0;
     bool mHasOrigin = false;
     double mOriginLatitude = 0;
     double mOriginLongitude = 0;

@@ -4,11 +4,9 @@
 #include "common/Angles.h"
 #include "common/AppDirs.h"
 #include "common/ProductType.h"
-#include "viewer/models/NerioModel.h"
 #include "viewer/models/QuvorModel.h"
-#include "viewer/models/TavikModel.h"
-#include "viewer/models/Vx7Model.h"
 #include "ui_QuvorSimulatorUI.h"
+#include "viewer/view/AircraftScene.h"
 #include "viewer/view/GlowArea.h"
 #include "viewer/view/Panels.h"
 #include "viewer/view/TiledFloor.h"
@@ -46,7 +44,7 @@ qint64 processMs()
 
 QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort, bool consoleErrors)
     : OgreWidget(parent),
-      mFilter(localIPv4Addresses())
+      mLocalAddresses(localIPv4Addresses())
 {
     gMainWindow = this;
     gConfigTarget = this;
@@ -58,8 +56,6 @@ QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort, bool consoleErr
 
     mContextName = "QuvorSimulator/Context/" + std::to_string(++gContextCounter) + "/";
     mPanels = std::make_unique<ParamsOverlay>(mContextName);
-    mParamValues.clear();
-    mParamOrder.clear();
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
@@ -100,9 +96,6 @@ QuvorSimulator::~QuvorSimulator()
             if (Ogre::CompositorInstance* glow = chain->getCompositor("Glow"))
                 glow->removeListener(mGlowArea.get());
     }
-    delete mTavik;
-    delete mNerio;
-    delete mVx7;
 }
 
 void QuvorSimulator::openReceiver(quint16 port, bool consoleErrors)
@@ -161,11 +154,16 @@ void QuvorSimulator::onUdpRecv()
             checkDrops();
         }
         QByteArray datagram(int(mUdpSocket->pendingDatagramSize()), Qt::Uninitialized);
-        const qint64 size = mUdpSocket->readDatagram(datagram.data(), datagram.size());
+        QHostAddress from;
+        quint16 fromPort = 0;
+        const qint64 size = mUdpSocket->readDatagram(datagram.data(), datagram.size(), &from, &fromPort);
         if (size < 0)
             continue;
         datagram.resize(int(size));
-        handleDatagram(datagram);
+        // An IPv4 sender reaches the dual-stack socket as an IPv4-mapped address.
+        bool v4 = false;
+        const quint32 ipv4 = from.toIPv4Address(&v4);
+        handleDatagram(datagram, v4 ? QHostAddress(ipv4).toString() : from.toString(), fromPort);
     }
     checkDrops();
 }
@@ -184,87 +182,100 @@ void QuvorSimulator::checkDrops()
         mDropTimer->start();
 }
 
-void QuvorSimulator::handleDatagram(const QByteArray& datagram)
+void QuvorSimulator::handleDatagram(const QByteArray& datagram, const QString& address, quint16 port)
 {
     const std::optional<StateDatagram::State> state = StateDatagram::decode(datagram);
     if (!state)
         return;
-    if (!mFilter.accept(*state, gConfigDialog && gConfigDialog->mCheckIP))
+    const bool localOnly = gConfigDialog && gConfigDialog->mCheckIP;
+    if (localOnly && !mLocalAddresses.contains(state->senderIp)) {
+        if (Aircraft* known = mFleet.find(SenderKey{address, port, state->senderIp}))
+            known->countPlayback(*state, false);
         return;
-    const FlightSnapshot next = readSnapshot(*state);
-    if (showable(*state, next)) {
-        mSnapshot = next;
-        buildParamValues(state->keys, mSnapshot, mParamValues, mParamOrder);
-        mNewState = true;
-        emit updateUI();
-    } else {
-        // The view keeps the last good state; the sender is still alive, so the run goes on.
-        if (!mBadStateWarned)
-            qWarning("Ignoring flight states with a value that is not finite or lies too far away to be "
-                     "drawn (said once per run).");
-        mBadStateWarned = true;
-        emit startRun();
+    }
+    const Fleet::Route route = mFleet.route(*state, address, port);
+    if (!route.line.isEmpty())
+        qInfo("%s", qPrintable(route.line));
+    if (route.aircraft) {
+        Aircraft& aircraft = *route.aircraft;
+        if (route.joined)
+            followChanged();
+        aircraft.countPlayback(*state, true);
+        mHandled = &aircraft;
+        if (aircraft.take(*state, mSpeedRate, processMs())) {
+            mFleet.place(aircraft);
+            emit updateUI();
+        } else {
+            // The view keeps the last good state; the sender is still alive, so the run goes on.
+            if (aircraft.firstRefusedThisRun())
+                qWarning("Ignoring flight states with a value that is not finite or lies too far away to be "
+                         "drawn (said once per run).");
+            emit startRun();
+        }
+        mHandled = nullptr;
     }
     if (gConfigDialog && gConfigDialog->m_udp_save)
         mRecorder.writeDatagram(datagram);
 }
 
-bool QuvorSimulator::showable(const StateDatagram::State& state, const FlightSnapshot& s) const
-{
-    if (!state.finite)
-        return false;
-    // The trace point is placed before a new run counter resets the origin, the pose after.
-    const bool newOrigin = mTriggers.simulatorCommandDiffers(s.SimulatorCommand);
-    return mPlacement.staysInside(s.WorldX, s.WorldY, s.WorldZ, mSpeedRate, false) &&
-        (!newOrigin || mPlacement.staysInside(s.WorldX, s.WorldY, s.WorldZ, mSpeedRate, true));
-}
-
 void QuvorSimulator::onUpdateUI()
 {
-    if (mNewState)
+    if (mHandled)
         onSimState();
-    mNewState = false;
 }
 
 void QuvorSimulator::onSimState()
 {
+    Aircraft* aircraft = mHandled;
+    if (!aircraft)
+        return;
     if (stateLock.tryLock()) {
-        mViewState = toViewState(mSnapshot);
+        const Aircraft::Changes changes = aircraft->apply(processMs());
+        AircraftScene* scene = ensureScene(*aircraft);
 
-        if (mSnapshot.ProductType != mModelProductType) {
+        if (changes.modelChanged) {
             mRenderTimer->stop();
-            releaseModel();
-            selectModel();
+            releaseModel(aircraft);
+            aircraft->setModelProductType(aircraft->viewState().productType);
+            selectModel(aircraft);
+            if (scene)
+                scene->destroyTraceDrawer();
             destroyTrajDrawer();
-            destroyTraceDrawer();
             markTrajDirty();
-            mModelProductType = mSnapshot.ProductType;
             mRenderTimer->start();
         }
 
-        if (mModel) {
-            if (mSnapshot.MotorStarted)
-                mModel->startMotors();
+        QuvorModel* model = scene ? scene->model() : nullptr;
+        if (model) {
+            if (changes.motorsOn)
+                model->startMotors();
             else
-                mModel->stopMotors();
+                model->stopMotors();
+            if (changes.arms == StateTriggers::Arms::Raise)
+                model->raiseArms();
+            else if (changes.arms == StateTriggers::Arms::Lower)
+                model->lowerArms();
         }
-        const StateTriggers::Arms arms = mTriggers.transform(mSnapshot.TransformState);
-        if (mModel && arms == StateTriggers::Arms::Raise)
-            mModel->raiseArms();
-        else if (mModel && arms == StateTriggers::Arms::Lower)
-            mModel->lowerArms();
 
+        const ViewState& view = aircraft->viewState();
         if (gConfigDialog && gConfigDialog->m_save)
-            mRecorder.writeTrace(mViewState.x, mViewState.y, mViewState.z);
+            mRecorder.writeTrace(view.x, view.y, view.z, traceTag(*aircraft));
 
-        if (mTriggers.traceDue(processMs()))
-            appendTracePoint(worldToScene(mViewState.x, mViewState.y, mViewState.z));
+        if (changes.traceDue) {
+            const Ogre::Vector3 p = aircraft->scenePosition(mSpeedRate);
+            if (scene && scene->appendTracePoint(p))
+                requestFrame();
+        }
 
-        if (mTriggers.simulatorCommandChanged(mSnapshot.SimulatorCommand)) {
-            clearTracePoints();
+        if (changes.commandChanged) {
+            if (scene && scene->clearTracePoints())
+                requestFrame();
             markTrajDirty();
-            mPlacement.mOriginPending = true;
-            resetFollowCamera();
+            aircraft->placement().mOriginPending = true;
+            aircraft->placement().mLastWorld = Ogre::Vector3::ZERO;
+            aircraft->placement().mSceneTarget = Ogre::Vector3::ZERO;
+            if (followed(aircraft))
+                mFollow.reset();
         }
         stateLock.unlock();
     }
@@ -273,36 +284,92 @@ void QuvorSimulator::onSimState()
 
 void QuvorSimulator::onRun()
 {
-    if (mRun.onState()) {
+    if (mHandled && mHandled->countState()) {
         mHeartbeatTimer->start();
         if (gConfigDialog)
             gConfigDialog->setSpeedEditable(false);
+        updateFleetLooks();
     }
 }
 
 void QuvorSimulator::onHeartBeat()
 {
-    if (mRun.onHeartBeat())
-        endRun();
+    for (const auto& aircraft : mFleet.aircraft())
+        if (aircraft->heartBeat())
+            endRun(*aircraft);
+    removeSilentAircraft();
+    // Beyond the runs the beat goes on while there is a silent aircraft to remove.
+    if (!isRunning() && mFleet.size() <= 1)
+        mHeartbeatTimer->stop();
 }
 
-void QuvorSimulator::endRun()
+void QuvorSimulator::endRun(Aircraft& aircraft)
 {
-    mHeartbeatTimer->stop();
-    mRecorder.closeFiles();
-    mBadStateWarned = false;
-    clearTracePoints();
-    mPlacement.reset(true);
-    mViewState.roll = mViewState.pitch = mViewState.yaw = 0;
-    mViewState.velX = mViewState.velY = mViewState.velZ = 0;
-    mViewState.x = mViewState.y = mViewState.z = 0;
-    releaseModel();
-    selectModel();
-    destroyTraceDrawer();
+    mRecorder.closeTrace(traceTag(aircraft));
+    if (!isRunning())
+        mRecorder.closeDatagrams();
+    if (AircraftScene* scene = sceneOf(&aircraft))
+        scene->clearTracePoints();
+    releaseModel(&aircraft);
+    selectModel(&aircraft);
+    if (AircraftScene* scene = sceneOf(&aircraft))
+        scene->destroyTraceDrawer();
     destroyTrajDrawer();
     markTrajDirty();
-    if (gConfigDialog)
+    if (gConfigDialog && !isRunning())
         gConfigDialog->setSpeedEditable(true);
+    updateFleetLooks();
+}
+
+void QuvorSimulator::removeSilentAircraft()
+{
+    const qint64 now = processMs();
+    std::vector<const Aircraft*> before;
+    for (const auto& a : mFleet.aircraft())
+        before.push_back(a.get());
+    const QStringList lines = mFleet.removeSilent(now);
+    if (lines.isEmpty())
+        return;
+    for (const QString& line : lines)
+        qInfo("%s", qPrintable(line));
+    for (const Aircraft* a : before)
+        if (!mFleet.find(a->key()) || mFleet.find(a->key()) != a)
+            mScenes.erase(a);
+    updateFleetLooks();
+    requestFrame();
+}
+
+QString QuvorSimulator::traceTag(const Aircraft& aircraft) const
+{
+    return aircraft.number() == 1 ? QString() : aircraft.key().fileTag();
+}
+
+AircraftScene* QuvorSimulator::sceneOf(const Aircraft* aircraft) const
+{
+    const auto it = mScenes.find(aircraft);
+    return it == mScenes.end() ? nullptr : it->second.get();
+}
+
+AircraftScene* QuvorSimulator::ensureScene(Aircraft& aircraft)
+{
+    if (AircraftScene* scene = sceneOf(&aircraft))
+        return scene;
+    if (!mSceneMgr || !mCameraMan || !mCameraNode)
+        return nullptr;
+    std::unique_ptr<AircraftScene> scene;
+    if (mWaitingScene && mScenes.empty()) {
+        // The first sender takes over the model the view showed while it waited.
+        scene = std::move(mWaitingScene);
+    } else {
+        scene = std::make_unique<AircraftScene>(mSceneMgr, aircraft.number() - 1,
+                                                mContextName + "Aircraft/" + std::to_string(aircraft.number()) + "/");
+    }
+    AircraftScene* raw = scene.get();
+    mScenes[&aircraft] = std::move(scene);
+    if (!raw->model())
+        selectModel(&aircraft);
+    updateFleetLooks();
+    return raw;
 }
 
 void QuvorSimulator::onShowConfigWindow()
@@ -315,8 +382,11 @@ void QuvorSimulator::onTraceChanged()
 {
     const bool locked = stateLock.tryLock();
     if (locked && gConfigDialog) {
-        mRecorder.refresh(gConfigDialog->mTraceDir, gConfigDialog->mUdpDir, gConfigDialog->mClearToggle,
-                          [this] { clearTracePoints(); });
+        mRecorder.refresh(gConfigDialog->mTraceDir, gConfigDialog->mUdpDir, gConfigDialog->mClearToggle, [this] {
+            for (auto& scene : mScenes)
+                scene.second->clearTracePoints();
+            requestFrame();
+        });
         mRecorder.closeUnused(gConfigDialog->m_save, gConfigDialog->m_udp_save);
         setTraceVisible(gConfigDialog->m_show);
         mSpeedRate = qBound(0.5f, gConfigDialog->mSpeed, 1.5f);
@@ -338,14 +408,93 @@ void QuvorSimulator::replaceTrajectory(const QVector<ScenePoint>& points)
 
 Ogre::Vector3 QuvorSimulator::worldToScene(double x, double y, double z)
 {
-    return mPlacement.worldToScene(x, y, z, mSpeedRate);
+    Aircraft* a = mFleet.followed();
+    if (!a)
+        return mWaitingPlacement.worldToScene(x, y, z, mSpeedRate);
+    return a->placement().worldToScene(x, y, z, mSpeedRate) + a->offset();
 }
 
 void QuvorSimulator::resetFollowCamera()
 {
     mFollow.reset();
-    mPlacement.mLastWorld = Ogre::Vector3::ZERO;
-    mPlacement.mSceneTarget = Ogre::Vector3::ZERO;
+    ScenePlacement& placement = mFleet.followed() ? mFleet.followed()->placement() : mWaitingPlacement;
+    placement.mLastWorld = Ogre::Vector3::ZERO;
+    placement.mSceneTarget = Ogre::Vector3::ZERO;
+}
+
+namespace {
+const ViewState kNoView;
+const FlightSnapshot kNoSnapshot;
+const QMap<QString, QString> kNoValues;
+const QStringList kNoOrder;
+const QList<Ogre::Vector3> kNoPoints;
+} // namespace
+
+QuvorModel* QuvorSimulator::currentModel() const
+{
+    const AircraftScene* scene = mFleet.followed() ? sceneOf(mFleet.followed()) : mWaitingScene.get();
+    return scene ? scene->model() : nullptr;
+}
+
+const ViewState& QuvorSimulator::viewState() const
+{
+    return mFleet.followed() ? mFleet.followed()->viewState() : kNoView;
+}
+
+const FlightSnapshot& QuvorSimulator::snapshot() const
+{
+    return mFleet.followed() ? mFleet.followed()->snapshot() : kNoSnapshot;
+}
+
+bool QuvorSimulator::playbackEnabled() const { return mFleet.followed() && mFleet.followed()->playbackEnabled(); }
+
+const ScenePlacement& QuvorSimulator::placement() const
+{
+    return mFleet.followed() ? mFleet.followed()->placement() : mWaitingPlacement;
+}
+
+const QMap<QString, QString>& QuvorSimulator::paramValues() const
+{
+    return mFleet.followed() ? mFleet.followed()->paramValues() : kNoValues;
+}
+
+const QStringList& QuvorSimulator::paramOrder() const
+{
+    return mFleet.followed() ? mFleet.followed()->paramOrder() : kNoOrder;
+}
+
+const QList<Ogre::Vector3>& QuvorSimulator::tracePoints() const
+{
+    const AircraftScene* scene = mFleet.followed() ? sceneOf(mFleet.followed()) : mWaitingScene.get();
+    return scene ? scene->tracePoints() : kNoPoints;
+}
+
+void QuvorSimulator::appendTracePoint(const Ogre::Vector3& p)
+{
+    AircraftScene* scene = mFleet.followed() ? sceneOf(mFleet.followed()) : mWaitingScene.get();
+    if (scene && scene->appendTracePoint(p))
+        requestFrame();
+}
+
+void QuvorSimulator::clearTracePoints()
+{
+    AircraftScene* scene = mFleet.followed() ? sceneOf(mFleet.followed()) : mWaitingScene.get();
+    if (scene && scene->clearTracePoints())
+        requestFrame();
+}
+
+bool QuvorSimulator::isRunning() const
+{
+    for (const auto& a : mFleet.aircraft())
+        if (a->running())
+            return true;
+    return false;
+}
+
+Ogre::Vector3 QuvorSimulator::followTarget() const
+{
+    const Aircraft* a = mFleet.followed();
+    return a ? a->placement().mSceneTarget + a->offset() : mWaitingPlacement.mSceneTarget;
 }
 
 void QuvorSimulator::createScene()
@@ -367,7 +516,12 @@ void QuvorSimulator::createScene()
     mSceneMgr->getRootSceneNode()->attachObject(floor);
     mTiledFloor = std::make_unique<TiledFloor>(mSceneMgr, floor, mCamera);
 
-    selectModel();
+    // Until the first sender, the view shows the first aircraft's model at its place.
+    mWaitingScene = std::make_unique<AircraftScene>(mSceneMgr, 0, mContextName);
+    for (const auto& a : mFleet.aircraft())
+        ensureScene(*a);
+    if (mScenes.empty())
+        selectModel(nullptr);
 
     Ogre::Light* light = mSceneMgr->createLight("Light1");
     light->setType(Ogre::Light::LT_DIRECTIONAL);
@@ -386,8 +540,8 @@ void QuvorSimulator::createScene()
     Ogre::CompositorManager& compositors = Ogre::CompositorManager::getSingleton();
     if (Ogre::CompositorInstance* glow = compositors.addCompositor(mViewport, "Glow", -1)) {
         mGlowArea = std::make_unique<GlowArea>(mCamera, glow, [this] { requestFrame(); });
-        if (mModel)
-            mGlowArea->setSource(mModel->bodyNode());
+        if (QuvorModel* model = currentModel())
+            mGlowArea->setSource(model->bodyNode());
         glow->addListener(mGlowArea.get());
         compositors.setCompositorEnabled(mViewport, "Glow", true);
     }
@@ -399,33 +553,28 @@ void QuvorSimulator::createScene()
     mCameraNode->pitch(Ogre::Degree(-50));
 }
 
-void QuvorSimulator::selectModel()
+void QuvorSimulator::selectModel() { selectModel(mFleet.followed()); }
+
+void QuvorSimulator::releaseModel() { releaseModel(mFleet.followed()); }
+
+void QuvorSimulator::selectModel(Aircraft* aircraft)
 {
     // States may arrive while OGRE failed to start: there is no scene to build in.
     if (!mSceneMgr || !mCameraMan || !mCameraNode)
         return;
-    QuvorModel** slot = &mTavik;
-    if (mViewState.productType == ProductNerio3)
-        slot = &mNerio;
-    else if (mViewState.productType == ProductVx7)
-        slot = &mVx7;
-    if (!*slot) {
-        if (slot == &mNerio)
-            *slot = new NerioModel(mSceneMgr);
-        else if (slot == &mVx7)
-            *slot = new Vx7Model(mSceneMgr);
-        else
-            *slot = new TavikModel(mSceneMgr);
+    AircraftScene* scene = aircraft ? sceneOf(aircraft) : mWaitingScene.get();
+    if (!scene)
+        return;
+    QuvorModel* model = scene->showModel(aircraft ? aircraft->viewState().productType : 0);
+    if (aircraft && !followed(aircraft)) {
+        requestFrame();
+        return;
     }
-    mModel = *slot;
-    mModel->createScene(mContextName);
     // The camera man does not turn the camera toward its target by itself.
-    mCameraMan->setTarget(mModel->bodyNode());
-    mCameraNode->setAutoTracking(true, mModel->bodyNode());
+    mCameraMan->setTarget(model->bodyNode());
+    mCameraNode->setAutoTracking(true, model->bodyNode());
     if (mGlowArea)
-        mGlowArea->setSource(mModel->bodyNode());
-    mModel->createAnimations();
-    mModel->setInitialPose();
+        mGlowArea->setSource(model->bodyNode());
 
     resetFollowCamera();
     mCameraNode->setPosition(FollowCamera::HomePosition);
@@ -434,63 +583,153 @@ void QuvorSimulator::selectModel()
     requestFrame();
 }
 
-void QuvorSimulator::releaseModel()
+void QuvorSimulator::releaseModel(Aircraft* aircraft)
 {
-    QuvorModel* model = mTavik;
-    if (mModelProductType == ProductNerio3)
-        model = mNerio;
-    else if (mModelProductType == ProductVx7)
-        model = mVx7;
-    // The body node goes away with the scene; the camera must not keep tracking it.
-    if (mCameraMan)
-        mCameraMan->setTarget(nullptr);
-    if (mCameraNode)
-        mCameraNode->setAutoTracking(false);
-    if (mGlowArea)
-        mGlowArea->setSource(nullptr);
-    if (model) {
-        model->destroyAnimations();
-        model->destroyScene();
+    AircraftScene* scene = aircraft ? sceneOf(aircraft) : mWaitingScene.get();
+    if (!aircraft || followed(aircraft)) {
+        // The body node goes away with the scene; the camera must not keep tracking it.
+        if (mCameraMan)
+            mCameraMan->setTarget(nullptr);
+        if (mCameraNode)
+            mCameraNode->setAutoTracking(false);
+        if (mGlowArea)
+            mGlowArea->setSource(nullptr);
     }
-    mModel = nullptr;
+    if (scene)
+        scene->releaseModel();
+    requestFrame();
+}
+
+void QuvorSimulator::followChanged()
+{
+    const Aircraft* a = mFleet.followed();
+    QuvorModel* model = currentModel();
+    if (mCameraMan && mCameraNode && model) {
+        mCameraMan->setTarget(model->bodyNode());
+        mCameraNode->setAutoTracking(true, model->bodyNode());
+        if (mGlowArea)
+            mGlowArea->setSource(model->bodyNode());
+    }
+    // The follow camera flies over from where it is; a fixed camera is aimed again.
+    if (mFollow.mFollowState == FollowCamera::Hold && a && mFleet.size() > 1)
+        mFollow.mFollowState = FollowCamera::Closing;
+    mFixedAim = FixedCameraAim();
+    updateFleetLooks();
+    requestFrame();
+}
+
+void QuvorSimulator::followNext(int steps)
+{
+    if (mFleet.size() < 2)
+        return;
+    mFleet.followNext(steps);
+    mOverview = false;
+    followChanged();
+}
+
+void QuvorSimulator::follow(const Aircraft* aircraft)
+{
+    mFleet.follow(aircraft);
+    mOverview = false;
+    followChanged();
+}
+
+void QuvorSimulator::setOverview(bool on)
+{
+    mOverview = on && mFleet.size() > 0;
+    requestFrame();
+}
+
+void QuvorSimulator::updateFleetLooks()
+{
+    const bool many = mFleet.size() > 1;
+    for (const auto& a : mFleet.aircraft()) {
+        AircraftScene* scene = sceneOf(a.get());
+        if (!scene)
+            continue;
+        scene->setLabel(a->label());
+        scene->setLabelVisible(many);
+        scene->setDimmed(!a->running() && !followed(a.get()));
+    }
     requestFrame();
 }
 
 bool QuvorSimulator::frameStarted(const Ogre::FrameEvent& evt)
 {
     OgreWidget::frameStarted(evt);
-    if (mModel) {
-        // Real time since the last frame, not counting idle ticks (see FramePacer).
-        mModel->addTime(mAnimationStep);
-        mModel->checkLowering();
-        mModel->checkRaising();
-    }
+    auto animate = [this](AircraftScene* scene) {
+        if (QuvorModel* model = scene ? scene->model() : nullptr) {
+            // Real time since the last frame, not counting idle ticks (see FramePacer).
+            model->addTime(mAnimationStep);
+            model->checkLowering();
+            model->checkRaising();
+        }
+    };
+    animate(mWaitingScene.get());
+    for (auto& scene : mScenes)
+        animate(scene.second.get());
     return true;
 }
 
 bool QuvorSimulator::frameRenderingQueued(const Ogre::FrameEvent& evt)
 {
     OgreWidget::frameRenderingQueued(evt);
-    poseModel();
+    poseAircraft();
     // Panels are brought up to date here, before the follow camera moves.
-    if (mPanels->update(mTrayMgr, mParamValues, mParamOrder, playbackEnabled(), mViewState.timeMs))
+    if (mPanels->update(mTrayMgr, paramValues(), paramOrder(), playbackEnabled(), viewState().timeMs))
         requestFrame();
-    mFollowMoving = mFollow.step(mPlacement.mSceneTarget, mSpeedRate, mAnimationStep);
+    std::vector<FleetRow> rows;
+    if (mFleet.size() > 1) {
+        for (const auto& a : mFleet.aircraft())
+            rows.push_back(
+                {a->label(), QString::number(a->viewState().z, 'f', 1) + " m", a->status(), followed(a.get())});
+    }
+    mPanels->updateFleet(mTrayMgr, rows);
+    mFollowMoving = mFollow.step(followTarget(), mSpeedRate, mAnimationStep);
     return true;
+}
+
+bool QuvorSimulator::frameDrawn()
+{
+    bool changed = false;
+    for (auto& scene : mScenes) {
+        changed = scene.second->updateTrace(mTraceVisible) || changed;
+        if (mFleet.size() > 1)
+            scene.second->updateLabel(mCamera, mViewport);
+    }
+    if (mWaitingScene)
+        changed = mWaitingScene->updateTrace(mTraceVisible) || changed;
+    return changed;
 }
 
 bool QuvorSimulator::ShownState::operator==(const ShownState& o) const
 {
     // Bit for bit, so that a repeated non-finite value counts as unchanged.
     auto same = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    return same(view.x, o.view.x) && same(view.y, o.view.y) && same(view.z, o.view.z) && same(view.roll, o.view.roll) &&
-        same(view.pitch, o.view.pitch) && same(view.yaw, o.view.yaw) && view.productType == o.view.productType &&
-        playback == o.playback && (!playback || view.timeMs == o.view.timeMs) && values == o.values;
+    if (views.size() != o.views.size() || followed != o.followed || playback != o.playback || values != o.values)
+        return false;
+    for (size_t i = 0; i < views.size(); ++i) {
+        const ViewState& v = views[i];
+        const ViewState& w = o.views[i];
+        if (!(same(v.x, w.x) && same(v.y, w.y) && same(v.z, w.z) && same(v.roll, w.roll) && same(v.pitch, w.pitch) &&
+              same(v.yaw, w.yaw) && v.productType == w.productType && (!playback || v.timeMs == w.timeMs)))
+            return false;
+    }
+    return true;
 }
 
 QuvorSimulator::ShownState QuvorSimulator::shownState() const
 {
-    return ShownState{mViewState, playbackEnabled(), mParamValues};
+    ShownState shown;
+    shown.views.reserve(size_t(mFleet.size()));
+    for (int i = 0; i < mFleet.size(); ++i) {
+        shown.views.push_back(mFleet.at(i)->viewState());
+        if (mFleet.at(i) == mFleet.followed())
+            shown.followed = i;
+    }
+    shown.playback = playbackEnabled();
+    shown.values = paramValues();
+    return shown;
 }
 
 void QuvorSimulator::frameBegins() { mShown = shownState(); }
@@ -498,38 +737,53 @@ void QuvorSimulator::frameBegins() { mShown = shownState(); }
 bool QuvorSimulator::sceneChanging()
 {
     const bool movable = gConfigDialog && gConfigDialog->mCameraMovable;
-    return OgreWidget::sceneChanging() || (movable && mFollowMoving) || !(shownState() == mShown);
+    return OgreWidget::sceneChanging() || (movable && mFollowMoving) || mOverview || !(shownState() == mShown);
 }
 
-void QuvorSimulator::poseModel()
+void QuvorSimulator::poseAircraft()
 {
-    Ogre::Vector3 p = worldToScene(mViewState.x, mViewState.y, mViewState.z);
-    const Ogre::Quaternion q = eulerToQuaternion(-mViewState.yaw * 180.0f / float(Pi), 0, 0);
-    // A non-finite yaw fails this test and leaves the body where it was.
-    if (!(std::abs(q.Norm() - 1) < 1e-6f) || !mModel)
+    if (mFleet.size() == 0) {
+        if (mWaitingScene) {
+            const ViewState& v = kNoView;
+            mWaitingScene->pose(v.roll, v.pitch, v.yaw, mWaitingPlacement.worldToScene(v.x, v.y, v.z, mSpeedRate));
+        }
         return;
-    p.y += mModel->groundLift();
-    Ogre::SceneNode* body = mModel->bodyNode();
-    body->setOrientation(q);
-    body->pitch(Ogre::Degree(90), Ogre::Node::TS_LOCAL);
-    body->yaw(Ogre::Radian(mViewState.roll), Ogre::Node::TS_LOCAL);
-    body->pitch(Ogre::Radian(-mViewState.pitch), Ogre::Node::TS_LOCAL);
-    body->setPosition(p);
-    if (mModel->facesBackward())
-        body->rotate(Ogre::Vector3::UNIT_Y, Ogre::Radian(Ogre::Math::PI), Ogre::Node::TS_LOCAL);
+    }
+    for (const auto& a : mFleet.aircraft()) {
+        AircraftScene* scene = ensureScene(*a);
+        const ViewState& v = a->viewState();
+        const Ogre::Vector3 p = a->scenePosition(mSpeedRate);
+        if (scene)
+            scene->pose(v.roll, v.pitch, v.yaw, p);
+    }
 }
 
 void QuvorSimulator::onCameraMove()
 {
     if (!mInitialised)
         return;
+    if (mOverview) {
+        // Every aircraft in view: the camera backs off along its home direction
+        // from their centre until the farthest one fits.
+        Ogre::AxisAlignedBox box;
+        for (const auto& a : mFleet.aircraft())
+            box.merge(a->placement().mSceneTarget + a->offset());
+        if (!box.isNull()) {
+            const Ogre::Vector3 centre = box.getCenter();
+            const float radius = box.getHalfSize().length();
+            const float distance = std::max(FollowCamera::HomePosition.length(), radius * 2.5f + 1000.0f);
+            mCameraNode->setPosition(centre + FollowCamera::HomePosition.normalisedCopy() * distance);
+            mCameraNode->lookAt(centre, Ogre::Node::TS_WORLD);
+        }
+        return;
+    }
     const bool movable = gConfigDialog && gConfigDialog->mCameraMovable;
     if (movable) {
         mCameraNode->setPosition(mFollow.mFollowCamPos);
-        mCameraNode->lookAt(mPlacement.mSceneTarget, Ogre::Node::TS_WORLD);
+        mCameraNode->lookAt(followTarget(), Ogre::Node::TS_WORLD);
     }
     if (mFixedAim.needsAim(movable)) {
-        mCameraNode->lookAt(mPlacement.mSceneTarget, Ogre::Node::TS_WORLD);
+        mCameraNode->lookAt(followTarget(), Ogre::Node::TS_WORLD);
         requestFrame();
     }
 }
@@ -539,47 +793,79 @@ bool QuvorSimulator::mousePressed(const OgreBites::MouseButtonEvent& evt, int id
     if (id == OgreBites::BUTTON_RIGHT) {
         QMenu menu;
         menu.addAction(mSetupAction);
+        if (mFleet.size() > 1) {
+            QMenu* followMenu = menu.addMenu(tr("Follow"));
+            for (const auto& a : mFleet.aircraft()) {
+                QAction* item = followMenu->addAction(QStringLiteral("%1  %2").arg(a->number()).arg(a->label()));
+                item->setCheckable(true);
+                item->setChecked(followed(a.get()));
+                const Aircraft* target = a.get();
+                connect(item, &QAction::triggered, this, [this, target] {
+                    for (const auto& b : mFleet.aircraft())
+                        if (b.get() == target)
+                            follow(target);
+                });
+            }
+        }
         menu.exec(QCursor::pos());
     }
     return OgreWidget::mousePressed(evt, id);
 }
 
+bool QuvorSimulator::event(QEvent* event)
+{
+    // Tab and Shift+Tab pick the followed aircraft; Qt would move the focus instead.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            followNext(key->key() == Qt::Key_Tab ? 1 : -1);
+            return true;
+        }
+    }
+    return OgreWidget::event(event);
+}
+
 void QuvorSimulator::keyPressEvent(QKeyEvent* event)
 {
     OgreWidget::keyPressEvent(event);
-    if (!mModel)
+    if (event->key() == OverviewKey) {
+        setOverview(!mOverview);
         return;
-    Ogre::SceneNode* body = mModel->bodyNode();
-    auto rotateGimbal = [this](float a, float b, float c) {
-        if (Ogre::SceneNode* yaw = mModel->gimbalYawNode())
+    }
+    QuvorModel* model = currentModel();
+    if (!model)
+        return;
+    Ogre::SceneNode* body = model->bodyNode();
+    auto rotateGimbal = [model](float a, float b, float c) {
+        if (Ogre::SceneNode* yaw = model->gimbalYawNode())
             yaw->roll(Ogre::Degree(a));
-        if (Ogre::SceneNode* camera = mModel->cameraNode())
+        if (Ogre::SceneNode* camera = model->cameraNode())
             camera->pitch(Ogre::Degree(b));
-        if (Ogre::SceneNode* roll = mModel->gimbalRollNode())
+        if (Ogre::SceneNode* roll = model->gimbalRollNode())
             roll->yaw(Ogre::Degree(c));
     };
     switch (event->key()) {
-    case Qt::Key_1: mModel->startMotors(); break;
+    case Qt::Key_1: model->startMotors(); break;
     case Qt::Key_2:
         if (body)
             body->translate(0, -2, 0);
         break;
-    case Qt::Key_3: mModel->raiseArms(); break;
+    case Qt::Key_3: model->raiseArms(); break;
     case Qt::Key_4:
         if (body)
             body->translate(-2, 0, 0);
         break;
-    case Qt::Key_5: mModel->stopMotors(); break;
+    case Qt::Key_5: model->stopMotors(); break;
     case Qt::Key_6:
         if (body)
             body->translate(2, 0, 0);
         break;
-    case Qt::Key_7: mModel->pauseTransform(); break;
+    case Qt::Key_7: model->pauseTransform(); break;
     case Qt::Key_8:
         if (body)
             body->translate(0, 10, 0);
         break;
-    case Qt::Key_9: mModel->lowerArms(); break;
+    case Qt::Key_9: model->lowerArms(); break;
     case Qt::Key_H: rotateGimbal(2, 0, 0); break;
     case Qt::Key_J: rotateGimbal(0, 2, 0); break;
     case Qt::Key_K: rotateGimbal(0, 0, 2); break;

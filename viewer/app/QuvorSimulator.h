@@ -1,6 +1,7 @@
 #pragma once
 
 #include "viewer/app/ConfigTarget.h"
+#include "viewer/app/Fleet.h"
 #include "viewer/app/FlightSnapshot.h"
 #include "viewer/app/ReceiveDrops.h"
 #include "viewer/app/Recorder.h"
@@ -12,12 +13,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <memory>
 #include <string>
 
 class QAction;
 class QTimer;
 class QUdpSocket;
+class AircraftScene;
 class QuvorModel;
 class ParamsOverlay;
 class GlowArea;
@@ -27,7 +30,8 @@ class QuvorSimulatorClass;
 }
 
 // The visualiser's main window: the 3D view, the state receiver and the timers
-// that drive camera and repaint.
+// that drive camera and repaint. Every sender is an aircraft of its own; the
+// camera and the panels follow one of them.
 class QuvorSimulator : public OgreWidget, public ConfigTarget {
     Q_OBJECT
 public:
@@ -37,34 +41,50 @@ public:
                             bool consoleErrors = false);
     ~QuvorSimulator() override;
 
+    // Scene position of the followed aircraft at world x, y, z.
     Ogre::Vector3 worldToScene(double x, double y, double z);
     void resetFollowCamera();
+    // Builds the followed aircraft's model for its product type and points the camera at it.
     void selectModel();
     void releaseModel();
-    // Handles one datagram's bytes as if it had arrived on the socket.
-    void handleDatagram(const QByteArray& datagram);
+    // Handles one datagram's bytes as if it had arrived on the socket from address:port.
+    void handleDatagram(const QByteArray& datagram, const QString& address = QString(), quint16 port = 0);
 
     // The dialog's changes and trajectory arrive here.
     void applyConfig() override { onTraceChanged(); }
     void replaceTrajectory(const QVector<ScenePoint>& points) override;
 
-    QuvorModel* currentModel() const { return mModel; }
-    const ViewState& viewState() const { return mViewState; }
-    const FlightSnapshot& snapshot() const { return mSnapshot; }
-    bool playbackEnabled() const { return mFilter.playbackEnabled(); }
-    bool isRunning() const { return mRun.running(); }
+    // The followed aircraft: its model, state, panels and trace.
+    QuvorModel* currentModel() const;
+    const ViewState& viewState() const;
+    const FlightSnapshot& snapshot() const;
+    bool playbackEnabled() const;
+    const ScenePlacement& placement() const;
+    const QMap<QString, QString>& paramValues() const;
+    const QStringList& paramOrder() const;
+    const QList<Ogre::Vector3>& tracePoints() const;
+    void appendTracePoint(const Ogre::Vector3& p);
+    void clearTracePoints();
+    // True while any aircraft runs.
+    bool isRunning() const;
     bool hasReceiver() const { return mUdpSocket != nullptr; }
     ParamsOverlay* panels() const { return mPanels.get(); }
     TiledFloor* tiledFloor() const { return mTiledFloor.get(); }
+    const Fleet& fleet() const { return mFleet; }
+    // The scene of an aircraft; null before OGRE runs.
+    AircraftScene* sceneOf(const Aircraft* aircraft) const;
+    // Follows the aircraft `steps` places on in arrival order (Tab and Shift+Tab).
+    void followNext(int steps);
+    void follow(const Aircraft* aircraft);
+    // The camera moves to show every aircraft until the key is pressed again or another aircraft is followed.
+    void setOverview(bool on);
+    bool overview() const { return mOverview; }
+    static constexpr Qt::Key OverviewKey = Qt::Key_V;
 
     // Scene and camera state.
     float mSpeedRate = 1.0f;
-    ScenePlacement mPlacement;
     FollowCamera mFollow;
-    // Panel texts of the latest state, in display order.
-    QMap<QString, QString> mParamValues;
-    QStringList mParamOrder;
-    // Name prefix of the aircraft's entities and nodes.
+    // Name prefix of the first aircraft's entities and nodes.
     std::string mContextName;
 
 signals:
@@ -87,13 +107,16 @@ protected:
     void frameBegins() override;
     bool frameStarted(const Ogre::FrameEvent& evt) override;
     bool frameRenderingQueued(const Ogre::FrameEvent& evt) override;
+    bool frameDrawn() override;
     bool mousePressed(const OgreBites::MouseButtonEvent& evt, int id) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
-    // What the picture shows of the received states: pose, model, panel texts.
+    // What the picture shows of the received states: poses, models, panel texts.
     struct ShownState {
-        ViewState view;
+        std::vector<ViewState> views;
+        int followed = -1;
         bool playback = false;
         QMap<QString, QString> values;
         bool operator==(const ShownState& other) const;
@@ -103,11 +126,22 @@ private:
     void openReceiver(quint16 port, bool consoleErrors);
     // Reads the socket's drop count; says once after a flood what the system dropped.
     void checkDrops();
-    // False for a state that must not reach the scene: a value that is not
-    // finite, or a position beyond what the scene can hold.
-    bool showable(const StateDatagram::State& state, const FlightSnapshot& s) const;
-    void endRun();
-    void poseModel();
+    void endRun(Aircraft& aircraft);
+    // The scene of the aircraft, made when OGRE runs and it has none yet.
+    AircraftScene* ensureScene(Aircraft& aircraft);
+    // Builds the aircraft's model for its product type; for the followed one
+    // the camera and the glow are pointed at it too.
+    void selectModel(Aircraft* aircraft);
+    void releaseModel(Aircraft* aircraft);
+    bool followed(const Aircraft* aircraft) const { return aircraft && aircraft == mFleet.followed(); }
+    // The camera, the glow and the panels turn to the followed aircraft.
+    void followChanged();
+    // Dims the silent aircraft other than the followed one; labels and the list show with two or more.
+    void updateFleetLooks();
+    void removeSilentAircraft();
+    void poseAircraft();
+    Ogre::Vector3 followTarget() const;
+    QString traceTag(const Aircraft& aircraft) const;
 
     std::unique_ptr<Ui::QuvorSimulatorClass> ui;
     std::unique_ptr<ParamsOverlay> mPanels;
@@ -116,21 +150,18 @@ private:
     QUdpSocket* mUdpSocket = nullptr;
     std::unique_ptr<ReceiveDrops::Report> mDrops; // null while the system gives no count
     std::unique_ptr<QTimer> mDropTimer;
-    DatagramFilter mFilter;
-    StateTriggers mTriggers;
-    RunTracker mRun;
+    QStringList mLocalAddresses;
+    Fleet mFleet;
+    // The aircraft whose state is being handled (updateUI and startRun act on it).
+    Aircraft* mHandled = nullptr;
+    // One scene per aircraft; the first is made with the scene and waits for the first sender.
+    std::map<const Aircraft*, std::unique_ptr<AircraftScene>> mScenes;
+    std::unique_ptr<AircraftScene> mWaitingScene;
+    ScenePlacement mWaitingPlacement;
     FixedCameraAim mFixedAim;
     Recorder mRecorder;
-    bool mNewState = false;
-    bool mBadStateWarned = false;
-    FlightSnapshot mSnapshot;
-    ViewState mViewState;
-    uint8_t mModelProductType = 0;
+    bool mOverview = false;
 
-    QuvorModel* mTavik = nullptr;
-    QuvorModel* mNerio = nullptr;
-    QuvorModel* mVx7 = nullptr;
-    QuvorModel* mModel = nullptr;
     // The state as the last frame showed it, and whether that frame moved the follow camera.
     ShownState mShown;
     bool mFollowMoving = false;

@@ -343,8 +343,8 @@ void OgreWidget::paintEvent(QPaintEvent*)
     // Lines follow the frame, so every change made between two paints shows in the next one.
     if (mSceneMgr) {
         const bool trajChanged = mTrajDrawer.updateTrajectory(mSceneMgr, mTrajPoints, mTrajDirty);
-        const bool traceChanged = mTraceDrawer.updateTrace(mSceneMgr, mTracePoints, mTraceVisible);
-        if (trajChanged || traceChanged)
+        const bool linesChanged = frameDrawn();
+        if (trajChanged || linesChanged)
             requestFrame();
     }
     if (mScreenshotCountdown > 0 && --mScreenshotCountdown == 0)
@@ -510,24 +510,6 @@ bool OgreWidget::mouseReleased(const OgreBites::MouseButtonEvent& evt, int)
     return true;
 }
 
-void OgreWidget::appendTracePoint(const Ogre::Vector3& p)
-{
-    if (!mTracePoints.isEmpty()) {
-        const Ogre::Vector3& last = mTracePoints.last();
-        if (std::abs(p.x - last.x) < 1e-6f && std::abs(p.y - last.y) < 1e-6f && std::abs(p.z - last.z) < 1e-6f)
-            return;
-    }
-    mTracePoints.append(p);
-    requestFrame();
-}
-
-void OgreWidget::clearTracePoints()
-{
-    if (!mTracePoints.isEmpty())
-        requestFrame();
-    mTracePoints.clear();
-}
-
 void OgreWidget::setTraceVisible(bool on)
 {
     if (on != mTraceVisible)
@@ -538,12 +520,6 @@ void OgreWidget::setTraceVisible(bool on)
 void OgreWidget::markTrajDirty()
 {
     mTrajDirty = true;
-    requestFrame();
-}
-
-void OgreWidget::destroyTraceDrawer()
-{
-    mTraceDrawer.destroy(mSceneMgr);
     requestFrame();
 }
 

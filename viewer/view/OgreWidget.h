@@ -65,16 +65,13 @@ public:
     void initOgre();
     bool isInitialised() const { return mInitialised; }
 
-    // Trace and trajectory point lists (drawn by the line drawers).
-    void appendTracePoint(const Ogre::Vector3& p);
-    void clearTracePoints();
+    // The trajectory's point list (drawn by its line drawer) and whether the traces show.
     void setTraceVisible(bool on);
+    bool traceVisible() const { return mTraceVisible; }
     void markTrajDirty();
     void appendTrajPoint(const Ogre::Vector3& p) { mTrajPoints.append(p); }
     void clearTrajPoints() { mTrajPoints.clear(); }
-    void destroyTraceDrawer();
     void destroyTrajDrawer();
-    const QList<Ogre::Vector3>& tracePoints() const { return mTracePoints; }
 
     // The next render tick draws a frame: something outside the frame changed the picture.
     void requestFrame() { mPacer.request(); }
@@ -132,6 +129,9 @@ protected:
     virtual bool sceneChanging();
     // Called at the start of every frame, before OGRE renders it.
     virtual void frameBegins() { }
+    // Called after every frame, where lines catch up with what changed; true
+    // when that changed the scene, which then shows in the next frame.
+    virtual bool frameDrawn() { return false; }
     virtual void configure();
     virtual void createRenderWindow();
     virtual void createSceneManager();
@@ -157,11 +157,9 @@ protected:
     BackgroundWorker* mWorker = nullptr;
     bool mInitialised = false;
     bool mMouseHeld = false;
-    // The blue trace and the red trajectory, each a manual object on its own node.
-    LineDrawer mTraceDrawer{"mTraceDrawer", "TraceMaterialUI", Ogre::ColourValue(0, 0, 1)};
+    // The red trajectory, a manual object on its own node (each aircraft draws its own trace).
     LineDrawer mTrajDrawer{"mTrajDrawer", "TrajMaterialUI", Ogre::ColourValue(1, 0, 0)};
     bool mTraceVisible = false;
-    QList<Ogre::Vector3> mTracePoints;
     bool mTrajDirty = false;
     QList<Ogre::Vector3> mTrajPoints;
     FramePacer mPacer;

@@ -102,6 +102,40 @@ void ParamsOverlay::updateStatus(OgreBites::TrayManager* trays, bool playbackEna
     mStatusPanel->setAllParamValues({"on", formatReplayTime(timeMs).toStdString()});
 }
 
+void ParamsOverlay::updateFleet(OgreBites::TrayManager* trays, const std::vector<FleetRow>& rows)
+{
+    if (!trays)
+        return;
+    QStringList names;
+    QStringList values;
+    for (const FleetRow& row : rows) {
+        names.append((row.followed ? QStringLiteral("> ") : QStringLiteral("  ")) + row.label);
+        values.append(row.height + ' ' + row.status);
+    }
+    if (mFleetPanel && names != mFleetNames) {
+        takeOutOfTrays(trays, mFleetPanel);
+        mFleetPanel = nullptr;
+    }
+    mFleetNames = names;
+    if (names.isEmpty())
+        return;
+    if (!mFleetPanel) {
+        ++mFleetCount;
+        mFleetPanel = trays->createParamsPanel(OgreBites::TL_NONE, mName + "/fleet_" + std::to_string(mFleetCount), 330,
+                                               toStrings(names));
+    }
+    // Beside the parameter panel, on the floor of the window.
+    Ogre::OverlayElement* element = mFleetPanel->getOverlayElement();
+    const float left = mParamsPanel && mParamsPanel->getOverlayElement()->isVisible()
+        ? mParamsPanel->getOverlayElement()->getLeft() + mParamsPanel->getOverlayElement()->getWidth() + 8
+        : 8;
+    element->setHorizontalAlignment(Ogre::GHA_LEFT);
+    element->setVerticalAlignment(Ogre::GVA_BOTTOM);
+    element->setPosition(left, -element->getHeight() - 8);
+    mFleetPanel->show();
+    mFleetPanel->setAllParamValues(toStrings(values));
+}
+
 GlowMaterialListener::GlowMaterialListener()
 {
     auto& groups = Ogre::ResourceGroupManager::getSingleton();

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <string>
+#include <vector>
 
 namespace OgreBites {
 class ParamsPanel;
@@ -18,6 +19,14 @@ QString formatReplayTime(qint32 timeMs);
 
 // True when the panel's rows still name exactly the keys of values.
 bool panelRowsCurrent(const QStringList& shownNames, const QMap<QString, QString>& values);
+
+// One aircraft in the fleet list.
+struct FleetRow {
+    QString label;
+    QString height;
+    QString status;
+    bool followed = false;
+};
 
 // The two on-screen panels of a main window: the parameter panel (bottom left)
 // with the latest state's values, and the status panel (top right) while the
@@ -32,7 +41,12 @@ public:
     bool update(OgreBites::TrayManager* trays, const QMap<QString, QString>& values, const QStringList& order,
                 bool playbackEnabled, qint32 timeMs);
 
+    // The fleet list beside the parameter panel: one row per aircraft, shown
+    // while there are rows.
+    void updateFleet(OgreBites::TrayManager* trays, const std::vector<FleetRow>& rows);
+
     const std::string& name() const { return mName; }
+    OgreBites::ParamsPanel* fleetPanel() const { return mFleetPanel; }
     OgreBites::ParamsPanel* paramsPanel() const { return mParamsPanel; }
     OgreBites::ParamsPanel* statusPanel() const { return mStatusPanel; }
 
@@ -46,6 +60,9 @@ private:
     std::string mName;
     OgreBites::ParamsPanel* mStatusPanel = nullptr;
     OgreBites::ParamsPanel* mParamsPanel = nullptr;
+    OgreBites::ParamsPanel* mFleetPanel = nullptr;
+    QStringList mFleetNames;
+    int mFleetCount = 0;
 };
 
 // Makes every material without a technique for the "glow" scheme render black

@@ -56,7 +56,7 @@ TEST(MainWindow, StatesWithoutA3DViewAreHandledAndRunsEnd)
     EXPECT_EQ(window.currentModel(), nullptr);
     EXPECT_FLOAT_EQ(window.viewState().yaw, 1.5f);
     EXPECT_EQ(window.viewState().productType, 3);
-    EXPECT_EQ(window.mParamOrder, (QStringList{"Yaw", "WorldX"}));
+    EXPECT_EQ(window.paramOrder(), (QStringList{"Yaw", "WorldX"}));
     EXPECT_TRUE(window.isRunning());
 
     for (int i = 0; i < 5; ++i)
@@ -192,7 +192,7 @@ TEST_F(WindowWithDialog, StatesThatCannotBeShownAreIgnoredWithOneWarningPerRun)
                             R"("ProductType":2,"SimulatorCommand":1})";
     window->handleDatagram(good);
     const ViewState before = window->viewState();
-    const QMap<QString, QString> panels = window->mParamValues;
+    const QMap<QString, QString> panels = window->paramValues();
     const QByteArray trace = traceLog();
     ASSERT_EQ(trace.count('\n'), 1);
 
@@ -207,7 +207,7 @@ TEST_F(WindowWithDialog, StatesThatCannotBeShownAreIgnoredWithOneWarningPerRun)
             EXPECT_EQ(window->viewState().yaw, before.yaw) << bad.constData();
             EXPECT_EQ(window->viewState().x, before.x) << bad.constData();
             EXPECT_EQ(window->viewState().productType, before.productType) << bad.constData();
-            EXPECT_EQ(window->mParamValues, panels) << bad.constData();
+            EXPECT_EQ(window->paramValues(), panels) << bad.constData();
         }
     }
     // Finite, but 400 scene units per metre put it beyond what the scene holds.
@@ -401,4 +401,38 @@ TEST(Receiver, TheBusyPortBoxNamesThePortAndTheReason)
     EXPECT_EQ(text, "Failed to open UDP receiver!");
     EXPECT_TRUE(details.contains(QString("UDP port %1: ").arg(blocker.localPort()))) << details.toStdString();
     EXPECT_GT(details.size(), QString("UDP port %1: ").arg(blocker.localPort()).size()) << "no reason given";
+}
+
+// Two senders are two aircraft: each its own state, run and trace log; the
+// panels and the camera follow one of them.
+TEST_F(WindowWithDialog, TwoSendersAreTwoAircraftWithTheirOwnRunsAndTraces)
+{
+    const QByteArray first = R"({"Roll":0.25,"WorldX":1,"ProductType":1,"SenderIP":"10.0.0.1","SimulatorCommand":1})";
+    const QByteArray second = R"({"Roll":0.5,"WorldX":2,"ProductType":3,"SenderIP":"10.0.0.2","SimulatorCommand":1})";
+    window->handleDatagram(first, "10.0.0.1", 40000);
+    window->handleDatagram(second, "10.0.0.2", 40000);
+    ASSERT_EQ(window->fleet().size(), 2);
+    EXPECT_EQ(window->paramValues().value("Roll"), "0.2500") << "the first aircraft is followed";
+    window->followNext(1);
+    EXPECT_EQ(window->paramValues().value("Roll"), "0.5000");
+    EXPECT_EQ(window->viewState().productType, 3);
+    window->followNext(1);
+    EXPECT_EQ(window->viewState().productType, 1) << "and round again";
+
+    QDirIterator it(tmp.path(), {"trace_10.0.0.2.txt"}, QDir::Files, QDirIterator::Subdirectories);
+    ASSERT_TRUE(it.hasNext()) << "the second aircraft's trace lies beside trace.txt";
+    EXPECT_EQ(
+        QFileInfo(it.next()).path(),
+        QFileInfo(QDirIterator(tmp.path(), {"trace.txt"}, QDir::Files, QDirIterator::Subdirectories).next()).path());
+    EXPECT_EQ(traceLog().count('\n'), 1) << "trace.txt holds the first aircraft only";
+
+    // Only the first goes on: the second's run ends alone.
+    for (int i = 0; i < 6; ++i) {
+        window->handleDatagram(first, "10.0.0.1", 40000);
+        window->onHeartBeat();
+    }
+    EXPECT_TRUE(window->isRunning());
+    EXPECT_FALSE(window->fleet().at(1)->running());
+    EXPECT_TRUE(window->fleet().at(0)->running());
+    EXPECT_EQ(window->fleet().at(1)->status(), "silent");
 }

@@ -108,6 +108,7 @@ protected:
         probe->bind(QHostAddress(QHostAddress::LocalHost), 0);
         port = probe->localPort();
         delete probe; // the window takes the port over (it binds with address sharing)
+        sender = new QUdpSocket();
         settings = new QTemporaryDir();
         ViewerApp::Setup setup;
         setup.udpPort = port;
@@ -123,11 +124,13 @@ protected:
     }
     static void TearDownTestSuite()
     {
+        delete sender;
         delete viewer;
         delete settings;
     }
 
-    void send(const QByteArray& bytes) { sender.writeDatagram(bytes, QHostAddress::LocalHost, port); }
+    // One socket for the suite: one sender, so every test flies the same aircraft.
+    void send(const QByteArray& bytes) { sender->writeDatagram(bytes, QHostAddress::LocalHost, port); }
 
     // Flies along x, one state every 50 ms, so the trace gets a point every 300 ms.
     void fly(int ms, bool playback = false)
@@ -208,7 +211,7 @@ protected:
     static QTemporaryDir* settings;
     static QUdpSocket* probe;
     static quint16 port;
-    QUdpSocket sender;
+    static QUdpSocket* sender;
 };
 
 ViewerApp* LinesPanelsTest::viewer = nullptr;
@@ -216,6 +219,7 @@ QuvorSimulator* LinesPanelsTest::window = nullptr;
 QuvorConfig* LinesPanelsTest::dialog = nullptr;
 QTemporaryDir* LinesPanelsTest::settings = nullptr;
 QUdpSocket* LinesPanelsTest::probe = nullptr;
+QUdpSocket* LinesPanelsTest::sender = nullptr;
 quint16 LinesPanelsTest::port = 0;
 
 TEST_F(LinesPanelsTest, TraceAppearsWithShowTraceAndVanishesWithout)
@@ -303,7 +307,7 @@ TEST_F(LinesPanelsTest, StatesThatCannotBeDrawnLeaveTheSceneAsItWas)
         bytes.replace(R"("FlyingState":1)", bad);
         // Enough states and frames for a trace point and several poses.
         for (int i = 0; i < 8; ++i) {
-            window->handleDatagram(bytes);
+            window->handleDatagram(bytes, "127.0.0.1", sender->localPort()); // as if from the sender
             pump(50);
         }
         int frames = 0;
@@ -323,7 +327,7 @@ TEST_F(LinesPanelsTest, StatesThatCannotBeDrawnLeaveTheSceneAsItWas)
     EXPECT_EQ(window->tracePoints().size(), tracePoints);
     for (const Ogre::Vector3& p : window->tracePoints())
         EXPECT_FALSE(p.isNaN());
-    EXPECT_FALSE(window->mPlacement.mSceneTarget.isNaN());
+    EXPECT_FALSE(window->placement().mSceneTarget.isNaN());
 }
 
 bool isSky(QRgb c) // blue sky or white cloud

@@ -134,7 +134,7 @@ TEST_F(ProgramTest, FansTurnOnlyWhileMotorsRun)
     for (int type : {2, 3}) {
         {
             viewer->sendFor(state(type, 1), 600);
-            ViewerProcess::KeepSending stream(state(type, 1));
+            ViewerProcess::KeepSending stream(*viewer, state(type, 1));
             const QImage a = viewer->grab();
             const QImage b = viewer->grab();
             const QImage c = viewer->grab();
@@ -142,7 +142,7 @@ TEST_F(ProgramTest, FansTurnOnlyWhileMotorsRun)
                 << "type " << type << ": fans still although MotorStarted is 1";
         }
         viewer->sendFor(state(type, 0), 600);
-        ViewerProcess::KeepSending stream(state(type, 0));
+        ViewerProcess::KeepSending stream(*viewer, state(type, 0));
         const QImage d = viewer->grab();
         const QImage e = viewer->grab();
         EXPECT_EQ(changedPixels(d, e, aircraftArea(d)), 0) << "type " << type << ": fans move with MotorStarted 0";
@@ -157,11 +157,11 @@ TEST_F(ProgramTest, TavikArmsRiseAfterTransformStateThreeToTwo)
     viewer->sendFor(state(1, 1, 3), 300);
     QImage landed;
     {
-        ViewerProcess::KeepSending stream(state(1, 1, 3));
+        ViewerProcess::KeepSending stream(*viewer, state(1, 1, 3));
         landed = viewer->grab();
     }
     viewer->sendFor(state(1, 1, 2), 3000);
-    ViewerProcess::KeepSending stream(state(1, 1, 2));
+    ViewerProcess::KeepSending stream(*viewer, state(1, 1, 2));
     const QImage raised = viewer->grab();
     // The fans turn in place in both pictures; the arms move the outline by far more.
     EXPECT_GT(difference(silhouette(landed), silhouette(raised)), 300);
@@ -172,14 +172,14 @@ TEST_F(ProgramTest, TavikFansTurnInTheLandingHoldUntilTheMotorsStop)
     viewer->sendFor(state(1, 1, 1), 600);
     viewer->sendFor(state(1, 1, 4), 6000); // the lowering takes 5 s
     {
-        ViewerProcess::KeepSending stream(state(1, 1, 4));
+        ViewerProcess::KeepSending stream(*viewer, state(1, 1, 4));
         const QImage a = viewer->grab();
         const QImage b = viewer->grab();
         const QImage c = viewer->grab();
         EXPECT_GT(std::max(changedPixels(a, b, aircraftArea(a)), changedPixels(b, c, aircraftArea(a))), 20)
             << "landed with MotorStarted 1: the fans turn";
     }
-    ViewerProcess::KeepSending stream(state(1, 0, 4));
+    ViewerProcess::KeepSending stream(*viewer, state(1, 0, 4));
     // Once two pictures agree the motors-off state has arrived; 1 s later nothing has moved.
     QImage still = viewer->grab(), next;
     ASSERT_TRUE(waitFor(

@@ -101,6 +101,14 @@ public:
     QProcess& process() { return mProcess; }
     QString workDir() const { return mDir.path(); }
 
+    // The socket every datagram of this viewer comes from (bound on first use).
+    int senderDescriptor()
+    {
+        if (mSender.state() != QAbstractSocket::BoundState)
+            mSender.bind(QHostAddress(QHostAddress::LocalHost), 0);
+        return int(mSender.socketDescriptor());
+    }
+
     void send(const QByteArray& datagram)
     {
         mSender.writeDatagram(datagram, QHostAddress::LocalHost, StateDatagram::Port);
@@ -122,9 +130,9 @@ public:
     // busy machine, and a run ends after 2.5 s without a state).
     class KeepSending {
     public:
-        explicit KeepSending(QByteArray datagram)
-            : mThread([this, datagram] {
-                  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        // From the viewer's own sending socket: one sender is one aircraft to the viewer.
+        KeepSending(ViewerProcess& viewer, QByteArray datagram)
+            : mThread([this, datagram, fd = viewer.senderDescriptor()] {
                   sockaddr_in to{};
                   to.sin_family = AF_INET;
                   to.sin_port = htons(StateDatagram::Port);
@@ -134,7 +142,6 @@ public:
                       ::sendto(fd, datagram.constData(), size_t(datagram.size()), 0,
                                reinterpret_cast<const sockaddr*>(&to), sizeof to);
                   } while (!mStop.wait_for(lock, std::chrono::milliseconds(100), [this] { return mStopped; }));
-                  ::close(fd);
               })
         {
         }
