@@ -572,7 +572,7 @@ void QuvorSimulator::selectModel(Aircraft* aircraft)
     }
     // The camera man does not turn the camera toward its target by itself.
     mCameraMan->setTarget(model->bodyNode());
-    mCameraNode->setAutoTracking(true, model->bodyNode());
+    mCameraNode->setAutoTracking(!mOverview, model->bodyNode());
     if (mGlowArea)
         mGlowArea->setSource(model->bodyNode());
 
@@ -606,7 +606,7 @@ void QuvorSimulator::followChanged()
     QuvorModel* model = currentModel();
     if (mCameraMan && mCameraNode && model) {
         mCameraMan->setTarget(model->bodyNode());
-        mCameraNode->setAutoTracking(true, model->bodyNode());
+        mCameraNode->setAutoTracking(!mOverview, model->bodyNode());
         if (mGlowArea)
             mGlowArea->setSource(model->bodyNode());
     }
@@ -636,7 +636,13 @@ void QuvorSimulator::follow(const Aircraft* aircraft)
 
 void QuvorSimulator::setOverview(bool on)
 {
+    const bool was = mOverview;
     mOverview = on && mFleet.size() > 0;
+    // The camera tracks the followed body by itself: not while it shows them all.
+    if (mOverview && mCameraNode)
+        mCameraNode->setAutoTracking(false);
+    else if (was && !mOverview)
+        followChanged();
     requestFrame();
 }
 
@@ -681,8 +687,8 @@ bool QuvorSimulator::frameRenderingQueued(const Ogre::FrameEvent& evt)
     std::vector<FleetRow> rows;
     if (mFleet.size() > 1) {
         for (const auto& a : mFleet.aircraft())
-            rows.push_back(
-                {a->label(), QString::number(a->viewState().z, 'f', 1) + " m", a->status(), followed(a.get())});
+            rows.push_back({QString::number(a->number()) + ' ' + a->label(),
+                            QString::number(a->viewState().z, 'f', 1) + " m", a->status(), followed(a.get())});
     }
     mPanels->updateFleet(mTrayMgr, rows);
     mFollowMoving = mFollow.step(followTarget(), mSpeedRate, mAnimationStep);
@@ -770,9 +776,13 @@ void QuvorSimulator::onCameraMove()
             box.merge(a->placement().mSceneTarget + a->offset());
         if (!box.isNull()) {
             const Ogre::Vector3 centre = box.getCenter();
-            const float radius = box.getHalfSize().length();
-            const float distance = std::max(FollowCamera::HomePosition.length(), radius * 2.5f + 1000.0f);
-            mCameraNode->setPosition(centre + FollowCamera::HomePosition.normalisedCopy() * distance);
+            const Ogre::Vector3 half = box.getHalfSize();
+            const float distance = std::max(FollowCamera::HomePosition.length(), half.length() * 2.6f + 800.0f);
+            // From the home direction, or from the side when they stand in a row along it.
+            Ogre::Vector3 from = FollowCamera::HomePosition.normalisedCopy();
+            if (half.z > half.x)
+                from = Ogre::Vector3(from.z, from.y, -from.x);
+            mCameraNode->setPosition(centre + from * distance);
             mCameraNode->lookAt(centre, Ogre::Node::TS_WORLD);
         }
         return;

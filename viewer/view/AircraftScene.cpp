@@ -118,7 +118,8 @@ AircraftScene::AircraftScene(Ogre::SceneManager* sceneMgr, int index, std::strin
     : mSceneMgr(sceneMgr),
       mIndex(index),
       mPrefix(std::move(prefix)),
-      mTraceDrawer(traceObjectName(index), traceMaterialName(index), traceColour(index))
+      // The first keeps the single view's blue line; the palette's mixed colours need theirs exact.
+      mTraceDrawer(traceObjectName(index), traceMaterialName(index), traceColour(index), index != 0)
 {
     mNode = mSceneMgr->getRootSceneNode()->createChildSceneNode(mPrefix + "aircraft");
 }

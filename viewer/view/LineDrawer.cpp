@@ -37,11 +37,12 @@ TraceStep planTraceStep(bool visible, int count, int drawn)
     return step;
 }
 
-LineDrawer::LineDrawer(std::string objectName, std::string materialName, const Ogre::ColourValue& colour)
+LineDrawer::LineDrawer(std::string objectName, std::string materialName, const Ogre::ColourValue& colour, bool exact)
     : mObjectName(std::move(objectName)),
       mMaterialName(std::move(materialName)),
       mNodeName(mObjectName + "/node"),
-      mColour(colour)
+      mColour(colour),
+      mExact(exact)
 {
 }
 
@@ -74,8 +75,9 @@ void LineDrawer::ensureMaterial()
     material->setReceiveShadows(false);
     Ogre::Pass* pass = material->getTechnique(0)->getPass(0);
     pass->setLightingEnabled(true);
-    pass->setDiffuse(mColour.r, mColour.g, mColour.b, 0);
-    pass->setAmbient(mColour.r, mColour.g, mColour.b);
+    const Ogre::ColourValue lit = mExact ? Ogre::ColourValue::Black : mColour;
+    pass->setDiffuse(lit.r, lit.g, lit.b, 0);
+    pass->setAmbient(lit.r, lit.g, lit.b);
     pass->setSelfIllumination(mColour.r, mColour.g, mColour.b);
     pass->setPointSize(3);
     pass->setPointMinSize(3);

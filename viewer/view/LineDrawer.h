@@ -34,7 +34,9 @@ TraceStep planTraceStep(bool visible, int count, int drawn);
 // colour may share the material name.
 class LineDrawer {
 public:
-    LineDrawer(std::string objectName, std::string materialName, const Ogre::ColourValue& colour);
+    // exact: the line shows exactly its colour. Otherwise the light adds to it, which
+    // keeps a pure red or blue but turns mixed colours such as orange to yellow.
+    LineDrawer(std::string objectName, std::string materialName, const Ogre::ColourValue& colour, bool exact = false);
 
     // Both return true when they changed the scene, which then shows in the next frame.
     // Trajectory: rebuilds the whole line when dirty (and clears the flag).
@@ -67,6 +69,7 @@ private:
     std::string mMaterialName;
     std::string mNodeName;
     Ogre::ColourValue mColour;
+    bool mExact;
     Ogre::ManualObject* mObject = nullptr;
     Ogre::SceneNode* mNode = nullptr;
     // Per drawer: a recreated drawer starts again from the first point.

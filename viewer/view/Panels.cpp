@@ -124,11 +124,10 @@ void ParamsOverlay::updateFleet(OgreBites::TrayManager* trays, const std::vector
         mFleetPanel = trays->createParamsPanel(OgreBites::TL_NONE, mName + "/fleet_" + std::to_string(mFleetCount), 330,
                                                toStrings(names));
     }
-    // Beside the parameter panel, on the floor of the window.
+    // Beside the parameter panel's tray, on the floor of the window.
     Ogre::OverlayElement* element = mFleetPanel->getOverlayElement();
-    const float left = mParamsPanel && mParamsPanel->getOverlayElement()->isVisible()
-        ? mParamsPanel->getOverlayElement()->getLeft() + mParamsPanel->getOverlayElement()->getWidth() + 8
-        : 8;
+    const Ogre::OverlayContainer* tray = trays->getTrayContainer(OgreBites::TL_BOTTOMLEFT);
+    const float left = mParamsPanel && tray->isVisible() ? tray->getLeft() + tray->getWidth() + 8 : 8;
     element->setHorizontalAlignment(Ogre::GHA_LEFT);
     element->setVerticalAlignment(Ogre::GVA_BOTTOM);
     element->setPosition(left, -element->getHeight() - 8);

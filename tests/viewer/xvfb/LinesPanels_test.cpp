@@ -47,6 +47,7 @@
 namespace {
 
 using pixel_test::countPixels;
+using pixel_test::linkOgreFiles;
 using pixel_test::waitFor;
 
 QApplication& app()
@@ -62,19 +63,6 @@ QApplication& app()
 void pump(int ms)
 {
     waitFor([] { return false; }, ms);
-}
-
-// The window reads OGRE's files from the program's folder, which is the test's
-// own; point them at what the build wrote for the real program.
-void linkOgreFiles()
-{
-    const QString bin = QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR"));
-    const QString here = QCoreApplication::applicationDirPath();
-    for (const char* name : {"plugins.cfg", "ogre.cfg", "resources.cfg", "media"}) {
-        const QString target = here + "/" + name;
-        if (!QFileInfo::exists(target))
-            QFile::link(bin + "/" + name, target);
-    }
 }
 
 bool pureBlue(QRgb c) { return qBlue(c) > 180 && qRed(c) < 60 && qGreen(c) < 60; }

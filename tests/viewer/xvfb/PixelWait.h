@@ -4,6 +4,8 @@
 
 // Helpers of the Xvfb tests that look at rendered pictures.
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 
 #include <functional>
@@ -27,6 +29,19 @@ inline int countPixels(const QImage& image, QRect area, const std::function<bool
 inline int countPixels(const QImage& image, const std::function<bool(QRgb)>& match)
 {
     return countPixels(image, image.rect(), match);
+}
+
+// The window reads OGRE's files from the program's folder, which is the test's
+// own; point them at what the build wrote for the real program.
+inline void linkOgreFiles()
+{
+    const QString bin = QString::fromLocal8Bit(qgetenv("QUVOR_BIN_DIR"));
+    const QString here = QCoreApplication::applicationDirPath();
+    for (const char* name : {"plugins.cfg", "ogre.cfg", "resources.cfg", "media"}) {
+        const QString target = here + "/" + name;
+        if (!QFileInfo::exists(target))
+            QFile::link(bin + "/" + name, target);
+    }
 }
 
 } // namespace pixel_test
