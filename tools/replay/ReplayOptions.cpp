@@ -82,7 +82,7 @@ QString usageText(const QString& program)
 bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
 {
     static const QStringList withValue = {"--speed", "--from", "--to", "--plot", "--export", "--run", "--checks"};
-    static const QStringList flags = {"--help",    "-h",     "--version",   "--no-gui",
+    static const QStringList flags = {"--help",    "-h",     "--version",   "--choose-file", "--no-gui",
                                       "--summary", "--loop", "--broadcast", "--local"};
     for (int i = 0; i < args.size(); ++i) {
         const auto word = ProgramInfo::splitOption(args[i]);
