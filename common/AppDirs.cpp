@@ -1,10 +1,10 @@
 #include "common/AppDirs.h"
 
+#include "common/Console.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-
-#include <cstdio>
 
 namespace {
 
@@ -63,9 +63,9 @@ const AppDirs& appDirs()
         if (d.installed) {
             QDir().mkpath(d.settingsDir);
             QDir().mkpath(d.dataDir);
-            std::printf("%s: settings are read from %s\n", qPrintable(QCoreApplication::applicationName()),
-                        qPrintable(d.settingsDir));
-            std::fflush(stdout);
+            Console::out(
+                QString("%1: settings are read from %2\n").arg(QCoreApplication::applicationName(), d.settingsDir),
+                Console::Flush::Now);
         }
         return d;
     }();

@@ -1,5 +1,6 @@
 #include "host/HostCommandLine.h"
 
+#include "common/ProgramInfo.h"
 #include "common/StateDatagram.h"
 #include "link/Serial.h"
 #include "link/PortDiagnosis.h"
@@ -37,36 +38,34 @@ CommandLineResult parseHostCommandLine(const QStringList& arguments, HostOptions
 {
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& arg = arguments.at(i);
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
+        const auto word = ProgramInfo::splitOption(arg);
+        const bool flag = !word.hasValue;
+        if (flag && (arg == QLatin1String("--help") || arg == QLatin1String("-h")))
             return CommandLineHelp;
-        if (arg == QLatin1String("--version"))
+        if (flag && arg == QLatin1String("--version"))
             return CommandLineVersion;
-        if (arg == QLatin1String("--auto-start")) {
+        if (flag && arg == QLatin1String("--auto-start")) {
             options.autoStart = true;
-        } else if (arg == QLatin1String("--no-auto-ui")) {
+        } else if (flag && arg == QLatin1String("--no-auto-ui")) {
             options.noAutoUi = true;
-        } else if (arg == QLatin1String("--side-by-side")) {
+        } else if (flag && arg == QLatin1String("--side-by-side")) {
             options.sideBySide = true;
-        } else if (arg == QLatin1String("--port")) {
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
+        } else if (word.name == QLatin1String("--port")) {
+            const QString path = word.hasValue ? word.value : arguments.value(i + 1);
+            if (path.isEmpty()) {
                 error = QStringLiteral("--port needs a device path");
                 return CommandLineError;
             }
-            options.port = arguments.at(++i);
-        } else if (arg.startsWith(QLatin1String("--port="))) {
-            options.port = arg.mid(7);
-            if (options.port.isEmpty()) {
-                error = QStringLiteral("--port needs a device path");
-                return CommandLineError;
-            }
-        } else if (arg == QLatin1String("--udp-to") || arg.startsWith(QLatin1String("--udp-to="))) {
-            const bool joined = arg.startsWith(QLatin1String("--udp-to="));
-            if (!joined && i + 1 >= arguments.size()) {
+            if (!word.hasValue)
+                ++i;
+            options.port = path;
+        } else if (word.name == QLatin1String("--udp-to")) {
+            if (!word.hasValue && i + 1 >= arguments.size()) {
                 error = QStringLiteral("--udp-to needs HOST[:PORT]");
                 return CommandLineError;
             }
             UdpDestination to;
-            if (!parseUdpDestination(joined ? arg.mid(9) : arguments.at(++i), StateDatagram::Port, to, error)) {
+            if (!parseUdpDestination(word.hasValue ? word.value : arguments.at(++i), StateDatagram::Port, to, error)) {
                 error = QStringLiteral("--udp-to: ") + error;
                 return CommandLineError;
             }

@@ -49,7 +49,7 @@ public:
     int runCounter() const { return mRunCounter; }
     QString senderIp() const { return mSenderIp; }
     quint64 statesSent() const { return mStatesSent; } // flight states sent since start-up
-    bool heartbeatRunning() const;
+    bool heartbeatRunning() const; // the 1000 ms heartbeat runs from the first state reply until the run stops
     DeviceLog& deviceLog() { return mDeviceLog; }
 
 signals:

@@ -2,13 +2,12 @@
 #include "host/HostCommandLine.h"
 #include "host/HostPaths.h"
 
+#include "common/Console.h"
 #include "common/ProgramInfo.h"
 
 #include <QApplication>
 
 #include <clocale>
-#include <cstdio>
-#include <cstring>
 
 int main(int argc, char* argv[])
 {
@@ -18,16 +17,14 @@ int main(int argc, char* argv[])
     QString error;
     switch (parseHostCommandLine(QStringList("QuvorSimulator") + ProgramInfo::programArguments(argc, argv), options,
                                  error)) {
-    case CommandLineHelp: std::fputs(qPrintable(hostUsage()), stdout); return 0;
-    case CommandLineVersion: std::fputs(qPrintable(ProgramInfo::versionText("QuvorSimulator")), stdout); return 0;
-    case CommandLineError:
-        std::fprintf(stderr, "QuvorSimulator: %s\nTry 'QuvorSimulator --help'.\n", qPrintable(error));
-        return 2;
+    case CommandLineHelp: Console::out(hostUsage()); return 0;
+    case CommandLineVersion: Console::out(ProgramInfo::versionText("QuvorSimulator")); return 0;
+    case CommandLineError: Console::err("QuvorSimulator: " + error + "\nTry 'QuvorSimulator --help'.\n"); return 2;
     case CommandLineOk: break;
     }
     // Scripted runs on a machine without a display still get a working host.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !ProgramInfo::displayProblem(argc, argv).isEmpty()) {
-        std::fputs("QuvorSimulator: no display; the control window runs off screen (Ctrl+C ends the host)\n", stderr);
+        Console::err("QuvorSimulator: no display; the control window runs off screen (Ctrl+C ends the host)\n");
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
@@ -37,7 +34,7 @@ int main(int argc, char* argv[])
 
     HostApp host(app, {applicationDir(), options});
     if (!host.openNamedPort(error)) {
-        std::fprintf(stderr, "QuvorSimulator: %s\n", qPrintable(error));
+        Console::err("QuvorSimulator: " + error + "\n");
         return 1;
     }
     host.show();

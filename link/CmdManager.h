@@ -122,6 +122,8 @@ public:
 signals:
     void updateUI(int itemIndex);
     void writeCmdError(int seq);
+    // The firmware-upgrade exchange's outcome and progress; the host never
+    // starts an upgrade, so they stay silent in a simulation.
     void upgradeFinished(int result);
     void reportUpgradeStatus(int status);
     void switchTimer(bool bStart);

@@ -22,7 +22,7 @@ signals:
     void connectionChanged(bool bConnect);
     void dataTransfer(bool bSend);
     void connectFail();
-    void deviceAbnormal(int);
+    void deviceAbnormal(int); // part of the connector's interface; nothing raises it yet
 
 private:
     std::atomic<bool> m_connected{false};

@@ -71,6 +71,8 @@ public:
     virtual bool write(const uint8_t* data, size_t length) = 0;
     virtual void disconnectDevice() = 0;
     virtual bool connectDevice() = 0;
+    // Switches the traffic dump (a hex line per frame written and received) on
+    // or off; a device without one ignores it.
     virtual void toggleDump() { }
 
 protected:

@@ -47,6 +47,7 @@ public:
     virtual int stopBits();
     virtual int handshaking();
     virtual uint32_t eventMask() const { return m_eventMask.load(); }
+    // A zero-terminated text, written without its terminator.
     virtual long writeText(const char* text);
     // Writes everything or fails; ETIMEDOUT when the port does not take it in time.
     virtual long write(const void* data, size_t length, size_t* written = nullptr, int timeoutMs = kInfinite);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -70,6 +71,38 @@ TEST(ProgramInfo, QtsOwnOptionsAreLeftToQt)
     for (const auto& c : cases) {
         Argv a(c.argv);
         EXPECT_EQ(c.program, ProgramInfo::programArguments(a.argc(), a.argv())) << c.argv.join(' ').toStdString();
+    }
+}
+
+// Every program splits its words this way; the emulator's bytes need not be UTF-8.
+TEST(ProgramInfo, OptionWordsSplitAtTheFirstEqualsSignOfALongOption)
+{
+    const struct {
+        std::string word, name, value;
+        bool hasValue;
+    } cases[] = {
+        {"--a=b", "--a", "b", true},
+        {"--a=", "--a", "", true},
+        {"--a", "--a", "", false},
+        {"-a", "-a", "", false},
+        {"-a=b", "-a=b", "", false},
+        {"--to=host:1=2", "--to", "host:1=2", true},
+        {"--", "--", "", false},
+        {"--=x", "--", "x", true},
+        {"file=a.txt", "file=a.txt", "", false},
+        {"", "", "", false},
+        {"--link=/tmp/\xe9t\xe9", "--link", "/tmp/\xe9t\xe9", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        const auto bytes = ProgramInfo::splitOption(c.word);
+        EXPECT_EQ(c.name, bytes.name);
+        EXPECT_EQ(c.value, bytes.value);
+        EXPECT_EQ(c.hasValue, bytes.hasValue);
+        const auto text = ProgramInfo::splitOption(QString::fromLatin1(c.word.c_str()));
+        EXPECT_EQ(QString::fromLatin1(c.name.c_str()), text.name);
+        EXPECT_EQ(QString::fromLatin1(c.value.c_str()), text.value);
+        EXPECT_EQ(c.hasValue, text.hasValue);
     }
 }
 

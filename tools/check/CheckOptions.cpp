@@ -1,5 +1,7 @@
 #include "tools/check/CheckOptions.h"
 
+#include "common/ProgramInfo.h"
+
 #include <cmath>
 
 namespace check {
@@ -9,14 +11,10 @@ bool parseOptions(const QStringList& args, CheckOptions& o, QString& error)
     QStringList positional;
     bool udpPortGiven = false, timeoutGiven = false, runGiven = false;
     for (int i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        QString value;
-        bool inlineValue = false;
-        if (arg.startsWith("--") && arg.contains('=')) {
-            value = arg.mid(arg.indexOf('=') + 1);
-            arg = arg.left(arg.indexOf('='));
-            inlineValue = true;
-        }
+        const auto word = ProgramInfo::splitOption(args[i]);
+        const QString& arg = word.name;
+        QString value = word.value;
+        const bool inlineValue = word.hasValue;
         auto take = [&](QString& into) {
             if (inlineValue) {
                 into = value;

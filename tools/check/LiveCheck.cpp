@@ -1,5 +1,6 @@
 #include "tools/check/LiveCheck.h"
 
+#include "common/Console.h"
 #include "common/RecordingFormat.h"
 
 #include <QSocketNotifier>
@@ -99,9 +100,9 @@ bool LiveCheck::open(QString& error)
         mPort = ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(local).sin6_port
                                                   : reinterpret_cast<sockaddr_in&>(local).sin_port);
     if (shared)
-        qWarning("Another program already listens on UDP port %u; this one may miss states unless the host "
-                 "broadcasts.",
-                 unsigned(mPort));
+        Console::warning(QString("Another program already listens on UDP port %1; this one may miss states unless "
+                                 "the host broadcasts.")
+                             .arg(mPort));
     mNotifier = new QSocketNotifier(mFd, QSocketNotifier::Read);
     connect(mNotifier, &QSocketNotifier::activated, this, &LiveCheck::readPending);
     return true;

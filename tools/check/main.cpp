@@ -7,19 +7,18 @@
 #include "tools/check/LiveCheck.h"
 #include "tools/check/RecordingCheck.h"
 
+#include "common/Console.h"
 #include "common/ProgramInfo.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
 
-#include <cstdio>
-
 using namespace check;
 
 namespace {
 
-void fail(const QString& text) { std::fprintf(stderr, "QuvorCheck: %s\n", qPrintable(text)); }
+void fail(const QString& text) { Console::err("QuvorCheck: " + text + "\n"); }
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -34,8 +33,7 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 // The console lines, the files asked for, and the exit status.
 int report(const CheckOptions& o, const CheckResult& r)
 {
-    std::printf("%s", qPrintable(consoleText(r)));
-    std::fflush(stdout);
+    Console::out(consoleText(r), Console::Flush::Now);
     bool written = true;
     if (!o.junitFile.isEmpty())
         written = writeFile(o.junitFile, junitXml(r)) && written;
@@ -67,7 +65,7 @@ int checkRecording(const CheckOptions& o, const CheckSuite& suite)
         return 2;
     }
     if (chosen < 0) {
-        std::printf("%s: no run\n", qPrintable(o.recording));
+        Console::out(o.recording + ": no run\n");
         r.verdicts = FlightJudge(suite).verdicts();
         return report(o, r);
     }
@@ -76,9 +74,10 @@ int checkRecording(const CheckOptions& o, const CheckSuite& suite)
     r.states = f.states;
     r.duration = f.duration;
     r.verdicts = f.verdicts;
-    std::printf("%s: %d run%s, judging run %d (%s s from %s s, %lld states)%s\n", qPrintable(o.recording), runs,
-                runs == 1 ? "" : "s", r.run, qPrintable(secondsText(f.duration)), qPrintable(secondsText(f.start)),
-                f.states, o.run > 0 || runs == 1 ? "" : ", the longest");
+    Console::out(QString("%1: %2 run%3, judging run %4 (%5 s from %6 s, %7 states)%8\n")
+                     .arg(o.recording, QString::number(runs), runs == 1 ? "" : "s", QString::number(r.run),
+                          secondsText(f.duration), secondsText(f.start), QString::number(f.states),
+                          o.run > 0 || runs == 1 ? "" : ", the longest"));
     return report(o, r);
 }
 
@@ -92,12 +91,12 @@ int checkLive(QCoreApplication& app, const CheckOptions& o, const CheckSuite& su
     }
     QObject::connect(&live, &LiveCheck::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     live.start(o.timeoutSeconds);
-    std::printf("listening on UDP port %u\n", unsigned(live.port()));
-    std::fflush(stdout);
+    Console::out(QString("listening on UDP port %1\n").arg(live.port()), Console::Flush::Now);
     app.exec();
     const CheckResult r = live.result();
-    std::printf("%lld state datagrams received, %lld states in the flight%s\n", live.datagrams(), r.states,
-                live.timedOut() ? ", timed out" : "");
+    Console::out(
+        QString("%1 state datagrams received, %2 states in the flight%3\n")
+            .arg(QString::number(live.datagrams()), QString::number(r.states), live.timedOut() ? ", timed out" : ""));
     return report(o, r);
 }
 
@@ -110,15 +109,15 @@ int main(int argc, char** argv)
     QString error;
     if (!parseOptions(ProgramInfo::programArguments(argc, argv), o, error)) {
         fail(error);
-        std::fprintf(stderr, "Try 'QuvorCheck --help'.\n");
+        Console::err("Try 'QuvorCheck --help'.\n");
         return 2;
     }
     if (o.help) {
-        std::printf("%s", qPrintable(usageText("QuvorCheck")));
+        Console::out(usageText("QuvorCheck"));
         return 0;
     }
     if (o.version) {
-        std::printf("%s", qPrintable(ProgramInfo::versionText("QuvorCheck")));
+        Console::out(ProgramInfo::versionText("QuvorCheck"));
         return 0;
     }
     CheckSuite suite;

@@ -1,5 +1,7 @@
 #include "tools/flight-emulator/EmulatorOptions.h"
 
+#include "common/ProgramInfo.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -23,15 +25,10 @@ bool parseInteger(const std::string& text, unsigned long long& value)
 bool parseOptions(const std::vector<std::string>& args, EmulatorOptions& options, std::string& error)
 {
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool hasValue = false;
-        const size_t eq = name.find('=');
-        if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            hasValue = true;
-        }
+        const auto word = ProgramInfo::splitOption(args[i]);
+        const std::string& name = word.name;
+        std::string value = word.value;
+        const bool hasValue = word.hasValue;
         if (name == "--help" || name == "-h" || name == "--version") {
             if (hasValue) {
                 error = "option " + name + " takes no value";

@@ -168,12 +168,4 @@ Setpoint Mission::setpoint(double t) const
     return s.at(std::min(t - s.start, s.duration));
 }
 
-double Mission::landingStart() const
-{
-    for (const Segment& s : mSegments)
-        if (s.phase == MissionPhase::Landing)
-            return s.start;
-    return mSegments.back().start;
-}
-
 } // namespace emu

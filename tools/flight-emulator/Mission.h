@@ -42,8 +42,6 @@ public:
     // Phase and setpoint at mission time t; the last segment holds for ever.
     MissionPhase phase(double t) const;
     Setpoint setpoint(double t) const;
-    // Time at which the descent begins.
-    double landingStart() const;
 
 private:
     struct Segment {

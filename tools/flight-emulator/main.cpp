@@ -3,11 +3,14 @@
 
 #include "tools/flight-emulator/EmulatorLoop.h"
 
+#include "common/Console.h"
 #include "common/ProgramInfo.h"
 #include "link/ConsoleLog.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,11 +24,7 @@ void onSignal(int)
     [[maybe_unused]] ssize_t n = write(gStopPipe[1], &c, 1);
 }
 
-void event(const std::string& line)
-{
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-}
+void event(const std::string& line) { Console::out((line + '\n').c_str(), Console::Flush::Now); }
 
 } // namespace
 
@@ -35,22 +34,23 @@ int main(int argc, char** argv)
     emu::EmulatorOptions options;
     std::string error;
     if (!emu::parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.c_str(), error.c_str(), program.c_str());
+        Console::err((program + ": " + error + "\nTry '" + program + " --help'.\n").c_str());
         return 2;
     }
     if (options.help) {
-        std::printf("%s", emu::usageText(program).c_str());
+        Console::out(emu::usageText(program).c_str());
         return 0;
     }
     if (options.version) {
-        std::printf("%s", qPrintable(ProgramInfo::versionText(QString::fromStdString(program))));
+        Console::out(ProgramInfo::versionText(QString::fromStdString(program)));
         return 0;
     }
     // Standard output carries one line per event; link diagnostics go to the error stream.
     ConsoleLogger::global().setStream(stderr);
 
     if (pipe2(gStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        std::perror("pipe");
+        const int code = errno;
+        Console::err((std::string("pipe: ") + std::strerror(code) + '\n').c_str());
         return 1;
     }
     struct sigaction sa { };
@@ -62,11 +62,11 @@ int main(int argc, char** argv)
 
     emu::PseudoTerminal terminal;
     if (!terminal.open(error)) {
-        std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+        Console::err((program + ": " + error + '\n').c_str());
         return 1;
     }
     if (!terminal.makeLink(options.linkPath, error)) {
-        std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+        Console::err((program + ": " + error + '\n').c_str());
         return 1;
     }
     event("pseudo-terminal " + terminal.hostPath() + ", link " + options.linkPath + ", product " +

@@ -1,5 +1,7 @@
 #include "tools/replay/ReplayOptions.h"
 
+#include "common/ProgramInfo.h"
+
 #include <QRegularExpression>
 #include <QVector>
 
@@ -80,17 +82,13 @@ QString usageText(const QString& program)
 bool parseOptions(const QStringList& args, ReplayOptions& o, QString& error)
 {
     static const QStringList withValue = {"--speed", "--from", "--to", "--plot", "--export", "--run", "--checks"};
-    static const QStringList flags = {"--help",    "-h",     "--version",   "--no-gui",
+    static const QStringList flags = {"--help",    "-h",     "--version",   "--choose-file", "--no-gui",
                                       "--summary", "--loop", "--broadcast", "--local"};
     for (int i = 0; i < args.size(); ++i) {
-        QString name = args[i];
-        QString value;
-        bool hasValue = false;
-        if (name.startsWith("--") && name.contains('=')) {
-            value = name.section('=', 1);
-            name = name.section('=', 0, 0);
-            hasValue = true;
-        }
+        const auto word = ProgramInfo::splitOption(args[i]);
+        const QString& name = word.name;
+        QString value = word.value;
+        const bool hasValue = word.hasValue;
         if (!name.startsWith('-') || name == "-") {
             if (!o.file.isEmpty()) {
                 error = QString("more than one file: '%1' and '%2'").arg(o.file, name);

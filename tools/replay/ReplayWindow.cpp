@@ -3,6 +3,8 @@
 #include "tools/replay/ReplayOptions.h"
 #include "tools/replay/ReplayPlots.h"
 
+#include "common/Console.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -218,7 +220,7 @@ bool ReplayWindow::openFile(const QString& path)
     QString error;
     if (!recording->open(path, error, mOpenStop)) {
         statusBar()->showMessage(error);
-        qWarning("%s", qPrintable(error));
+        Console::warning(error);
         return false;
     }
     mRefresh.stop();
@@ -234,7 +236,7 @@ bool ReplayWindow::openFile(const QString& path)
     });
     connect(mEngine.get(), &ReplayEngine::failed, this, [this](const QString& message) {
         statusBar()->showMessage(message);
-        qWarning("%s", qPrintable(message));
+        Console::warning(message);
     });
 
     const FlightStats& s = mRecording->stats();
@@ -260,7 +262,7 @@ bool ReplayWindow::openFile(const QString& path)
     QString status = QString("sending to %1").arg(mSender.targetText());
     if (s.skipped > 0) {
         status += "; " + mRecording->skippedText();
-        qWarning("%s", qPrintable(mRecording->skippedText()));
+        Console::warning(mRecording->skippedText());
     }
     statusBar()->showMessage(status);
     setControlsEnabled(true);

@@ -9,6 +9,7 @@
 #include "tools/replay/ReplayPlots.h"
 #include "tools/replay/ReplayWindow.h"
 
+#include "common/Console.h"
 #include "common/ProgramInfo.h"
 
 #include <QApplication>
@@ -54,7 +55,7 @@ void stopOnSignals(QCoreApplication& app)
     });
 }
 
-void fail(const QString& text) { std::fprintf(stderr, "QuvorReplay: %s\n", qPrintable(text)); }
+void fail(const QString& text) { Console::err("QuvorReplay: " + text + "\n"); }
 
 bool openRecording(const ReplayOptions& o, Recording& recording, bool sayWhatWasSkipped = true)
 {
@@ -111,7 +112,7 @@ int writeExport(const ReplayOptions& o)
         fail(error);
         return 1;
     }
-    std::printf("%lld states written to %s\n", rows, qPrintable(o.exportFile));
+    Console::out(QString("%1 states written to %2\n").arg(QString::number(rows), o.exportFile));
     return 0;
 }
 
@@ -132,9 +133,10 @@ int playWithoutWindow(QCoreApplication& app, const ReplayOptions& o, ReplaySende
 
     const bool terminal = isatty(fileno(stdout));
     auto progress = [&](const char* end) {
-        std::printf("\r%s / %s  %lld states sent%s", qPrintable(clockText(engine.positionMs())),
-                    qPrintable(clockText(recording.durationMs())), engine.sentCount(), end);
-        std::fflush(stdout);
+        Console::out(QString("\r%1 / %2  %3 states sent%4")
+                         .arg(clockText(engine.positionMs()), clockText(recording.durationMs()),
+                              QString::number(engine.sentCount()), end),
+                     Console::Flush::Now);
     };
     QTimer ticker;
     if (terminal) {
@@ -163,15 +165,15 @@ int main(int argc, char** argv)
     QString error;
     if (!parseOptions(ProgramInfo::programArguments(argc, argv), o, error)) {
         fail(error);
-        std::fprintf(stderr, "Try 'QuvorReplay --help'.\n");
+        Console::err("Try 'QuvorReplay --help'.\n");
         return 2;
     }
     if (o.help) {
-        std::printf("%s", qPrintable(usageText("QuvorReplay")));
+        Console::out(usageText("QuvorReplay"));
         return 0;
     }
     if (o.version) {
-        std::printf("%s", qPrintable(ProgramInfo::versionText("QuvorReplay")));
+        Console::out(ProgramInfo::versionText("QuvorReplay"));
         return 0;
     }
     if (!o.windowless()) {
@@ -197,7 +199,7 @@ int main(int argc, char** argv)
         Recording recording;
         if (!openRecording(o, recording, false))
             return stopRequested() ? 128 + gStopSignal : 1;
-        std::printf("%s", qPrintable(flightSummary(recording)));
+        Console::out(flightSummary(recording));
         return 0;
     }
     if (plot)

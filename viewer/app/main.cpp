@@ -1,11 +1,11 @@
 #include "viewer/app/ViewerApp.h"
 
+#include "common/Console.h"
 #include "common/ProgramInfo.h"
 
 #include <QApplication>
 
 #include <clocale>
-#include <cstdio>
 
 namespace {
 
@@ -33,7 +33,7 @@ QString usage()
 
 int badOption(const QString& text)
 {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, qPrintable(text), kProgram);
+    Console::err(QStringLiteral("%1: %2\nTry '%1 --help'.\n").arg(kProgram, text));
     return 2;
 }
 
@@ -42,14 +42,10 @@ int badOption(const QString& text)
 bool parse(const QStringList& args, ViewerApp::Setup& setup, int& exitCode)
 {
     for (int i = 0; i < args.size(); ++i) {
-        QString name = args[i];
-        QString value;
-        bool hasValue = false;
-        if (name.startsWith("--") && name.contains('=')) {
-            value = name.section('=', 1);
-            name = name.section('=', 0, 0);
-            hasValue = true;
-        }
+        const auto word = ProgramInfo::splitOption(args[i]);
+        const QString& name = word.name;
+        QString value = word.value;
+        const bool hasValue = word.hasValue;
         const bool flag = name == "--help" || name == "-h" || name == "--version" || name == "--side-by-side" ||
             name == "--follow-camera";
         const bool withValue = name == "--screenshot" || name == "--quit-after" || name == "--udp-port";
@@ -69,12 +65,12 @@ bool parse(const QStringList& args, ViewerApp::Setup& setup, int& exitCode)
             value = args[++i];
         }
         if (name == "--help" || name == "-h") {
-            std::fputs(qPrintable(usage()), stdout);
+            Console::out(usage());
             exitCode = 0;
             return false;
         }
         if (name == "--version") {
-            std::fputs(qPrintable(ProgramInfo::versionText(kProgram)), stdout);
+            Console::out(ProgramInfo::versionText(kProgram));
             exitCode = 0;
             return false;
         }
@@ -121,10 +117,9 @@ int main(int argc, char* argv[])
     // Qt would abort with a hint to reinstall; the cause is simply the display.
     const QString noDisplay = ProgramInfo::displayProblem(argc, argv);
     if (!noDisplay.isEmpty()) {
-        std::fprintf(stderr,
-                     "%s: %s; the 3D view needs a display (an X server: run it in a desktop session, "
-                     "or under xvfb-run)\n",
-                     kProgram, qPrintable(noDisplay));
+        Console::err(QStringLiteral("%1: %2; the 3D view needs a display (an X server: run it in a desktop session, "
+                                    "or under xvfb-run)\n")
+                         .arg(kProgram, noDisplay));
         return 1;
     }
 

@@ -32,6 +32,14 @@ TEST(ReplayOptions, ReadsTheCommandLine)
     EXPECT_EQ("localhost", named.host.toStdString());
     EXPECT_EQ(0, named.port);
     EXPECT_EQ(-1, named.toMs);
+
+    // The menu entry starts the window this way, with or without a file.
+    for (const QStringList& args : {QStringList{"--choose-file"}, QStringList{"--choose-file", "udp.txt"}}) {
+        ReplayOptions chooser;
+        ASSERT_TRUE(parseOptions(args, chooser, error)) << error.toStdString();
+        EXPECT_TRUE(chooser.chooseFile);
+        EXPECT_FALSE(chooser.windowless());
+    }
 }
 
 TEST(ReplayOptions, SpeedIsANumberOrAFraction)
