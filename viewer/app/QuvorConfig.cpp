@@ -1,4 +1,5 @@
 #include "viewer/app/QuvorConfig.h"
+#include "common/Console.h"
 
 #include "common/AppDirs.h"
 #include "common/Json.h"
@@ -55,7 +56,8 @@ QString readWholeFile(const QString& path, qint64 limit)
         return QString();
     const QByteArray bytes = file.read(limit + 1);
     if (bytes.size() > limit) {
-        qWarning("%s is larger than %lld bytes and was not loaded.", qPrintable(path), limit);
+        Console::warning(
+            QStringLiteral("%1 is larger than %2 bytes and was not loaded.").arg(path, QString::number(limit)));
         return QString();
     }
     QTextStream in(bytes); // the system code page, as written

@@ -1,4 +1,5 @@
 #include "viewer/app/QuvorSimulator.h"
+#include "common/Console.h"
 
 #include "viewer/app/QuvorConfig.h"
 #include "common/Angles.h"
@@ -114,9 +115,11 @@ void QuvorSimulator::openReceiver(quint16 port, bool consoleErrors)
         const int fd = int(mUdpSocket->socketDescriptor());
         const int buffer = ReceiveDrops::enlargeReceiveBuffer(fd);
         if (buffer >= 0 && buffer < ReceiveDrops::kNeededBufferBytes)
-            qWarning("The UDP receive buffer holds %d bytes, less than the %d for half a second of states at "
-                     "1000 a second: the system's limit allows no more (sysctl -w net.core.rmem_max=%d raises it).",
-                     buffer, ReceiveDrops::kNeededBufferBytes, ReceiveDrops::kNeededBufferBytes);
+            Console::warning(QStringLiteral("The UDP receive buffer holds %1 bytes, less than the %2 for half a second "
+                                            "of states at 1000 a second: the system's limit allows no more "
+                                            "(sysctl -w net.core.rmem_max=%2 raises it).")
+                                 .arg(buffer)
+                                 .arg(ReceiveDrops::kNeededBufferBytes));
         if (const std::optional<uint32_t> dropped = ReceiveDrops::droppedSoFar(fd)) {
             mDrops = std::make_unique<ReceiveDrops::Report>(mUdpSocket->localPort());
             mDrops->update(*dropped, processMs());
@@ -126,16 +129,17 @@ void QuvorSimulator::openReceiver(quint16 port, bool consoleErrors)
             connect(mDropTimer.get(), &QTimer::timeout, this, &QuvorSimulator::checkDrops);
         }
         if (shared)
-            qWarning("Another program already listens on UDP port %u; only one of them will receive the "
-                     "datagrams sent to this machine unless the host broadcasts.",
-                     unsigned(port));
+            Console::warning(QStringLiteral("Another program already listens on UDP port %1; only one of them will "
+                                            "receive the datagrams sent to this machine unless the host broadcasts.")
+                                 .arg(port));
         return;
     }
     const QString reason = mUdpSocket->errorString();
     delete mUdpSocket;
     mUdpSocket = nullptr;
     if (consoleErrors) {
-        qWarning("Failed to open UDP receiver on port %u: %s", unsigned(port), qPrintable(reason));
+        Console::warning(
+            QStringLiteral("Failed to open UDP receiver on port %1: %2").arg(QString::number(port), reason));
         return;
     }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Info"), QStringLiteral("Failed to open UDP receiver!"));
@@ -177,7 +181,7 @@ void QuvorSimulator::checkDrops()
         return;
     const QString line = mDrops->update(*dropped, processMs());
     if (!line.isEmpty())
-        qWarning("%s", qPrintable(line));
+        Console::warning(line);
     if (mDrops->pending() && !mDropTimer->isActive())
         mDropTimer->start();
 }
@@ -195,7 +199,7 @@ void QuvorSimulator::handleDatagram(const QByteArray& datagram, const QString& a
     }
     const Fleet::Route route = mFleet.route(*state, address, port);
     if (!route.line.isEmpty())
-        qInfo("%s", qPrintable(route.line));
+        Console::out(route.line + '\n', Console::Flush::Now);
     if (route.aircraft) {
         Aircraft& aircraft = *route.aircraft;
         if (route.joined)
@@ -208,8 +212,8 @@ void QuvorSimulator::handleDatagram(const QByteArray& datagram, const QString& a
         } else {
             // The view keeps the last good state; the sender is still alive, so the run goes on.
             if (aircraft.firstRefusedThisRun())
-                qWarning("Ignoring flight states with a value that is not finite or lies too far away to be "
-                         "drawn (said once per run).");
+                Console::warning(QStringLiteral("Ignoring flight states with a value that is not finite or lies too "
+                                                "far away to be drawn (said once per run)."));
             emit startRun();
         }
         mHandled = nullptr;
@@ -331,7 +335,7 @@ void QuvorSimulator::removeSilentAircraft()
     if (lines.isEmpty())
         return;
     for (const QString& line : lines)
-        qInfo("%s", qPrintable(line));
+        Console::out(line + '\n', Console::Flush::Now);
     for (const Aircraft* a : before)
         if (!mFleet.find(a->key()) || mFleet.find(a->key()) != a)
             mScenes.erase(a);
@@ -798,25 +802,30 @@ void QuvorSimulator::onCameraMove()
     }
 }
 
+void QuvorSimulator::fillMenu(QMenu& menu)
+{
+    menu.addAction(mSetupAction);
+    if (mFleet.size() < 2)
+        return;
+    QMenu* followMenu = menu.addMenu(tr("Follow"));
+    for (const auto& a : mFleet.aircraft()) {
+        QAction* item = followMenu->addAction(QStringLiteral("%1  %2").arg(QString::number(a->number()), a->label()));
+        item->setCheckable(true);
+        item->setChecked(followed(a.get()));
+        // The aircraft may be gone by the time the item is chosen.
+        const SenderKey key = a->key();
+        connect(item, &QAction::triggered, this, [this, key] {
+            if (const Aircraft* target = mFleet.find(key))
+                follow(target);
+        });
+    }
+}
+
 bool QuvorSimulator::mousePressed(const OgreBites::MouseButtonEvent& evt, int id)
 {
     if (id == OgreBites::BUTTON_RIGHT) {
         QMenu menu;
-        menu.addAction(mSetupAction);
-        if (mFleet.size() > 1) {
-            QMenu* followMenu = menu.addMenu(tr("Follow"));
-            for (const auto& a : mFleet.aircraft()) {
-                QAction* item = followMenu->addAction(QStringLiteral("%1  %2").arg(a->number()).arg(a->label()));
-                item->setCheckable(true);
-                item->setChecked(followed(a.get()));
-                const Aircraft* target = a.get();
-                connect(item, &QAction::triggered, this, [this, target] {
-                    for (const auto& b : mFleet.aircraft())
-                        if (b.get() == target)
-                            follow(target);
-                });
-            }
-        }
+        fillMenu(menu);
         menu.exec(QCursor::pos());
     }
     return OgreWidget::mousePressed(evt, id);

@@ -18,6 +18,7 @@
 #include <string>
 
 class QAction;
+class QMenu;
 class QTimer;
 class QUdpSocket;
 class AircraftScene;
@@ -80,6 +81,8 @@ public:
     void setOverview(bool on);
     bool overview() const { return mOverview; }
     static constexpr Qt::Key OverviewKey = Qt::Key_V;
+    // The right-click menu: "Setup", and with two aircraft or more "Follow" and one item each.
+    void fillMenu(QMenu& menu);
 
     // Scene and camera state.
     float mSpeedRate = 1.0f;

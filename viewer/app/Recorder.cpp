@@ -1,4 +1,5 @@
 #include "viewer/app/Recorder.h"
+#include "common/Console.h"
 
 #include "common/Folders.h"
 #include "common/RecordingFormat.h"
@@ -20,7 +21,7 @@ void makeFolder(const QString& path)
 {
     if (path.isEmpty() || Folders::makeOne(path))
         return;
-    qWarning("Cannot create the recording folder %s; its lines are not written.", qPrintable(path));
+    Console::warning(QStringLiteral("Cannot create the recording folder %1; its lines are not written.").arg(path));
 }
 
 QString folderOf(const QString& path) { return path.left(path.lastIndexOf('/') + 1); }
@@ -186,7 +187,7 @@ bool Recorder::writeRecord(const QString& path, bool firstRecord, int& fd, const
                 return false;
             }
             if (!firstRecord)
-                qWarning("The recording folder %s had gone; it was made again.", qPrintable(dir));
+                Console::warning(QStringLiteral("The recording folder %1 had gone; it was made again.").arg(dir));
             fd = openLog(local);
         }
         if (fd < 0) {
@@ -211,8 +212,8 @@ bool Recorder::writeRecord(const QString& path, bool firstRecord, int& fd, const
 void Recorder::endLosses(const QString& path, Losses& losses)
 {
     if (losses.failing && losses.lost > 0)
-        qWarning("The recording %s lost %d record%s (%s).", qPrintable(path), losses.lost, losses.lost == 1 ? "" : "s",
-                 qPrintable(losses.reason));
+        Console::warning(QStringLiteral("The recording %1 lost %2 record%3 (%4).")
+                             .arg(path, QString::number(losses.lost), losses.lost == 1 ? "" : "s", losses.reason));
     losses = Losses();
 }
 
@@ -235,10 +236,12 @@ void Recorder::append(const QString& path, QString& made, Log& log, const QByteA
     losses.failing = true;
     losses.reason = reason;
     if (folderMissing)
-        qWarning("Cannot create the recording folder %s; its lines are not written.", qPrintable(folderOf(path)));
+        Console::warning(
+            QStringLiteral("Cannot create the recording folder %1; its lines are not written.").arg(folderOf(path)));
     else
-        qWarning("Cannot write the recording %s: %s; its records are lost until it can be written again.",
-                 qPrintable(path), qPrintable(reason));
+        Console::warning(
+            QStringLiteral("Cannot write the recording %1: %2; its records are lost until it can be written again.")
+                .arg(path, reason));
 }
 
 void Recorder::writeTrace(double x, double y, double z, const QString& tag)

@@ -260,8 +260,14 @@ void AircraftScene::updateLabel(const Ogre::Camera* camera, float viewportWidth,
         return;
     }
     // The text is centred on the panel's left edge and stands a little above the anchor.
-    mLabelPanel->setPosition(pixel.x, pixel.y - kLabelCharHeight - kLabelGap);
-    mLabelOverlay->show();
+    // Moved only by whole pixels: every move rebuilds the overlay's geometry.
+    const Ogre::Vector2 at(std::round(pixel.x), std::round(pixel.y - kLabelCharHeight - kLabelGap));
+    if (at != mLabelAt) {
+        mLabelPanel->setPosition(at.x, at.y);
+        mLabelAt = at;
+    }
+    if (!mLabelOverlay->isVisible())
+        mLabelOverlay->show();
 }
 
 void AircraftScene::createLabel()

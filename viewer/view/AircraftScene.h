@@ -119,6 +119,7 @@ private:
     Ogre::Overlay* mLabelOverlay = nullptr;
     Ogre::OverlayContainer* mLabelPanel = nullptr;
     Ogre::TextAreaOverlayElement* mLabelText = nullptr;
+    Ogre::Vector2 mLabelAt{-1, -1}; // where the label panel was placed last
 
     bool mDimmed = false;
     std::vector<std::pair<Ogre::SubEntity*, Ogre::MaterialPtr>> mOriginalMaterials;

@@ -1,4 +1,5 @@
 #include "viewer/view/OgreWidget.h"
+#include "common/Console.h"
 
 #include "common/AppDirs.h"
 
@@ -189,9 +190,9 @@ void OgreWidget::createRoot()
     // The GL render system needs an X11 display, and its load failure cannot be caught
     // safely (the exception lives in the plugin that is unloaded while it unwinds).
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::printf("Ogre exception: the 3D view needs an X11 display (Qt platform \"%s\")\n",
-                    QGuiApplication::platformName().toLocal8Bit().constData());
-        std::fflush(stdout);
+        Console::out(QStringLiteral("Ogre exception: the 3D view needs an X11 display (Qt platform \"%1\")\n")
+                         .arg(QGuiApplication::platformName()),
+                     Console::Flush::Now);
         return;
     }
     gRoot = new Ogre::Root(ansi(appDir() + "/plugins.cfg"), ansi(appDir() + "/ogre.cfg"), ogreLogName());
@@ -217,8 +218,7 @@ void OgreWidget::BackgroundWorker::run()
         w->mCamera->setAspectRatio(float(w->width()) / float(w->height()));
         w->mInitialised = true;
     } catch (const Ogre::Exception& e) {
-        std::printf("Ogre exception: %s\n", e.getFullDescription().c_str());
-        std::fflush(stdout);
+        Console::out(("Ogre exception: " + e.getFullDescription() + "\n").c_str(), Console::Flush::Now);
     }
 }
 
@@ -604,7 +604,6 @@ void OgreWidget::writeScreenshot()
     QString reason;
     if (saveScreenshot(grabFrame(), reason))
         return;
-    std::fprintf(stderr, "could not write screenshot %s: %s\n", mScreenshotFile.toLocal8Bit().constData(),
-                 reason.toLocal8Bit().constData());
+    Console::err(QStringLiteral("could not write screenshot %1: %2\n").arg(mScreenshotFile, reason));
     emit screenshotFailed();
 }

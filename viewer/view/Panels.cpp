@@ -123,16 +123,23 @@ void ParamsOverlay::updateFleet(OgreBites::TrayManager* trays, const std::vector
         ++mFleetCount;
         mFleetPanel = trays->createParamsPanel(OgreBites::TL_NONE, mName + "/fleet_" + std::to_string(mFleetCount), 330,
                                                toStrings(names));
+        mFleetPanel->getOverlayElement()->setHorizontalAlignment(Ogre::GHA_LEFT);
+        mFleetPanel->getOverlayElement()->setVerticalAlignment(Ogre::GVA_BOTTOM);
+        mFleetValues.clear();
+        mFleetPanel->show();
     }
-    // Beside the parameter panel's tray, on the floor of the window.
+    // Beside the parameter panel's tray, on the floor of the window. Every move or
+    // change of a caption lays the panel out again: only when they changed.
     Ogre::OverlayElement* element = mFleetPanel->getOverlayElement();
     const Ogre::OverlayContainer* tray = trays->getTrayContainer(OgreBites::TL_BOTTOMLEFT);
     const float left = mParamsPanel && tray->isVisible() ? tray->getLeft() + tray->getWidth() + 8 : 8;
-    element->setHorizontalAlignment(Ogre::GHA_LEFT);
-    element->setVerticalAlignment(Ogre::GVA_BOTTOM);
-    element->setPosition(left, -element->getHeight() - 8);
-    mFleetPanel->show();
-    mFleetPanel->setAllParamValues(toStrings(values));
+    const float top = -element->getHeight() - 8;
+    if (element->getLeft() != left || element->getTop() != top)
+        element->setPosition(left, top);
+    if (values != mFleetValues) {
+        mFleetPanel->setAllParamValues(toStrings(values));
+        mFleetValues = values;
+    }
 }
 
 GlowMaterialListener::GlowMaterialListener()

@@ -62,6 +62,7 @@ private:
     OgreBites::ParamsPanel* mParamsPanel = nullptr;
     OgreBites::ParamsPanel* mFleetPanel = nullptr;
     QStringList mFleetNames;
+    QStringList mFleetValues;
     int mFleetCount = 0;
 };
 

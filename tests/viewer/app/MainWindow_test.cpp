@@ -16,6 +16,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -435,4 +436,31 @@ TEST_F(WindowWithDialog, TwoSendersAreTwoAircraftWithTheirOwnRunsAndTraces)
     EXPECT_FALSE(window->fleet().at(1)->running());
     EXPECT_TRUE(window->fleet().at(0)->running());
     EXPECT_EQ(window->fleet().at(1)->status(), "silent");
+}
+
+TEST_F(WindowWithDialog, TheMenuOffersToFollowOnceThereAreTwoAircraft)
+{
+    auto texts = [](const QMenu& menu) {
+        QStringList out;
+        for (const QAction* a : menu.actions())
+            out.append(a->text());
+        return out;
+    };
+    window->handleDatagram(R"({"ProductType":2,"SenderIP":"10.0.0.1","SimulatorCommand":1})", "10.0.0.1", 1);
+    {
+        QMenu menu;
+        window->fillMenu(menu);
+        EXPECT_EQ(texts(menu), QStringList{"Setup"}) << "one aircraft: the menu as it always was";
+    }
+    window->handleDatagram(R"({"ProductType":3,"SenderIP":"10.0.0.2","SimulatorCommand":1})", "10.0.0.2", 1);
+    QMenu menu;
+    window->fillMenu(menu);
+    ASSERT_EQ(texts(menu), (QStringList{"Setup", "Follow"}));
+    QMenu* follow = menu.actions().at(1)->menu();
+    ASSERT_NE(follow, nullptr);
+    ASSERT_EQ(texts(*follow), (QStringList{"1  Nerio3 10.0.0.1", "2  Vx7 10.0.0.2"}));
+    EXPECT_TRUE(follow->actions().at(0)->isChecked());
+    follow->actions().at(1)->trigger();
+    EXPECT_EQ(window->fleet().followed(), window->fleet().at(1));
+    EXPECT_EQ(window->viewState().productType, 3);
 }
