@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <sys/prctl.h>
@@ -133,5 +134,19 @@ private:
     ChildProcess mProcess;
     QString mDisplay;
 };
+
+// Starts a private X server for `program` and points this process at it, with
+// Mesa's software OpenGL; false (said on the error stream) when none starts.
+inline bool useOwnDisplay(XServer& x, const char* program)
+{
+    if (!x.start()) {
+        std::fprintf(stderr, "%s: could not start Xvfb\n", program);
+        return false;
+    }
+    qputenv("DISPLAY", x.display().toLocal8Bit());
+    qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
+    qunsetenv("QT_QPA_PLATFORM");
+    return true;
+}
 
 } // namespace bench

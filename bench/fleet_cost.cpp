@@ -146,13 +146,8 @@ int main(int argc, char** argv)
 {
     const int many = argc > 1 ? std::clamp(std::atoi(argv[1]), 2, Fleet::kMaxAircraft) : Fleet::kMaxAircraft;
     XServer x;
-    if (!x.start()) {
-        std::fprintf(stderr, "fleet_cost: could not start Xvfb\n");
+    if (!useOwnDisplay(x, "fleet_cost"))
         return 1;
-    }
-    qputenv("DISPLAY", x.display().toLocal8Bit());
-    qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
-    qunsetenv("QT_QPA_PLATFORM");
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     std::printf("fleet_cost: in-process window on Xvfb %s, 800 x 600, load at start %s\n", qPrintable(x.display()),

@@ -84,13 +84,8 @@ struct Cost {
 int main(int argc, char** argv)
 {
     XServer x;
-    if (!x.start()) {
-        std::fprintf(stderr, "viewer_cost: could not start Xvfb\n");
+    if (!useOwnDisplay(x, "viewer_cost"))
         return 1;
-    }
-    qputenv("DISPLAY", x.display().toLocal8Bit());
-    qputenv("LIBGL_ALWAYS_SOFTWARE", "1");
-    qunsetenv("QT_QPA_PLATFORM");
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     const QString program = argc > 1 ? QString::fromLocal8Bit(argv[1])

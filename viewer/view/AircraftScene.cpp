@@ -69,16 +69,6 @@ std::string traceMaterialName(int index)
     return colour == 0 ? std::string("TraceMaterialUI") : "TraceMaterialUI/" + std::to_string(colour + 1);
 }
 
-void forEachSubEntity(Ogre::SceneNode* node, const std::function<void(Ogre::SubEntity*)>& visit)
-{
-    for (Ogre::MovableObject* object : node->getAttachedObjects())
-        if (auto* entity = dynamic_cast<Ogre::Entity*>(object))
-            for (Ogre::SubEntity* sub : entity->getSubEntities())
-                visit(sub);
-    for (Ogre::Node* child : node->getChildren())
-        forEachSubEntity(static_cast<Ogre::SceneNode*>(child), visit);
-}
-
 Ogre::MaterialPtr dimmedMaterial(const Ogre::MaterialPtr& original)
 {
     const std::string name = original->getName() + "/dimmed";
@@ -112,6 +102,16 @@ bool labelPosition(const Ogre::Camera* camera, const Ogre::Vector3& world, float
         return false;
     pixel = Ogre::Vector2((x + 1) * 0.5f * width, (1 - y) * 0.5f * height);
     return true;
+}
+
+void forEachSubEntity(Ogre::SceneNode* node, const std::function<void(Ogre::SubEntity*)>& visit)
+{
+    for (Ogre::MovableObject* object : node->getAttachedObjects())
+        if (auto* entity = dynamic_cast<Ogre::Entity*>(object))
+            for (Ogre::SubEntity* sub : entity->getSubEntities())
+                visit(sub);
+    for (Ogre::Node* child : node->getChildren())
+        forEachSubEntity(static_cast<Ogre::SceneNode*>(child), visit);
 }
 
 AircraftScene::AircraftScene(Ogre::SceneManager* sceneMgr, int index, std::string prefix)

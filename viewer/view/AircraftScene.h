@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -31,6 +32,9 @@ class QuvorModel;
 // the right, y down); false when the point is behind the eye or off the screen.
 bool labelPosition(const Ogre::Camera* camera, const Ogre::Vector3& world, float width, float height,
                    Ogre::Vector2& pixel);
+
+// Calls visit for every sub-entity attached at or below node.
+void forEachSubEntity(Ogre::SceneNode* node, const std::function<void(Ogre::SubEntity*)>& visit);
 
 // One aircraft of the scene: a node of its own under the root with the model of its
 // product type built under it, its trace line in its own colour and a label over the

@@ -34,16 +34,6 @@ std::string prefixOf(int index) { return kContext + "aircraft/" + std::to_string
 
 bool startsWith(const std::string& s, const std::string& head) { return s.compare(0, head.size(), head) == 0; }
 
-void forEachSubEntity(Ogre::SceneNode* node, const std::function<void(Ogre::SubEntity*)>& visit)
-{
-    for (Ogre::MovableObject* object : node->getAttachedObjects())
-        if (auto* entity = dynamic_cast<Ogre::Entity*>(object))
-            for (Ogre::SubEntity* sub : entity->getSubEntities())
-                visit(sub);
-    for (Ogre::Node* child : node->getChildren())
-        forEachSubEntity(static_cast<Ogre::SceneNode*>(child), visit);
-}
-
 std::vector<std::string> materialNames(Ogre::SceneNode* node)
 {
     std::vector<std::string> names;

@@ -34,20 +34,9 @@ using pixel_test::countPixels;
 using pixel_test::linkOgreFiles;
 using pixel_test::waitFor;
 
-QApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "fleet_view_test";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: OGRE's objects outlive the window and end with the process.
-    static QApplication* instance = new QApplication(argc, argv);
-    return *instance;
-}
+QApplication& app() { return pixel_test::testApplication("fleet_view_test"); }
 
-void pump(int ms)
-{
-    waitFor([] { return false; }, ms);
-}
+using pixel_test::pump;
 
 // Aircraft k (1 to 3) is product k, rolled 0.1 k, and starts 11 m north of the one before.
 QByteArray datagram(int k, double x)

@@ -50,20 +50,9 @@ using pixel_test::countPixels;
 using pixel_test::linkOgreFiles;
 using pixel_test::waitFor;
 
-QApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "lines_panels_test";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: OGRE's objects outlive the window and end with the process.
-    static QApplication* instance = new QApplication(argc, argv);
-    return *instance;
-}
+QApplication& app() { return pixel_test::testApplication("lines_panels_test"); }
 
-void pump(int ms)
-{
-    waitFor([] { return false; }, ms);
-}
+using pixel_test::pump;
 
 bool pureBlue(QRgb c) { return qBlue(c) > 180 && qRed(c) < 60 && qGreen(c) < 60; }
 

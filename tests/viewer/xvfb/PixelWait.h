@@ -3,6 +3,7 @@
 #include "tests/common/Poll.h"
 
 // Helpers of the Xvfb tests that look at rendered pictures.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -29,6 +30,22 @@ inline int countPixels(const QImage& image, QRect area, const std::function<bool
 inline int countPixels(const QImage& image, const std::function<bool(QRgb)>& match)
 {
     return countPixels(image, image.rect(), match);
+}
+
+// Runs this process's events for ms.
+inline void pump(int ms)
+{
+    waitFor([] { return false; }, ms);
+}
+
+// The test program's application, made on first use and never destroyed: OGRE's
+// objects outlive the window and end with the process.
+inline QApplication& testApplication(const char* name)
+{
+    static int argc = 1;
+    static char* argv[] = {const_cast<char*>(name), nullptr};
+    static QApplication* instance = new QApplication(argc, argv);
+    return *instance;
 }
 
 // The window reads OGRE's files from the program's folder, which is the test's
