@@ -40,6 +40,8 @@ public:
     virtual void checkRaising();
     virtual void startMotors();
     virtual void pauseTransform();
+    // Takes one value and does nothing in every model: a place in the models'
+    // interface kept free, so that a model that needs one more hook has it.
     virtual void reservedHook(int value);
     virtual ~QuvorModel();
     virtual void setAnimationsEnabled(bool on);

@@ -104,6 +104,8 @@ public:
     QMutex stateLock;
 
 public slots:
+    // Does nothing: the sky and the floor fill the view, and a caller that
+    // connects a colour to the view still finds the slot.
     void setBackgroundColor(QColor) { }
     // One tick of the render timer: repaints only when the picture can have changed.
     void renderTick();
