@@ -28,6 +28,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <set>
 
 QuvorSimulator* gMainWindow = nullptr;
 
@@ -45,7 +46,8 @@ qint64 processMs()
 
 QuvorSimulator::QuvorSimulator(QWidget* parent, quint16 udpPort, bool consoleErrors)
     : OgreWidget(parent),
-      mLocalAddresses(localIPv4Addresses())
+      mLocalAddresses(localIPv4Addresses()),
+      mClock(&processMs)
 {
     gMainWindow = this;
     gConfigTarget = this;
@@ -206,7 +208,7 @@ void QuvorSimulator::handleDatagram(const QByteArray& datagram, const QString& a
             followChanged();
         aircraft.countPlayback(*state, true);
         mHandled = &aircraft;
-        if (aircraft.take(*state, mSpeedRate, processMs())) {
+        if (aircraft.take(*state, mSpeedRate, mClock())) {
             mFleet.place(aircraft);
             emit updateUI();
         } else {
@@ -234,7 +236,7 @@ void QuvorSimulator::onSimState()
     if (!aircraft)
         return;
     if (stateLock.tryLock()) {
-        const Aircraft::Changes changes = aircraft->apply(processMs());
+        const Aircraft::Changes changes = aircraft->apply(mClock());
         AircraftScene* scene = ensureScene(*aircraft);
 
         if (changes.modelChanged) {
@@ -327,18 +329,17 @@ void QuvorSimulator::endRun(Aircraft& aircraft)
 
 void QuvorSimulator::removeSilentAircraft()
 {
-    const qint64 now = processMs();
-    std::vector<const Aircraft*> before;
-    for (const auto& a : mFleet.aircraft())
-        before.push_back(a.get());
-    const QStringList lines = mFleet.removeSilent(now);
+    const QStringList lines = mFleet.removeSilent(mClock());
     if (lines.isEmpty())
         return;
     for (const QString& line : lines)
         Console::out(line + '\n', Console::Flush::Now);
-    for (const Aircraft* a : before)
-        if (!mFleet.find(a->key()) || mFleet.find(a->key()) != a)
-            mScenes.erase(a);
+    // The removed aircraft are gone: their scenes go by what is left, never by the aircraft.
+    std::set<const Aircraft*> left;
+    for (const auto& a : mFleet.aircraft())
+        left.insert(a.get());
+    for (auto it = mScenes.begin(); it != mScenes.end();)
+        it = left.count(it->first) ? std::next(it) : mScenes.erase(it);
     updateFleetLooks();
     requestFrame();
 }

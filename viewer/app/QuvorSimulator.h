@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -81,6 +82,9 @@ public:
     void setOverview(bool on);
     bool overview() const { return mOverview; }
     static constexpr Qt::Key OverviewKey = Qt::Key_V;
+    // Milliseconds on a steady clock: when states came, when silent aircraft go.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock) { mClock = std::move(clock); }
     // The right-click menu: "Setup", and with two aircraft or more "Follow" and one item each.
     void fillMenu(QMenu& menu);
 
@@ -163,6 +167,7 @@ private:
     ScenePlacement mWaitingPlacement;
     FixedCameraAim mFixedAim;
     Recorder mRecorder;
+    Clock mClock;
     bool mOverview = false;
 
     // The state as the last frame showed it, and whether that frame moved the follow camera.

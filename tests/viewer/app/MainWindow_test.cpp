@@ -464,3 +464,26 @@ TEST_F(WindowWithDialog, TheMenuOffersToFollowOnceThereAreTwoAircraft)
     EXPECT_EQ(window->fleet().followed(), window->fleet().at(1));
     EXPECT_EQ(window->viewState().productType, 3);
 }
+
+TEST_F(WindowWithDialog, ASilentAircraftBesideTheFollowedOneGoesAfterThirtySeconds)
+{
+    qint64 now = 0;
+    window->setClock([&] { return now; });
+    const QByteArray first = R"({"WorldX":1,"ProductType":1,"SenderIP":"10.0.0.1","SimulatorCommand":1})";
+    const QByteArray second = R"({"WorldX":2,"ProductType":2,"SenderIP":"10.0.0.2","SimulatorCommand":1})";
+    window->handleDatagram(first, "10.0.0.1", 1);
+    window->handleDatagram(second, "10.0.0.2", 1);
+    for (int i = 0; i < 6; ++i)
+        window->onHeartBeat();
+    EXPECT_FALSE(window->isRunning());
+    ASSERT_EQ(window->fleet().size(), 2) << "silent, not yet gone";
+    now = 30000;
+    window->onHeartBeat();
+    ASSERT_EQ(window->fleet().size(), 1);
+    EXPECT_EQ(window->fleet().at(0)->key().senderIp, "10.0.0.1") << "the followed one stays";
+    // The place is free for a new sender, which starts its own run.
+    window->handleDatagram(second, "10.0.0.2", 2);
+    EXPECT_EQ(window->fleet().size(), 2);
+    EXPECT_EQ(window->fleet().at(1)->number(), 3);
+    EXPECT_TRUE(window->isRunning());
+}
