@@ -50,7 +50,6 @@ bool Aircraft::take(const StateDatagram::State& state, float speedRate, qint64 n
     if (!mHasOrigin && state.has(StateDatagram::Key::WorldLatitude) && state.has(StateDatagram::Key::WorldLongitude) &&
         !flight::isZeroState(state)) {
         double northMetres = state.worldX, eastMetres = state.worldY;
-        constexpr double kMetresPerDegree = 6371000.0 * M_PI / 180.0;
         const double cosLat = std::max(std::cos(state.worldLatitude * M_PI / 180.0), 1e-6);
         mOriginLatitude = state.worldLatitude - northMetres / kMetresPerDegree;
         mOriginLongitude = state.worldLongitude - eastMetres / (kMetresPerDegree * cosLat);

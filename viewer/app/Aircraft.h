@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cmath>
 #include <cstdint>
 
 // Who sent a datagram: the socket it came from and the "SenderIP" it carries.
@@ -36,6 +37,9 @@ struct SenderKey {
 // passes through here; the window turns the answers into the picture.
 class Aircraft {
 public:
+    // Metres per degree of latitude on the local flat earth where aircraft are placed.
+    static constexpr double kMetresPerDegree = 6371000.0 * M_PI / 180.0;
+
     // What one accepted state asks of the scene.
     struct Changes {
         bool modelChanged = false; // the product type differs from the model shown

@@ -12,7 +12,19 @@ QString productOf(const StateDatagram::State& state)
 {
     return QString::fromLatin1(productTypeName(ProductType(state.productType & 0xff)));
 }
+
+QString joinLine(const Aircraft& aircraft, const StateDatagram::State& state)
+{
+    return QStringLiteral("aircraft %1 joined: %2 from %3 (%4)")
+        .arg(QString::number(aircraft.number()), productOf(state), aircraft.key().endpoint(), aircraft.key().senderIp);
+}
 } // namespace
+
+void Fleet::forgetSockets(const Aircraft* aircraft)
+{
+    for (auto it = mLastOnSocket.begin(); it != mLastOnSocket.end();)
+        it = it.value() == aircraft ? mLastOnSocket.erase(it) : std::next(it);
+}
 
 Fleet::Route Fleet::route(const StateDatagram::State& state, const QString& address, quint16 port)
 {
@@ -35,12 +47,9 @@ Fleet::Route Fleet::route(const StateDatagram::State& state, const QString& addr
             }
         }
         if (r.aircraft) {
-            for (auto it = mLastOnSocket.begin(); it != mLastOnSocket.end();)
-                it = it.value() == r.aircraft ? mLastOnSocket.erase(it) : std::next(it);
+            forgetSockets(r.aircraft);
             r.aircraft->rekey(key);
-            r.line = QStringLiteral("aircraft %1 joined: %2 from %3 (%4)")
-                         .arg(r.aircraft->number())
-                         .arg(productOf(state), socket, key.senderIp);
+            r.line = joinLine(*r.aircraft, state);
         }
     }
     if (!r.aircraft) {
@@ -57,9 +66,7 @@ Fleet::Route Fleet::route(const StateDatagram::State& state, const QString& addr
         mAircraft.push_back(std::make_unique<Aircraft>(++mArrivals, key));
         r.aircraft = mAircraft.back().get();
         r.joined = true;
-        r.line = QStringLiteral("aircraft %1 joined: %2 from %3 (%4)")
-                     .arg(r.aircraft->number())
-                     .arg(productOf(state), socket, key.senderIp);
+        r.line = joinLine(*r.aircraft, state);
         if (mFollowed < 0)
             mFollowed = 0;
     }
@@ -79,10 +86,9 @@ void Fleet::place(Aircraft& aircraft)
     }
     // Local flat earth around the reference: at the distances between benches
     // the curvature is far below what the wire's six digits can tell.
-    constexpr double kMetresPerDegree = 6371000.0 * M_PI / 180.0;
-    const double north = (latitude - mReferenceLatitude) * kMetresPerDegree;
+    const double north = (latitude - mReferenceLatitude) * Aircraft::kMetresPerDegree;
     double east = longitude - mReferenceLongitude;
-    east = std::remainder(east, 360.0) * kMetresPerDegree * std::cos(mReferenceLatitude * M_PI / 180.0);
+    east = std::remainder(east, 360.0) * Aircraft::kMetresPerDegree * std::cos(mReferenceLatitude * M_PI / 180.0);
     // World x north and y east become scene z and -x, 400 units a metre.
     auto bounded = [](double v) { return float(std::clamp(v * 400.0, double(-kOffsetLimit), double(kOffsetLimit))); };
     aircraft.setOffset(Ogre::Vector3(bounded(-east), 0, bounded(north)));
@@ -121,8 +127,7 @@ QString Fleet::remove(const Aircraft* aircraft)
         const QString line = QStringLiteral("aircraft %1 left: %2 from %3")
                                  .arg(aircraft->number())
                                  .arg(aircraft->productName(), aircraft->key().endpoint());
-        for (auto it = mLastOnSocket.begin(); it != mLastOnSocket.end();)
-            it = it.value() == aircraft ? mLastOnSocket.erase(it) : std::next(it);
+        forgetSockets(aircraft);
         mAircraft.erase(mAircraft.begin() + i);
         // The one after the removed one takes its place in the order.
         if (mAircraft.empty())

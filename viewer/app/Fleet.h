@@ -52,6 +52,9 @@ public:
     const std::vector<std::unique_ptr<Aircraft>>& aircraft() const { return mAircraft; }
 
 private:
+    // Datagrams without a sender address no longer go to this aircraft.
+    void forgetSockets(const Aircraft* aircraft);
+
     std::vector<std::unique_ptr<Aircraft>> mAircraft;
     int mFollowed = -1;
     int mArrivals = 0;

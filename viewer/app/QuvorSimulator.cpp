@@ -204,8 +204,6 @@ void QuvorSimulator::handleDatagram(const QByteArray& datagram, const QString& a
         Console::out(route.line + '\n', Console::Flush::Now);
     if (route.aircraft) {
         Aircraft& aircraft = *route.aircraft;
-        if (route.joined)
-            followChanged();
         aircraft.countPlayback(*state, true);
         mHandled = &aircraft;
         if (aircraft.take(*state, mSpeedRate, mClock())) {
@@ -277,9 +275,7 @@ void QuvorSimulator::onSimState()
             if (scene && scene->clearTracePoints())
                 requestFrame();
             markTrajDirty();
-            aircraft->placement().mOriginPending = true;
-            aircraft->placement().mLastWorld = Ogre::Vector3::ZERO;
-            aircraft->placement().mSceneTarget = Ogre::Vector3::ZERO;
+            aircraft->placement().reset(true);
             if (followed(aircraft))
                 mFollow.reset();
         }
@@ -351,6 +347,8 @@ QString QuvorSimulator::traceTag(const Aircraft& aircraft) const
 
 AircraftScene* QuvorSimulator::sceneOf(const Aircraft* aircraft) const
 {
+    if (!aircraft)
+        return mWaitingScene.get();
     const auto it = mScenes.find(aircraft);
     return it == mScenes.end() ? nullptr : it->second.get();
 }
@@ -413,18 +411,15 @@ void QuvorSimulator::replaceTrajectory(const QVector<ScenePoint>& points)
 
 Ogre::Vector3 QuvorSimulator::worldToScene(double x, double y, double z)
 {
-    Aircraft* a = mFleet.followed();
-    if (!a)
-        return mWaitingPlacement.worldToScene(x, y, z, mSpeedRate);
-    return a->placement().worldToScene(x, y, z, mSpeedRate) + a->offset();
+    const Aircraft* a = mFleet.followed();
+    return followedPlacement().worldToScene(x, y, z, mSpeedRate) + (a ? a->offset() : Ogre::Vector3::ZERO);
 }
 
 void QuvorSimulator::resetFollowCamera()
 {
     mFollow.reset();
-    ScenePlacement& placement = mFleet.followed() ? mFleet.followed()->placement() : mWaitingPlacement;
-    placement.mLastWorld = Ogre::Vector3::ZERO;
-    placement.mSceneTarget = Ogre::Vector3::ZERO;
+    followedPlacement().mLastWorld = Ogre::Vector3::ZERO;
+    followedPlacement().mSceneTarget = Ogre::Vector3::ZERO;
 }
 
 namespace {
@@ -437,7 +432,7 @@ const QList<Ogre::Vector3> kNoPoints;
 
 QuvorModel* QuvorSimulator::currentModel() const
 {
-    const AircraftScene* scene = mFleet.followed() ? sceneOf(mFleet.followed()) : mWaitingScene.get();
+    const AircraftScene* scene = sceneOf(mFleet.followed());
     return scene ? scene->model() : nullptr;
 }
 
@@ -452,6 +447,11 @@ const FlightSnapshot& QuvorSimulator::snapshot() const
 }
 
 bool QuvorSimulator::playbackEnabled() const { return mFleet.followed() && mFleet.followed()->playbackEnabled(); }
+
+ScenePlacement& QuvorSimulator::followedPlacement()
+{
+    return mFleet.followed() ? mFleet.followed()->placement() : mWaitingPlacement;
+}
 
 const ScenePlacement& QuvorSimulator::placement() const
 {
@@ -470,20 +470,20 @@ const QStringList& QuvorSimulator::paramOrder() const
 
 const QList<Ogre::Vector3>& QuvorSimulator::tracePoints() const
 {
-    const AircraftScene* scene = mFleet.followed() ? sceneOf(mFleet.followed()) : mWaitingScene.get();
+    const AircraftScene* scene = sceneOf(mFleet.followed());
     return scene ? scene->tracePoints() : kNoPoints;
 }
 
 void QuvorSimulator::appendTracePoint(const Ogre::Vector3& p)
 {
-    AircraftScene* scene = mFleet.followed() ? sceneOf(mFleet.followed()) : mWaitingScene.get();
+    AircraftScene* scene = sceneOf(mFleet.followed());
     if (scene && scene->appendTracePoint(p))
         requestFrame();
 }
 
 void QuvorSimulator::clearTracePoints()
 {
-    AircraftScene* scene = mFleet.followed() ? sceneOf(mFleet.followed()) : mWaitingScene.get();
+    AircraftScene* scene = sceneOf(mFleet.followed());
     if (scene && scene->clearTracePoints())
         requestFrame();
 }
@@ -499,7 +499,7 @@ bool QuvorSimulator::isRunning() const
 Ogre::Vector3 QuvorSimulator::followTarget() const
 {
     const Aircraft* a = mFleet.followed();
-    return a ? a->placement().mSceneTarget + a->offset() : mWaitingPlacement.mSceneTarget;
+    return placement().mSceneTarget + (a ? a->offset() : Ogre::Vector3::ZERO);
 }
 
 void QuvorSimulator::createScene()
@@ -567,7 +567,7 @@ void QuvorSimulator::selectModel(Aircraft* aircraft)
     // States may arrive while OGRE failed to start: there is no scene to build in.
     if (!mSceneMgr || !mCameraMan || !mCameraNode)
         return;
-    AircraftScene* scene = aircraft ? sceneOf(aircraft) : mWaitingScene.get();
+    AircraftScene* scene = sceneOf(aircraft);
     if (!scene)
         return;
     QuvorModel* model = scene->showModel(aircraft ? aircraft->viewState().productType : 0);
@@ -590,7 +590,7 @@ void QuvorSimulator::selectModel(Aircraft* aircraft)
 
 void QuvorSimulator::releaseModel(Aircraft* aircraft)
 {
-    AircraftScene* scene = aircraft ? sceneOf(aircraft) : mWaitingScene.get();
+    AircraftScene* scene = sceneOf(aircraft);
     if (!aircraft || followed(aircraft)) {
         // The body node goes away with the scene; the camera must not keep tracking it.
         if (mCameraMan)

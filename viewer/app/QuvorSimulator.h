@@ -73,7 +73,8 @@ public:
     ParamsOverlay* panels() const { return mPanels.get(); }
     TiledFloor* tiledFloor() const { return mTiledFloor.get(); }
     const Fleet& fleet() const { return mFleet; }
-    // The scene of an aircraft; null before OGRE runs.
+    // The scene of an aircraft, or with none the one shown while no sender came;
+    // null before OGRE runs.
     AircraftScene* sceneOf(const Aircraft* aircraft) const;
     // Follows the aircraft `steps` places on in arrival order (Tab and Shift+Tab).
     void followNext(int steps);
@@ -148,6 +149,7 @@ private:
     void removeSilentAircraft();
     void poseAircraft();
     Ogre::Vector3 followTarget() const;
+    ScenePlacement& followedPlacement();
     QString traceTag(const Aircraft& aircraft) const;
 
     std::unique_ptr<Ui::QuvorSimulatorClass> ui;

@@ -91,12 +91,17 @@ void Recorder::closeLog(const QString& path, Log& log)
     endLosses(path, log.losses);
 }
 
+void Recorder::closeTaggedTraces()
+{
+    for (auto& tagged : mTagged)
+        closeLog(tagged.second.path, tagged.second.log);
+}
+
 void Recorder::closeFiles()
 {
     closeLog(mTraceFilePath, mTrace);
     closeLog(mUdpFilePath, mUdp);
-    for (auto& tagged : mTagged)
-        closeLog(tagged.second.path, tagged.second.log);
+    closeTaggedTraces();
 }
 
 void Recorder::closeTrace(const QString& tag)
@@ -118,8 +123,7 @@ void Recorder::closeUnused(bool traceOn, bool udpOn)
 {
     if (!traceOn) {
         closeLog(mTraceFilePath, mTrace);
-        for (auto& tagged : mTagged)
-            closeLog(tagged.second.path, tagged.second.log);
+        closeTaggedTraces();
     }
     if (!udpOn)
         closeLog(mUdpFilePath, mUdp);
@@ -135,8 +139,7 @@ void Recorder::refresh(const QString& traceDir, const QString& udpDir, bool clea
 {
     if (traceDir != mTraceDirSeen) {
         closeLog(mTraceFilePath, mTrace);
-        for (auto& tagged : mTagged)
-            closeLog(tagged.second.path, tagged.second.log);
+        closeTaggedTraces();
         mTagged.clear();
         makeFolder(traceDir);
         mTraceDirSeen = traceDir;

@@ -75,6 +75,7 @@ private:
                      bool& folderMissing);
     static void endLosses(const QString& path, Losses& losses);
     static void closeLog(const QString& path, Log& log);
+    void closeTaggedTraces();
     QByteArray timestamp() const;
 
     Clock mClock;
