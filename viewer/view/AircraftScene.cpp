@@ -217,6 +217,9 @@ Ogre::ColourValue AircraftScene::traceColour(int index) { return kPalette[palett
 
 void AircraftScene::setLabel(const QString& text)
 {
+    // A new caption lays the text out again: only when it changed.
+    if (text == mLabel)
+        return;
     mLabel = text;
     if (mLabelText)
         mLabelText->setCaption(Ogre::DisplayString(text.toStdString()));
